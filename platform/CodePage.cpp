@@ -1,0 +1,134 @@
+#include "platform/CodePage.h"
+
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+namespace katalog::platform {
+namespace {
+
+struct ConverterCloser {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+// Opens a converter that stops at the first byte or character it cannot convert, so that the
+// callers decide what an unconvertible piece becomes.
+Converter OpenStrict(const std::string& name) {
+  UErrorCode status = U_ZERO_ERROR;
+  Converter c(ucnv_open(name.c_str(), &status));
+  if (U_FAILURE(status)) return nullptr;
+  ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  ucnv_setFromUCallBack(c.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+  return U_SUCCESS(status) ? std::move(c) : nullptr;
+}
+
+std::string FindConverterName(int number) {
+  for (const std::string& name :
+       {"windows-" + std::to_string(number), "cp" + std::to_string(number)}) {
+    if (OpenStrict(name)) return name;
+  }
+  throw std::invalid_argument("unknown code page " + std::to_string(number));
+}
+
+}  // namespace
+
+TCodePage::TCodePage(int number) : number_(number), converterName_(FindConverterName(number)) {
+  Converter c = OpenStrict(converterName_);
+  singleByte_ = ucnv_getMaxCharSize(c.get()) == 1;
+  if (!singleByte_) return;
+  for (int b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    UChar out[4];
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_reset(c.get());
+    const int32_t n = ucnv_toUChars(c.get(), out, 4, &byte, 1, &status);
+    // Undefined bytes stand for the C1 control of the same value, keeping the page one-to-one.
+    toUnicode_[b] = (U_SUCCESS(status) && n == 1) ? out[0] : static_cast<char16_t>(b);
+  }
+  for (int b = 255; b >= 0; --b) fromUnicode_[toUnicode_[b]] = static_cast<std::uint8_t>(b);
+}
+
+TCodePage::~TCodePage() = default;
+
+std::u16string TCodePage::ToUtf16(std::string_view bytes) const {
+  std::u16string text;
+  if (singleByte_) {
+    text.resize(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      text[i] = toUnicode_[static_cast<std::uint8_t>(bytes[i])];
+    }
+    return text;
+  }
+  Converter c = OpenStrict(converterName_);
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
+  text.resize(bytes.size() * 2 + 1);
+  const int32_t n =
+      ucnv_toUChars(c.get(), reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()),
+                    bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+  text.resize(U_SUCCESS(status) ? static_cast<std::size_t>(n) : 0);
+  return text;
+}
+
+std::string TCodePage::ConvertMultiByte(std::u16string_view text, bool* complete) const {
+  Converter c = OpenStrict(converterName_);
+  UErrorCode status = U_ZERO_ERROR;
+  if (!complete) {
+    ucnv_setFromUCallBack(c.get(), UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr,
+                          &status);
+    ucnv_setSubstChars(c.get(), "?", 1, &status);
+  }
+  std::string bytes(text.size() * 4 + 4, '\0');
+  const int32_t n =
+      ucnv_fromUChars(c.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
+                      reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
+                      &status);
+  if (complete) *complete = U_SUCCESS(status);
+  bytes.resize(U_SUCCESS(status) ? static_cast<std::size_t>(n) : 0);
+  return bytes;
+}
+
+std::string TCodePage::FromUtf16(std::u16string_view text) const {
+  if (!singleByte_) return ConvertMultiByte(text, nullptr);
+  std::string bytes(text.size(), '?');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto it = fromUnicode_.find(text[i]);
+    if (it != fromUnicode_.end()) bytes[i] = static_cast<char>(it->second);
+  }
+  return bytes;
+}
+
+bool TCodePage::CanHold(char16_t c) const {
+  if (singleByte_) return fromUnicode_.count(c) != 0;
+  bool complete = false;
+  ConvertMultiByte(std::u16string_view(&c, 1), &complete);
+  return complete;
+}
+
+std::uint8_t TCodePage::ByteOf(char16_t c) const {
+  const auto it = fromUnicode_.find(c);
+  return it == fromUnicode_.end() ? std::uint8_t{'?'} : it->second;
+}
+
+const TCodePage& CodePage(int number) {
+  static std::mutex mutex;
+  static std::map<int, std::unique_ptr<TCodePage>> pages;
+  std::lock_guard lock(mutex);
+  auto& page = pages[number];
+  if (!page) {
+    try {
+      page = std::make_unique<TCodePage>(number);
+    } catch (...) {
+      pages.erase(number);
+      throw;
+    }
+  }
+  return *page;
+}
+
+}  // namespace katalog::platform

@@ -1,0 +1,52 @@
+// A Windows ANSI code page: converts single-byte (or, for the Far East pages, double-byte) text
+// to UTF-16 and back.
+//
+// Invariants: every byte of a single-byte page converts to exactly one UTF-16 unit and back to
+// itself (bytes the page leaves undefined stand for the C1 control of the same value, as the
+// system's own conversion does), so conversions never lose a byte. Objects are immutable after
+// construction and shared through CodePage(), which keeps one per page number for the process.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace katalog::platform {
+
+class TCodePage {
+ public:
+  explicit TCodePage(int number);
+  ~TCodePage();
+  TCodePage(const TCodePage&) = delete;
+  TCodePage& operator=(const TCodePage&) = delete;
+
+  int Number() const { return number_; }
+  bool IsSingleByte() const { return singleByte_; }
+
+  std::u16string ToUtf16(std::string_view bytes) const;
+  // Characters the page cannot hold become '?'.
+  std::string FromUtf16(std::u16string_view text) const;
+  // True when the page holds the character as one code (one or two bytes).
+  bool CanHold(char16_t c) const;
+  // The byte of a single-byte page for c; only meaningful when CanHold(c).
+  std::uint8_t ByteOf(char16_t c) const;
+  char16_t CharOf(std::uint8_t byte) const { return toUnicode_[byte]; }
+
+ private:
+  std::string ConvertMultiByte(std::u16string_view text, bool* complete) const;
+
+  int number_;
+  bool singleByte_;
+  std::array<char16_t, 256> toUnicode_{};
+  std::unordered_map<char16_t, std::uint8_t> fromUnicode_;
+  std::string converterName_;
+};
+
+// The shared object for a Windows code page number (1250, 1252, 932, ...); throws
+// std::invalid_argument for a page the conversion library does not know.
+const TCodePage& CodePage(int number);
+
+}  // namespace katalog::platform
