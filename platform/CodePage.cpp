@@ -68,9 +68,9 @@ std::u16string TCodePage::ToUtf16(std::string_view bytes) const {
   UErrorCode status = U_ZERO_ERROR;
   ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &status);
   text.resize(bytes.size() * 2 + 1);
-  const int32_t n =
-      ucnv_toUChars(c.get(), reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()),
-                    bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+  const int32_t n = ucnv_toUChars(c.get(), reinterpret_cast<UChar*>(text.data()),
+                                  static_cast<int32_t>(text.size()), bytes.data(),
+                                  static_cast<int32_t>(bytes.size()), &status);
   text.resize(U_SUCCESS(status) ? static_cast<std::size_t>(n) : 0);
   return text;
 }
@@ -84,10 +84,9 @@ std::string TCodePage::ConvertMultiByte(std::u16string_view text, bool* complete
     ucnv_setSubstChars(c.get(), "?", 1, &status);
   }
   std::string bytes(text.size() * 4 + 4, '\0');
-  const int32_t n =
-      ucnv_fromUChars(c.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
-                      reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
-                      &status);
+  const int32_t n = ucnv_fromUChars(c.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
+                                    reinterpret_cast<const UChar*>(text.data()),
+                                    static_cast<int32_t>(text.size()), &status);
   if (complete) *complete = U_SUCCESS(status);
   bytes.resize(U_SUCCESS(status) ? static_cast<std::size_t>(n) : 0);
   return bytes;

@@ -18,7 +18,9 @@ constexpr int kErrorFileNameTooLong = 206;
 bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    auto fold = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
     if (fold(a[i]) != fold(b[i])) return false;
   }
   return true;
@@ -41,19 +43,42 @@ std::string FindEntryIgnoringCase(const std::string& directory, std::string_view
 
 int WindowsErrorFromErrno(int e) {
   switch (e) {
-    case ENOENT: case ENXIO: return kErrorFileNotFound;
-    case ENOTDIR: case ELOOP: return kErrorPathNotFound;
-    case EMFILE: case ENFILE: return kErrorTooManyOpenFiles;
-    case EACCES: case EPERM: case EROFS: case ETXTBSY: case EISDIR: return kErrorAccessDenied;
-    case EBADF: return kErrorInvalidHandle;
-    case ENOMEM: return kErrorNotEnoughMemory;
-    case EXDEV: return kErrorNotSameDevice;
-    case EAGAIN: case EBUSY: return kErrorSharingViolation;
-    case EEXIST: return kErrorFileExists;
-    case ENOSPC: case EDQUOT: case EFBIG: return kErrorDiskFull;
-    case ENAMETOOLONG: return kErrorFileNameTooLong;
-    case EINVAL: return kErrorInvalidParameter;
-    case EIO: return kErrorIoDevice;
+    case ENOENT:
+    case ENXIO:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+    case ELOOP:
+      return kErrorPathNotFound;
+    case EMFILE:
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EISDIR:
+      return kErrorAccessDenied;
+    case EBADF:
+      return kErrorInvalidHandle;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case EXDEV:
+      return kErrorNotSameDevice;
+    case EAGAIN:
+    case EBUSY:
+      return kErrorSharingViolation;
+    case EEXIST:
+      return kErrorFileExists;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return kErrorDiskFull;
+    case ENAMETOOLONG:
+      return kErrorFileNameTooLong;
+    case EINVAL:
+      return kErrorInvalidParameter;
+    case EIO:
+      return kErrorIoDevice;
     default:
       // Kept as they are, unless the number would read as another Windows error.
       return (e <= kErrorSharingViolation || e == 65) ? kErrorIoDevice : e;

@@ -15,9 +15,8 @@ namespace katalog::platform {
 namespace {
 
 std::string ToBytes(const TLocale& locale, const icu::UnicodeString& s) {
-  return locale.CodePage().FromUtf16(
-      std::u16string_view(reinterpret_cast<const char16_t*>(s.getBuffer()),
-                          static_cast<std::size_t>(s.length())));
+  return locale.CodePage().FromUtf16(std::u16string_view(
+      reinterpret_cast<const char16_t*>(s.getBuffer()), static_cast<std::size_t>(s.length())));
 }
 
 // Rewrites a locale-data date or time pattern in the system's pattern letters: years always
@@ -39,15 +38,38 @@ std::string SystemPattern(const TLocale& locale, const icu::UnicodeString& patte
     int32_t run = 1;
     while (i + run < n && pattern.charAt(i + run) == c) ++run;
     switch (c) {
-      case u'y': case u'Y': case u'u': out.append(u"yyyy"); break;
-      case u'M': case u'L': out.append(icu::UnicodeString(u"MMMM", std::min(run, 4))); break;
-      case u'd': out.append(icu::UnicodeString(u"dd", std::min(run, 2))); break;
-      case u'E': case u'c': case u'e': out.append(run >= 4 ? u"dddd" : u"ddd"); break;
-      case u'H': case u'h': case u'm': case u's':
-        out.append(icu::UnicodeString(c == u'H' ? u"HH" : c == u'h' ? u"hh" : c == u'm' ? u"mm" : u"ss",
+      case u'y':
+      case u'Y':
+      case u'u':
+        out.append(u"yyyy");
+        break;
+      case u'M':
+      case u'L':
+        out.append(icu::UnicodeString(u"MMMM", std::min(run, 4)));
+        break;
+      case u'd':
+        out.append(icu::UnicodeString(u"dd", std::min(run, 2)));
+        break;
+      case u'E':
+      case u'c':
+      case u'e':
+        out.append(run >= 4 ? u"dddd" : u"ddd");
+        break;
+      case u'H':
+      case u'h':
+      case u'm':
+      case u's':
+        out.append(icu::UnicodeString(c == u'H'   ? u"HH"
+                                      : c == u'h' ? u"hh"
+                                      : c == u'm' ? u"mm"
+                                                  : u"ss",
                                       std::min(run, 2)));
         break;
-      case u'a': case u'b': case u'B': out.append(u"AMPM"); break;
+      case u'a':
+      case u'b':
+      case u'B':
+        out.append(u"AMPM");
+        break;
       default:
         if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'))) {
           out.append(icu::UnicodeString(run, static_cast<UChar32>(c), run));
@@ -87,7 +109,8 @@ void ReadNames(const TLocale& locale, const icu::Locale& where, TFormatSettings&
   const icu::UnicodeString* days = symbols.getWeekdays(count, Symbols::STANDALONE, Symbols::WIDE);
   for (int32_t i = 0; i < 7 && i + 1 < count; ++i) s.LongDayNames[i] = ToBytes(locale, days[i + 1]);
   days = symbols.getWeekdays(count, Symbols::STANDALONE, Symbols::ABBREVIATED);
-  for (int32_t i = 0; i < 7 && i + 1 < count; ++i) s.ShortDayNames[i] = ToBytes(locale, days[i + 1]);
+  for (int32_t i = 0; i < 7 && i + 1 < count; ++i)
+    s.ShortDayNames[i] = ToBytes(locale, days[i + 1]);
   const icu::UnicodeString* periods = symbols.getAmPmStrings(count);
   if (count >= 2) {
     s.TimeAMString = ToBytes(locale, periods[0]);
@@ -107,7 +130,8 @@ void ReadNumbers(const TLocale& locale, const icu::Locale& where, TFormatSetting
   s.ThousandSeparator = single(icu::DecimalFormatSymbols::kGroupingSeparatorSymbol, ',');
   s.CurrencyString = ToBytes(locale, symbols.getSymbol(icu::DecimalFormatSymbols::kCurrencySymbol));
 
-  std::unique_ptr<icu::NumberFormat> currency(icu::NumberFormat::createCurrencyInstance(where, status));
+  std::unique_ptr<icu::NumberFormat> currency(
+      icu::NumberFormat::createCurrencyInstance(where, status));
   auto* decimal = dynamic_cast<icu::DecimalFormat*>(currency.get());
   if (U_FAILURE(status) || !decimal) return;
   s.CurrencyDecimals = static_cast<std::uint8_t>(decimal->getMaximumFractionDigits());

@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include <unicode/translit.h>
-#include <unicode/ucol.h>
 #include <unicode/uchar.h>
+#include <unicode/ucol.h>
 #include <unicode/uloc.h>
 
 namespace katalog::platform {
@@ -48,30 +48,63 @@ const icu::Transliterator* HalfWidthTransliterator() {
 int CodePageOfLanguage(std::uint16_t language) {
   const std::uint16_t primary = language & 0x3FF;
   switch (primary) {
-    case 0x05: case 0x15: case 0x0E: case 0x1B: case 0x24: case 0x18: case 0x1C:
+    case 0x05:
+    case 0x15:
+    case 0x0E:
+    case 0x1B:
+    case 0x24:
+    case 0x18:
+    case 0x1C:
       return 1250;  // Czech, Polish, Hungarian, Slovak, Slovenian, Romanian, Albanian
     case 0x1A:      // Croatian, Serbian and Bosnian: Cyrillic variants use 1251
-      return (language == 0x0C1A || language == 0x1C1A || language == 0x281A ||
-              language == 0x301A)
+      return (language == 0x0C1A || language == 0x1C1A || language == 0x281A || language == 0x301A)
                  ? 1251
                  : 1250;
-    case 0x19: case 0x22: case 0x23: case 0x02: case 0x2F: case 0x3F: case 0x40: case 0x44:
-    case 0x50: case 0x6D: case 0x28: case 0x85:
+    case 0x19:
+    case 0x22:
+    case 0x23:
+    case 0x02:
+    case 0x2F:
+    case 0x3F:
+    case 0x40:
+    case 0x44:
+    case 0x50:
+    case 0x6D:
+    case 0x28:
+    case 0x85:
       return 1251;  // Russian, Ukrainian, Belarusian, Bulgarian, Macedonian, Kazakh, ...
-    case 0x2C: case 0x43:  // Azeri and Uzbek: Latin 1254, Cyrillic 1251
+    case 0x2C:
+    case 0x43:  // Azeri and Uzbek: Latin 1254, Cyrillic 1251
       return (language >> 10) == 2 ? 1251 : 1254;
-    case 0x08: return 1253;                        // Greek
-    case 0x1F: return 1254;                        // Turkish
-    case 0x0D: case 0x3D: return 1255;             // Hebrew, Yiddish
-    case 0x01: case 0x29: case 0x20: case 0x8C: case 0x80: return 1256;  // Arabic script
-    case 0x25: case 0x26: case 0x27: return 1257;  // Estonian, Latvian, Lithuanian
-    case 0x2A: return 1258;                        // Vietnamese
-    case 0x1E: return 874;                         // Thai
-    case 0x11: return 932;                         // Japanese
-    case 0x12: return 949;                         // Korean
-    case 0x04:                                     // Chinese: simplified 936, traditional 950
+    case 0x08:
+      return 1253;  // Greek
+    case 0x1F:
+      return 1254;  // Turkish
+    case 0x0D:
+    case 0x3D:
+      return 1255;  // Hebrew, Yiddish
+    case 0x01:
+    case 0x29:
+    case 0x20:
+    case 0x8C:
+    case 0x80:
+      return 1256;  // Arabic script
+    case 0x25:
+    case 0x26:
+    case 0x27:
+      return 1257;  // Estonian, Latvian, Lithuanian
+    case 0x2A:
+      return 1258;  // Vietnamese
+    case 0x1E:
+      return 874;  // Thai
+    case 0x11:
+      return 932;  // Japanese
+    case 0x12:
+      return 949;  // Korean
+    case 0x04:     // Chinese: simplified 936, traditional 950
       return (language == 0x0804 || language == 0x1004) ? 936 : 950;
-    default: return 1252;
+    default:
+      return 1252;
   }
 }
 
@@ -110,14 +143,12 @@ UCollator* TLocale::CollatorFor(std::uint32_t flags) const {
   return (flags & kNormIgnoreCase) ? ignoreCase_ : exact_;
 }
 
-int TLocale::CompareUnits(std::uint32_t flags, std::u16string_view a,
-                          std::u16string_view b) const {
+int TLocale::CompareUnits(std::uint32_t flags, std::u16string_view a, std::u16string_view b) const {
   UCollator* collator = CollatorFor(flags);
   auto strcoll = [collator](std::u16string_view x, std::u16string_view y) {
-    return static_cast<int>(ucol_strcoll(collator, reinterpret_cast<const UChar*>(x.data()),
-                                         static_cast<int32_t>(x.size()),
-                                         reinterpret_cast<const UChar*>(y.data()),
-                                         static_cast<int32_t>(y.size())));
+    return static_cast<int>(ucol_strcoll(
+        collator, reinterpret_cast<const UChar*>(x.data()), static_cast<int32_t>(x.size()),
+        reinterpret_cast<const UChar*>(y.data()), static_cast<int32_t>(y.size())));
   };
   if (!(flags & kSortStringSort)) {
     const int loose = strcoll(WithoutWordSortPunctuation(a), WithoutWordSortPunctuation(b));
@@ -154,7 +185,8 @@ std::string TLocale::Map(std::uint32_t flags, std::string_view text) const {
       table = &it->second;
       if (added) {
         for (int b = 0; b < 256; ++b) {
-          (*table)[b] = codePage_.ByteOf(MapChar(flags, codePage_.CharOf(static_cast<std::uint8_t>(b))));
+          (*table)[b] =
+              codePage_.ByteOf(MapChar(flags, codePage_.CharOf(static_cast<std::uint8_t>(b))));
         }
       }
     }
@@ -171,7 +203,8 @@ std::array<std::uint8_t, 256> TLocale::CollationOrder() const {
   std::array<std::uint8_t, 256> order;
   std::iota(order.begin(), order.end(), 0);
   std::array<char16_t, 256> chars;
-  for (int b = 0; b < 256; ++b) chars[b] = codePage_.ToUtf16(std::string(1, static_cast<char>(b)))[0];
+  for (int b = 0; b < 256; ++b)
+    chars[b] = codePage_.ToUtf16(std::string(1, static_cast<char>(b)))[0];
   // Bytes that compare equal (the ignorable controls) keep their numeric order.
   std::stable_sort(order.begin(), order.end(), [&](std::uint8_t x, std::uint8_t y) {
     return CompareUnits(kSortStringSort, std::u16string_view(&chars[x], 1),
@@ -190,11 +223,17 @@ const TLocale* FindLocale(LCID id) {
   return it->second.get();
 }
 
-const TLocale& UserDefaultLocale() { return *FindLocale(kUserDefaultLcid); }
+const TLocale& UserDefaultLocale() {
+  return *FindLocale(kUserDefaultLcid);
+}
 
-bool IsValidLocale(LCID id) { return FindLocale(id) != nullptr; }
+bool IsValidLocale(LCID id) {
+  return FindLocale(id) != nullptr;
+}
 
-int AnsiCodePageOf(LCID id) { return CodePageOfLanguage(static_cast<std::uint16_t>(Resolve(id))); }
+int AnsiCodePageOf(LCID id) {
+  return CodePageOfLanguage(static_cast<std::uint16_t>(Resolve(id)));
+}
 
 int CompareStringA(LCID id, std::uint32_t flags, const char* a, int lengthA, const char* b,
                    int lengthB) {
@@ -208,8 +247,8 @@ int CompareStringA(LCID id, std::uint32_t flags, const char* a, int lengthA, con
 std::string LCMapStringA(LCID id, std::uint32_t flags, const char* source, int length) {
   const TLocale* locale = FindLocale(id);
   if (!locale || !source) return {};
-  return locale->Map(flags, length < 0 ? std::string_view(source)
-                                       : std::string_view(source, length));
+  return locale->Map(flags,
+                     length < 0 ? std::string_view(source) : std::string_view(source, length));
 }
 
 }  // namespace katalog::platform

@@ -6,7 +6,9 @@
 
 namespace katalog {
 
-void RaiseOutOfMemory() { RaiseIsamError(ie::kOutOfMemory); }
+void RaiseOutOfMemory() {
+  RaiseIsamError(ie::kOutOfMemory);
+}
 
 std::vector<std::uint8_t> AllocateZeroed(std::size_t size) {
   return WithEngineMemory([size] { return std::vector<std::uint8_t>(size); });

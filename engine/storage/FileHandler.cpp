@@ -35,7 +35,9 @@ std::int32_t TFileHandler::Handle() const {
   return inMemory_ ? memoryHandle_ : descriptor_;
 }
 
-void TFileHandler::Raise(int code) const { RaiseIsamError(code, fileName_); }
+void TFileHandler::Raise(int code) const {
+  RaiseIsamError(code, fileName_);
+}
 
 void TFileHandler::RaiseErrno(int errnoValue) const {
   RaiseOsError(platform::WindowsErrorFromErrno(errnoValue), fileName_);
@@ -70,9 +72,13 @@ void TFileHandler::SetWriteThrough(bool value) {
   if (!isOpen_) writeThrough_ = value;
 }
 
-std::string TFileHandler::NormalizeName(std::string_view name) const { return std::string(name); }
+std::string TFileHandler::NormalizeName(std::string_view name) const {
+  return std::string(name);
+}
 
-std::string TFileHandler::NativePath() const { return platform::ResolveFileName(fileName_); }
+std::string TFileHandler::NativePath() const {
+  return platform::ResolveFileName(fileName_);
+}
 
 void TFileHandler::Open() {
   if (isOpen_) return;
@@ -129,7 +135,9 @@ void TFileHandler::CloseHandle() noexcept {
   isOpen_ = false;
 }
 
-void TFileHandler::Close() { CloseHandle(); }
+void TFileHandler::Close() {
+  CloseHandle();
+}
 
 void TFileHandler::CreateEmpty() {
   RequireClosed(true);
@@ -292,7 +300,9 @@ std::int64_t TFileHandler::Seek(std::int64_t offset, int origin) {
   return position_;
 }
 
-std::int64_t TFileHandler::GetSize() { return Seek(0, 2); }
+std::int64_t TFileHandler::GetSize() {
+  return Seek(0, 2);
+}
 
 bool TFileHandler::Exists() const {
   if (inMemory_) {

@@ -34,7 +34,9 @@ void StopEngine() {
   state.defaultSession.reset();
 }
 
-bool EngineStarted() { return DefaultFileSession() != nullptr; }
+bool EngineStarted() {
+  return DefaultFileSession() != nullptr;
+}
 
 TFileSession* DefaultFileSession() {
   EngineState& state = State();

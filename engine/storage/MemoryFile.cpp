@@ -65,9 +65,8 @@ void TMemoryFile::Reset() {
 }
 
 void TMemoryFile::Resize(std::uint32_t size) {
-  const std::uint32_t capacity =
-      static_cast<std::uint32_t>((std::uint64_t{size} + kCapacityUnit - 1) / kCapacityUnit *
-                                 kCapacityUnit);
+  const std::uint32_t capacity = static_cast<std::uint32_t>(
+      (std::uint64_t{size} + kCapacityUnit - 1) / kCapacityUnit * kCapacityUnit);
   if (capacity == 0) {
     Reset();
     return;

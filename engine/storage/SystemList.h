@@ -119,8 +119,10 @@ class TSystemList {
           if (i != j) {
             std::swap(items_[i], items_[j]);
             // The pivot element moved with the swap; follow it.
-            if (pivotIndex == i) pivotIndex = j;
-            else if (pivotIndex == j) pivotIndex = i;
+            if (pivotIndex == i)
+              pivotIndex = j;
+            else if (pivotIndex == j)
+              pivotIndex = i;
             pivot = &items_[pivotIndex];
           }
           ++i;

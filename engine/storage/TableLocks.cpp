@@ -43,8 +43,7 @@ bool TDataFileLocks::ReleaseWriteLock() {
   return true;
 }
 
-bool TDataFileLocks::LockRecord(std::uint32_t n, int retryCount,
-                                std::uint32_t waitMilliseconds) {
+bool TDataFileLocks::LockRecord(std::uint32_t n, int retryCount, std::uint32_t waitMilliseconds) {
   if (RecordLocked(n)) return true;
   if (n < 1 || n > kMaxLockableRecord) return false;
   const bool locked = Retry(

@@ -5,7 +5,9 @@
 namespace katalog::platform {
 namespace {
 
-std::string Cs(std::u16string_view text) { return CodePage(1250).FromUtf16(text); }
+std::string Cs(std::u16string_view text) {
+  return CodePage(1250).FromUtf16(text);
+}
 
 TEST(FormatSettingsTest, CzechIsFixed) {
   const TFormatSettings& s = LocaleFormatSettings(UserDefaultLocale());

@@ -9,7 +9,9 @@ namespace katalog::platform {
 namespace {
 
 // Czech text as the program's code page holds it.
-std::string Cs(std::u16string_view text) { return CodePage(1250).FromUtf16(text); }
+std::string Cs(std::u16string_view text) {
+  return CodePage(1250).FromUtf16(text);
+}
 
 TEST(LocaleTest, ValidLocalesAreTheInstalledOnes) {
   EXPECT_TRUE(IsValidLocale(0x0405));

@@ -1,0 +1,320 @@
+#include "engine/storage/FileHandler.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "EngineFixture.h"
+#include "ProcessHelper.h"
+#include "engine/storage/TableLocks.h"
+#include "platform/RangeLock.h"
+#include "support/TempDir.h"
+
+namespace katalog {
+namespace {
+
+using katalog::testing::EngineErrorOf;
+
+class FileHandlerTest : public katalog::testing::EngineTest {
+ protected:
+  std::unique_ptr<TFileHandler> Handler(const std::string& name, bool exclusive = false,
+                                        bool readOnly = false, bool inMemory = false) {
+    auto handler = std::make_unique<TFileHandler>();
+    handler->SetInMemory(inMemory);
+    handler->SetExclusive(exclusive);
+    handler->SetReadOnly(readOnly);
+    handler->SetFileName(name);
+    return handler;
+  }
+
+  // A disk file with the given bytes, created through the engine.
+  std::string MakeFile(const std::string& name, const std::string& bytes) {
+    auto handler = Handler(dir_.File(name), true);
+    handler->CreateEmpty();
+    handler->Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    return dir_.File(name);
+  }
+
+  katalog::testing::TempDir dir_;
+};
+
+TEST_F(FileHandlerTest, CreateWriteReadAndCut) {
+  const std::string name = dir_.File("T.DAT");
+  auto file = Handler(name);
+  EXPECT_EQ(EngineErrorOf([&] { file->CreateEmpty(); }), 10253);  // needs Exclusive
+  EXPECT_FALSE(file->IsOpen());
+
+  file = Handler(name, true);
+  file->CreateEmpty();
+  EXPECT_TRUE(file->IsOpen());
+  file->Write("0123456789", 10);
+  EXPECT_EQ(file->GetSize(), 10);
+  EXPECT_EQ(file->Seek(2, 0), 2);
+  char buffer[16] = {};
+  EXPECT_EQ(file->Read(buffer, 3), 3);
+  EXPECT_EQ(std::string(buffer, 3), "234");
+  EXPECT_EQ(file->Seek(-1, 1), 4);
+  EXPECT_EQ(file->Read(buffer, 1), 1);
+  EXPECT_EQ(buffer[0], '4');
+
+  // A short read is 9217 naming the file, unless tolerated.
+  file->Seek(8, 0);
+  std::string message;
+  EXPECT_EQ(EngineErrorOf([&] { file->Read(buffer, 5); }, &message), 9217);
+  EXPECT_EQ(message, "ISAM Engine Error # 9217 Error reading from data file " + name);
+  file->Seek(8, 0);
+  EXPECT_EQ(file->Read(buffer, 5, true), 2);
+
+  // Writing nothing cuts the file at the position.
+  file->Seek(6, 0);
+  file->Write(nullptr, 0);
+  EXPECT_EQ(file->GetSize(), 6);
+
+  EXPECT_EQ(EngineErrorOf([&] { file->Seek(-7, 1); }, &message), 11047);
+  EXPECT_NE(message.find("error #131 occurred with data file " + name), std::string::npos);
+  file->Flush();
+  file->Close();
+  EXPECT_EQ(std::filesystem::file_size(name), 6u);
+
+  // Creating again replaces the file with an empty one.
+  file->CreateEmpty();
+  EXPECT_EQ(file->GetSize(), 0);
+}
+
+TEST_F(FileHandlerTest, SettingsChangeOnlyWhileClosed) {
+  const std::string name = MakeFile("S.DAT", "abc");
+  auto file = Handler(name);
+  file->Open();
+  EXPECT_EQ(EngineErrorOf([&] { file->SetExclusive(true); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { file->SetReadOnly(true); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { file->SetInMemory(true); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { file->SetFileName(name + "x"); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { file->Delete(); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { file->Rename(name + "x"); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { file->CreateEmpty(); }), 10031);
+  // Unchanged values are accepted.
+  file->SetExclusive(false);
+  file->SetFileName(name);
+  // Write-through asked while open is ignored.
+  file->SetWriteThrough(true);
+  EXPECT_FALSE(file->WriteThrough());
+  file->Open();  // already open: nothing happens
+  file->Close();
+  EXPECT_EQ(file->Handle(), 0);
+  file->SetWriteThrough(true);
+  EXPECT_TRUE(file->WriteThrough());
+  file->Open();
+  char buffer[3];
+  EXPECT_EQ(file->Read(buffer, 3), 3);
+}
+
+TEST_F(FileHandlerTest, MissingFilesAndDirectories) {
+  std::string message;
+  auto missing = Handler(dir_.File("none.DAT"));
+  EXPECT_EQ(EngineErrorOf([&] { missing->Open(); }, &message), 11010);
+  EXPECT_EQ(message, "ISAM Engine Error # 11010 Invalid path or file name for data file " +
+                         dir_.File("none.DAT"));
+  EXPECT_FALSE(missing->Exists());
+  EXPECT_EQ(EngineErrorOf([&] { missing->Delete(); }), 9220);
+  EXPECT_EQ(EngineErrorOf([&] { Handler(dir_.File("no/dir/x.DAT"))->Open(); }), 11010);
+  EXPECT_EQ(EngineErrorOf([&] { Handler(dir_.Path())->Open(); }), 11013);
+  auto closed = Handler(dir_.File("none.DAT"));
+  char c;
+  EXPECT_EQ(EngineErrorOf([&] { closed->Read(&c, 1); }), 11014);
+}
+
+TEST_F(FileHandlerTest, NamesResolveWithBackslashesAndAnyCase) {
+  std::filesystem::create_directory(dir_.File("Data"));
+  MakeFile("Data/Restaurace.DAT", "xyz");
+  auto file = Handler(dir_.Path() + "\\DATA\\restaurace.dat");
+  EXPECT_TRUE(file->Exists());
+  file->Open();
+  EXPECT_EQ(file->GetSize(), 3);
+}
+
+TEST_F(FileHandlerTest, ReadOnlyAttributeOpensReadOnlyMediaEvenForRoot) {
+  const std::string name = MakeFile("CD.DAT", "catalogue");
+  ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
+  auto file = Handler(name);
+  ASSERT_FALSE(file->ReadOnly());
+  file->Open();
+  EXPECT_TRUE(file->ReadOnly());
+  EXPECT_TRUE(file->ReadOnlyMedia());
+  char buffer[9];
+  EXPECT_EQ(file->Read(buffer, 9), 9);
+  // The descriptor is read-only: a write fails cleanly and changes nothing.
+  EXPECT_EQ(EngineErrorOf([&] { file->Write("X", 1); }), 9218);
+  file->Close();
+  EXPECT_EQ(std::filesystem::file_size(name), 9u);
+}
+
+TEST_F(FileHandlerTest, ExclusiveOpensShareWithNobody) {
+  const std::string name = MakeFile("X.DAT", "x");
+  auto shared1 = Handler(name);
+  auto shared2 = Handler(name, false, true);
+  shared1->Open();
+  shared2->Open();
+  auto exclusive = Handler(name, true);
+  std::string message;
+  EXPECT_EQ(EngineErrorOf([&] { exclusive->Open(); }, &message), 11013);
+  EXPECT_EQ(message, "ISAM Engine Error # 11013 Access denied to data file " + name);
+  EXPECT_EQ(EngineErrorOf([&] { exclusive->CreateEmpty(); }), 11013);
+  EXPECT_EQ(std::filesystem::file_size(name), 1u);  // nothing was cut
+  shared1->Close();
+  shared2->Close();
+  exclusive->Open();
+  EXPECT_EQ(EngineErrorOf([&] { shared1->Open(); }), 11013);
+}
+
+TEST_F(FileHandlerTest, ExclusiveHandlerLocksWithoutTouchingTheFile) {
+  const std::string name = MakeFile("E.IDX", "i");
+  auto exclusive = Handler(name, true);
+  exclusive->Open();
+  EXPECT_TRUE(exclusive->LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  EXPECT_TRUE(exclusive->LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  EXPECT_TRUE(exclusive->UnlockRegion(1, 1));
+  // No lock was placed: a plain open of the file can take the whole range.
+  const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(platform::TryLockRange(fd, kWriteRangeOffset, kWriteRangeLength, true));
+  ::close(fd);
+}
+
+TEST_F(FileHandlerTest, LocksBetweenTwoHandlersInOneProcess) {
+  const std::string name = MakeFile("L.IDX", "index");
+  auto a = Handler(name);
+  auto b = Handler(name);
+  a->Open();
+  b->Open();
+  // Two read slots coexist; the write range fails while either is held.
+  EXPECT_TRUE(a->LockRegion(kReadSlotBase - 1, 1));
+  EXPECT_TRUE(b->LockRegion(kReadSlotBase - 2, 1));
+  EXPECT_FALSE(a->LockRegion(kWriteRangeOffset, kWriteRangeLength));  // overlaps its own slot
+  EXPECT_TRUE(a->UnlockRegion(kReadSlotBase - 1, 1));
+  EXPECT_FALSE(a->LockRegion(kWriteRangeOffset, kWriteRangeLength));  // b's slot
+  EXPECT_TRUE(b->UnlockRegion(kReadSlotBase - 2, 1));
+  EXPECT_TRUE(a->LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  EXPECT_FALSE(b->LockRegion(kReadSlotBase - 3, 1));
+  // Only a held range unlocks.
+  EXPECT_FALSE(b->UnlockRegion(kReadSlotBase - 3, 1));
+  EXPECT_FALSE(a->UnlockRegion(kWriteRangeOffset, 1));
+  EXPECT_FALSE(a->LockRegion(1, 0));
+
+  // Closing a third handler of the file does not release a's range.
+  auto c = Handler(name);
+  c->Open();
+  c->Close();
+  EXPECT_FALSE(b->LockRegion(kReadSlotBase - 3, 1));
+  a->Close();
+  EXPECT_TRUE(b->LockRegion(kReadSlotBase - 3, 1));
+}
+
+TEST_F(FileHandlerTest, LocksBetweenTwoProcesses) {
+  const std::string name = MakeFile("P.IDX", "index");
+  katalog::testing::ChildProcess child([&](const auto& ready, const auto& wait) {
+    auto mine = Handler(name);
+    mine->Open();
+    if (!mine->LockRegion(kReadSlotBase - 100, 1)) throw 1;
+    ready();
+    wait();
+  });
+  ASSERT_TRUE(child.WaitReady());
+  auto reader = Handler(name);
+  auto writer = Handler(name);
+  reader->Open();
+  writer->Open();
+  EXPECT_TRUE(reader->LockRegion(kReadSlotBase - 101, 1));  // read slots coexist
+  EXPECT_TRUE(reader->UnlockRegion(kReadSlotBase - 101, 1));
+  EXPECT_FALSE(writer->LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  EXPECT_EQ(child.Release(), 0);
+  // The child's locks ended with it.
+  EXPECT_TRUE(writer->LockRegion(kWriteRangeOffset, kWriteRangeLength));
+}
+
+TEST_F(FileHandlerTest, DeleteRenameAndCopy) {
+  std::string bytes(65535 * 2 + 17, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  const std::string name = MakeFile("C.DAT", bytes);
+  auto file = Handler(name);
+  EXPECT_EQ(EngineErrorOf([&] { file->CopyTo(dir_.File("D.DAT")); }), 11014);  // not open
+  file->Open();
+  file->CopyTo(dir_.File("D.DAT"));
+  file->Close();
+  auto copy = Handler(dir_.File("D.DAT"));
+  copy->Open();
+  std::string read(bytes.size(), '\0');
+  EXPECT_EQ(copy->Read(read.data(), static_cast<std::int32_t>(read.size())),
+            static_cast<std::int32_t>(bytes.size()));
+  EXPECT_EQ(read, bytes);
+  copy->Close();
+
+  // A rename never replaces another file.
+  std::string message;
+  EXPECT_EQ(EngineErrorOf([&] { file->Rename(dir_.File("D.DAT")); }, &message), 11047);
+  EXPECT_NE(message.find("error #80 "), std::string::npos);
+  EXPECT_EQ(file->FileName(), name);
+  file->Rename(dir_.File("E.DAT"));
+  EXPECT_EQ(file->FileName(), dir_.File("E.DAT"));
+  EXPECT_FALSE(std::filesystem::exists(name));
+  file->Delete();
+  EXPECT_FALSE(file->Exists());
+  EXPECT_EQ(EngineErrorOf([&] { file->Delete(); }), 9220);
+}
+
+TEST_F(FileHandlerTest, InMemoryFiles) {
+  auto file = Handler("MEM.DAT", true, false, true);
+  EXPECT_FALSE(file->Exists());
+  EXPECT_EQ(EngineErrorOf([&] { file->Open(); }), 11010);
+  file->CreateEmpty();
+  EXPECT_GT(file->Handle(), 0);
+  file->Write("memory", 6);
+  EXPECT_EQ(file->GetSize(), 6);
+  file->Seek(0, 0);
+  char buffer[6];
+  EXPECT_EQ(file->Read(buffer, 6), 6);
+  EXPECT_EQ(EngineErrorOf([&] { file->Read(buffer, 1); }), 9217);
+  EXPECT_EQ(file->MemoryFile()->Capacity(), 65535u);
+
+  auto shared = Handler("mem.dat", false, false, true);
+  EXPECT_EQ(EngineErrorOf([&] { shared->Open(); }), 11013);  // created exclusively
+  file->CopyTo("COPY.DAT");
+  file->Close();
+  shared->Open();
+  auto other = Handler("MEM.DAT", false, false, true);
+  other->Open();
+  EXPECT_NE(shared->Handle(), other->Handle());
+  // Locks go through the memory file's lock list.
+  EXPECT_TRUE(shared->LockRegion(kReadSlotBase - 5, 1));
+  EXPECT_FALSE(other->LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  EXPECT_TRUE(shared->UnlockRegion(kReadSlotBase - 5, 1));
+  EXPECT_TRUE(other->LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  shared->Close();
+  other->Close();
+
+  auto copy = Handler("copy.dat", false, false, true);
+  copy->Open();
+  EXPECT_EQ(copy->GetSize(), 6);
+  copy->Close();
+  copy->Rename("moved.dat");
+  EXPECT_EQ(copy->FileName(), "moved.dat");
+  copy->Delete();
+  EXPECT_FALSE(copy->Exists());
+  EXPECT_EQ(EngineErrorOf([&] { copy->Delete(); }), 9220);
+}
+
+TEST(FileHandlerWithoutEngineTest, MemoryFilesNeedTheEngine) {
+  TFileHandler file;
+  file.SetInMemory(true);
+  file.SetExclusive(true);
+  file.SetFileName("M.DAT");
+  EXPECT_EQ(EngineErrorOf([&] { file.CreateEmpty(); }), 10758);
+  EXPECT_FALSE(file.IsOpen());
+}
+
+}  // namespace
+}  // namespace katalog
