@@ -1,4 +1,5 @@
-// TFileSession: the engine's per-session state (private directory, error context, memory files),
+// TFileSession: the engine's per-session state (private directory, error context, memory files,
+// table passwords),
 // and the engine's start and stop.
 //
 // The engine always works with one current file session. The default file session exists from
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "engine/storage/MemoryFile.h"
+#include "engine/storage/PasswordList.h"
 
 namespace katalog {
 
@@ -35,6 +37,15 @@ class TFileSession {
   std::string PrivateDirectory;
   TErrorContext ErrorContext;
   TMemoryFileList MemoryFiles;
+  TPasswordList Passwords;
+
+  // The session's own password operations: adding keeps one entry per password.
+  void AddPassword(std::string_view password) {
+    if (!Passwords.Contains(password)) Passwords.Add(password);
+  }
+  void RemovePassword(std::string_view password) { Passwords.Remove(password); }
+  void RemoveAllPasswords() { Passwords.Clear(); }
+  bool HasPassword(std::string_view password) const { return Passwords.Contains(password); }
 };
 
 // Creates the default file session (once) and makes it current.

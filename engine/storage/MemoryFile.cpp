@@ -5,17 +5,12 @@
 #include <cstring>
 
 #include "engine/storage/IsamError.h"
+#include "engine/storage/ShortString.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 
 namespace katalog {
 namespace {
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 
 bool SameName(std::string_view a, std::string_view b) {
   a = TrimBlanks(a);

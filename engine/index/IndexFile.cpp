@@ -1,0 +1,59 @@
+#include "engine/index/IndexFile.h"
+
+#include "engine/index/Keys.h"
+#include "engine/storage/IsamError.h"
+#include "engine/storage/TableFileNames.h"
+
+namespace katalog {
+
+std::string TIndexFile::NormalizeName(std::string_view name) const {
+  return WithExtension(name, ".IDX");
+}
+
+void TIndexFile::DecodeHeader(const std::uint8_t* bytes) {
+  header_ = DecodeIndexFileHeader(bytes);
+}
+
+void TIndexFile::EncodeHeader(std::uint8_t* bytes, bool modified) const {
+  TIndexFileHeader written = header_;
+  written.HeaderModified = modified ? 1 : 0;
+  EncodeIndexFileHeader(written, bytes);
+}
+
+// The descriptors of the indexes in use must describe keys this table can build.
+void TIndexFile::CheckHeader() const {
+  if (header_.FormatVersion != kIndexFormatVersion) Raise(ie::kWrongVersion);
+  if (header_.SecondaryCount > kMaxSecondaryIndexes || header_.EndOfFile < kIndexHeaderSize) {
+    Raise(ie::kHeaderCorrupt);
+  }
+  const TIndexDescriptor& deleted = header_.Indexes[kDeletedSlot];
+  if (deleted.KeyLength != kDeletedKeyLength) Raise(ie::kHeaderCorrupt);
+  const int fieldCount = fields_ ? static_cast<int>(fields_->size()) : 0;
+  for (int slot = NoPrimaryIndex() ? 1 : 0; slot <= header_.SecondaryCount; ++slot) {
+    const TIndexDescriptor& index = header_.Indexes[slot];
+    if (index.FieldCount < 1 || index.FieldCount > kMaxIndexFields || index.Compression > 3 ||
+        index.KeyLength > kMaxKeyLength) {
+      Raise(ie::kHeaderCorrupt);
+    }
+    std::vector<const TFieldDescriptor*> keyFields;
+    for (int i = 0; i < index.FieldCount; ++i) {
+      const int number = index.FieldNumbers[i];
+      if (number < 1 || number > fieldCount) Raise(ie::kHeaderCorrupt);
+      keyFields.push_back(&(*fields_)[number - 1]);
+    }
+    const bool suffix = slot != kPrimarySlot && !index.Unique;
+    if (KeyLengthOf(keyFields, suffix) != index.KeyLength) Raise(ie::kHeaderCorrupt);
+  }
+}
+
+void TIndexFile::IncrementRecordCount() {
+  ++header_.ActiveRecords;
+  MarkHeaderModified();
+}
+
+void TIndexFile::DecrementRecordCount() {
+  --header_.ActiveRecords;
+  MarkHeaderModified();
+}
+
+}  // namespace katalog

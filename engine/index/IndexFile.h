@@ -1,0 +1,53 @@
+// TIndexFile: a table's index file (".IDX"), a 4096-byte header followed by 4096-byte pages that
+// hold one B+tree per index. Owned by the table's data file, which opens it with its own
+// settings. Opening checks the version (12035) and that the descriptors of the indexes in use
+// describe keys of the table's fields (8961).
+//
+// Invariant while open: Header() passed the open checks; when Encrypted() every header and page
+// is enciphered on disk and plain in memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/index/HeaderFile.h"
+#include "engine/index/IndexFileHeader.h"
+#include "engine/storage/FieldDescriptor.h"
+
+namespace katalog {
+
+class TIndexFile : public THeaderFile {
+ public:
+  explicit TIndexFile(TFileHandler* owner = nullptr) : THeaderFile(owner, kIndexHeaderSize) {}
+
+  std::string NormalizeName(std::string_view name) const override;
+
+  // Set by the data file before opening: the table's fields, against which the index
+  // descriptors are checked.
+  void SetFields(const std::vector<TFieldDescriptor>* fields) { fields_ = fields; }
+
+  const TIndexFileHeader& Header() const { return header_; }
+  TIndexFileHeader& MutableHeader() {
+    MarkHeaderModified();
+    return header_;
+  }
+  int SecondaryCount() const { return header_.SecondaryCount; }
+  bool NoPrimaryIndex() const { return header_.NoPrimaryIndex != 0; }
+  const TIndexDescriptor& Descriptor(int slot) const { return header_.Indexes[slot]; }
+  void IncrementRecordCount();
+  void DecrementRecordCount();
+
+ protected:
+  void DecodeHeader(const std::uint8_t* bytes) override;
+  void EncodeHeader(std::uint8_t* bytes, bool modified) const override;
+  std::int32_t& ChangeCounter() override { return header_.ChangeCounter; }
+  void ResetHeader() override { header_ = NewIndexFileHeader(); }
+  void CheckHeader() const override;
+
+ private:
+  TIndexFileHeader header_;
+  const std::vector<TFieldDescriptor>* fields_ = nullptr;
+};
+
+}  // namespace katalog

@@ -1,0 +1,66 @@
+#include "engine/storage/FieldChecks.h"
+
+#include <cstdint>
+#include <string>
+
+#include "platform/DateTime.h"
+#include "platform/Locale.h"
+#include "platform/TextConversion.h"
+
+namespace katalog {
+namespace {
+
+bool SameIgnoringCase(std::string_view text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = (text[i] >= 'a' && text[i] <= 'z') ? static_cast<char>(text[i] - 32) : text[i];
+    if (c != word[i]) return false;
+  }
+  return true;
+}
+
+bool IntegerIn(std::string_view text, std::int64_t low, std::int64_t high) {
+  std::int64_t value;
+  return platform::TryStrToInt64(text, value) && value >= low && value <= high;
+}
+
+}  // namespace
+
+bool IsAcceptableCheckText(const TFieldDescriptor& field, std::string_view text,
+                           const platform::TFormatSettings& settings) {
+  using namespace platform;
+  std::int32_t day, ms;
+  std::int64_t scaled;
+  double number;
+  TTimeStamp stamp;
+  switch (field.FieldTypeCode) {
+    case ft::kWord:
+      return IntegerIn(text, 0, 65535);
+    case ft::kSmallInt:
+      return IntegerIn(text, -32768, 32767);
+    case ft::kInteger:
+      return IntegerIn(text, INT32_MIN, INT32_MAX);
+    case ft::kFloat:
+      return TryStrToFloat(text, number, settings);
+    case ft::kBcd:
+      return TryStrToCurr(text, scaled, settings);
+    case ft::kBoolean:
+      return SameIgnoringCase(text, "TRUE") || SameIgnoringCase(text, "FALSE");
+    case ft::kDate:
+      return SameIgnoringCase(text, "DATE") || TryStrToDate(text, day, settings);
+    case ft::kTime:
+      return SameIgnoringCase(text, "TIME") || TryStrToTime(text, ms, settings);
+    case ft::kDateTime:
+      return SameIgnoringCase(text, "NOW") || SameIgnoringCase(text, "DATE") ||
+             SameIgnoringCase(text, "TIME") || TryStrToDateTime(text, stamp, settings);
+    default:
+      return true;
+  }
+}
+
+const platform::TFormatSettings& TableFormatSettings(std::uint32_t localeId) {
+  const platform::TLocale* locale = localeId == 0 ? nullptr : platform::FindLocale(localeId);
+  return locale ? platform::LocaleFormatSettings(*locale) : platform::NoLocaleFormatSettings();
+}
+
+}  // namespace katalog
