@@ -1,10 +1,21 @@
 #include "engine/index/IndexFile.h"
 
+#include <algorithm>
+#include <array>
+
+#include "engine/index/IndexPage.h"
 #include "engine/index/Keys.h"
+#include "engine/storage/Cipher.h"
 #include "engine/storage/IsamError.h"
 #include "engine/storage/TableFileNames.h"
 
 namespace katalog {
+namespace {
+
+// Pages are appended only while the end of the file lies below this.
+constexpr std::int32_t kMaxIndexFileOffset = 2000000000;
+
+}  // namespace
 
 std::string TIndexFile::NormalizeName(std::string_view name) const {
   return WithExtension(name, ".IDX");
@@ -54,6 +65,31 @@ void TIndexFile::IncrementRecordCount() {
 void TIndexFile::DecrementRecordCount() {
   --header_.ActiveRecords;
   MarkHeaderModified();
+}
+
+void TIndexFile::ReadPage(std::int32_t offset, std::uint8_t* page) {
+  if (offset < kIndexHeaderSize || offset % kPageSize != 0 || offset >= header_.EndOfFile) {
+    Raise(ie::kIndexBuffersCorrupt);
+  }
+  Seek(offset, 0);
+  Read(page, kPageSize);
+  if (Encrypted()) ApplyCipher(page, kPageSize, kRecordSeeds);
+}
+
+void TIndexFile::WritePage(std::int32_t offset, const std::uint8_t* page) {
+  std::array<std::uint8_t, kPageSize> copy;
+  std::copy_n(page, kPageSize, copy.begin());
+  if (Encrypted()) ApplyCipher(copy.data(), kPageSize, kRecordSeeds);
+  Seek(offset, 0);
+  Write(copy.data(), kPageSize);
+}
+
+std::int32_t TIndexFile::AppendPage() {
+  if (header_.EndOfFile > kMaxIndexFileOffset) Raise(ie::kTableFull);
+  const std::int32_t offset = header_.EndOfFile;
+  header_.EndOfFile += kPageSize;
+  MarkHeaderModified();
+  return offset;
 }
 
 }  // namespace katalog

@@ -38,6 +38,15 @@ class TIndexFile : public THeaderFile {
   void IncrementRecordCount();
   void DecrementRecordCount();
 
+  // Reads the 4096-byte page at `offset`, deciphered; 8965 for an offset that is not a page of
+  // this file.
+  void ReadPage(std::int32_t offset, std::uint8_t* page);
+  // Writes a page, enciphering a copy.
+  void WritePage(std::int32_t offset, const std::uint8_t* page);
+  // The offset of a new page at the end of the file (9479 when the file is full); the page is
+  // written by its first WritePage.
+  std::int32_t AppendPage();
+
  protected:
   void DecodeHeader(const std::uint8_t* bytes) override;
   void EncodeHeader(std::uint8_t* bytes, bool modified) const override;

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "TableFixture.h"
 #include "engine/storage/Cipher.h"
 #include "engine/storage/FileSession.h"
 #include "platform/ByteOrder.h"
+#include "support/TableFixture.h"
 
 namespace katalog {
 namespace {
@@ -133,6 +133,29 @@ TEST_F(DataFileTest, CompanionFileErrorsNameTheirFile) {
   table.Open();
 }
 
+TEST_F(DataFileTest, TableNamesResolveWithoutRegardToCase) {
+  TDataFile table;
+  table.SetFileName(dir_.Path() + "\\t");
+  table.Open();
+  EXPECT_EQ(table.Header().FieldCount, 4);
+  EXPECT_TRUE(table.BlobFile()->IsOpen());
+}
+
+TEST_F(DataFileTest, DamagedBlobHeader) {
+  const std::string blob = TablePath() + ".BLB";
+  std::vector<std::uint8_t> bytes = ReadBytes(blob);
+  bytes[8] = 7;
+  WriteBytes(blob, bytes);
+  TDataFile table;
+  table.SetFileName(TablePath());
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 12035);
+  bytes.resize(100);
+  WriteBytes(blob, bytes);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 9217);
+  EXPECT_FALSE(table.IsOpen());
+  EXPECT_FALSE(table.IndexFile().IsOpen());
+}
+
 TEST_F(DataFileTest, ReadOnlyAttributeOpensReadOnlyMedia) {
   ASSERT_EQ(::chmod(DataPath().c_str(), 0444), 0);
   TDataFile table;
@@ -144,6 +167,31 @@ TEST_F(DataFileTest, ReadOnlyAttributeOpensReadOnlyMedia) {
   // Read access takes no locks on read-only media.
   table.AcquireReadAccess();
   EXPECT_FALSE(table.ReadAccessHeld());
+}
+
+TEST_F(DataFileTest, ReadAccessHoldsReadSlotsThatExcludeWriters) {
+  TDataFile reader;
+  reader.SetFileName(TablePath());
+  reader.Open();
+  reader.AcquireReadAccess();
+  EXPECT_TRUE(reader.ReadAccessHeld());
+  EXPECT_TRUE(reader.IndexFile().Locks().ReadHeld());
+  EXPECT_TRUE(reader.BlobFile()->Locks().ReadHeld());
+  TIndexFile writer;
+  writer.SetFileName(DataPath());
+  writer.SetFields(&reader.PhysicalFields());
+  writer.Open();
+  EXPECT_FALSE(writer.LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  reader.ReleaseReadAccess();
+  EXPECT_FALSE(reader.IndexFile().Locks().ReadHeld());
+  EXPECT_TRUE(writer.LockRegion(kWriteRangeOffset, kWriteRangeLength));
+  // An exclusive table needs no locks.
+  reader.Close();
+  writer.Close();
+  reader.SetExclusive(true);
+  reader.Open();
+  reader.AcquireReadAccess();
+  EXPECT_FALSE(reader.ReadAccessHeld());
 }
 
 TEST_F(DataFileTest, RecordIdentifiersWrap) {

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "EngineFixture.h"
 #include "engine/storage/EngineMemory.h"
+#include "support/EngineFixture.h"
 
 namespace katalog {
 namespace {

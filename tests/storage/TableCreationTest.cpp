@@ -4,10 +4,10 @@
 
 #include <numeric>
 
-#include "TableFixture.h"
 #include "engine/storage/Cipher.h"
 #include "engine/storage/DataFile.h"
 #include "platform/Locale.h"
+#include "support/TableFixture.h"
 
 namespace katalog {
 namespace {

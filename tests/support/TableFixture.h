@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "EngineFixture.h"
 #include "engine/storage/TableCreation.h"
+#include "support/EngineFixture.h"
 #include "support/TempDir.h"
 
 namespace katalog::testing {
