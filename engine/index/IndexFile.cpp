@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "engine/index/IndexPage.h"
 #include "engine/index/Keys.h"
@@ -76,12 +77,24 @@ void TIndexFile::ReadPage(std::int32_t offset, std::uint8_t* page) {
   if (Encrypted()) ApplyCipher(page, kPageSize, kRecordSeeds);
 }
 
-void TIndexFile::WritePage(std::int32_t offset, const std::uint8_t* page) {
-  std::array<std::uint8_t, kPageSize> copy;
-  std::copy_n(page, kPageSize, copy.begin());
-  if (Encrypted()) ApplyCipher(copy.data(), kPageSize, kRecordSeeds);
+void TIndexFile::ReadPageTolerant(std::int32_t offset, std::uint8_t* page) {
+  if (offset < kIndexHeaderSize || offset % kPageSize != 0 || offset >= header_.EndOfFile) {
+    Raise(ie::kIndexBuffersCorrupt);
+  }
   Seek(offset, 0);
-  Write(copy.data(), kPageSize);
+  const std::int32_t n = Read(page, kPageSize, true);
+  std::fill(page + n, page + kPageSize, 0);
+  if (n > 0 && Encrypted()) ApplyCipher(page, kPageSize, kRecordSeeds);
+}
+
+void TIndexFile::WritePages(std::int32_t offset, const std::uint8_t* pages, int count) {
+  std::vector<std::uint8_t> copy(pages, pages + std::size_t{kPageSize} * count);
+  if (Encrypted()) {
+    for (int i = 0; i < count; ++i)
+      ApplyCipher(copy.data() + i * kPageSize, kPageSize, kRecordSeeds);
+  }
+  Seek(offset, 0);
+  Write(copy.data(), static_cast<std::int32_t>(copy.size()));
 }
 
 std::int32_t TIndexFile::AppendPage() {

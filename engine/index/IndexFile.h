@@ -41,8 +41,12 @@ class TIndexFile : public THeaderFile {
   // Reads the 4096-byte page at `offset`, deciphered; 8965 for an offset that is not a page of
   // this file.
   void ReadPage(std::int32_t offset, std::uint8_t* page);
-  // Writes a page, enciphering a copy.
-  void WritePage(std::int32_t offset, const std::uint8_t* page);
+  // Writes `count` consecutive pages starting at `offset` in one request, enciphering a copy.
+  void WritePages(std::int32_t offset, const std::uint8_t* pages, int count);
+  void WritePage(std::int32_t offset, const std::uint8_t* page) { WritePages(offset, page, 1); }
+  // Reads a page like ReadPage, but a page beyond the end of the file (appended but never
+  // written) reads as zeros.
+  void ReadPageTolerant(std::int32_t offset, std::uint8_t* page);
   // The offset of a new page at the end of the file (9479 when the file is full); the page is
   // written by its first WritePage.
   std::int32_t AppendPage();

@@ -224,6 +224,10 @@ void TDataFile::WriteSlots(std::int32_t first, std::int32_t count, const std::ui
   Write(copy.data(), static_cast<std::int32_t>(bytes));
 }
 
+TKeyContext TDataFile::KeyContextFor(int slot) const {
+  return {&indexFile_.Descriptor(slot), slot, &physicalFields_, LocaleId(), &collationOrder_};
+}
+
 std::int32_t TDataFile::IssueRecordId() {
   if (header_.LastRecordId == kMaxRecordId) header_.LastRecordId = 0;
   ++header_.LastRecordId;

@@ -21,6 +21,7 @@
 
 #include "engine/index/BlobFile.h"
 #include "engine/index/IndexFile.h"
+#include "engine/index/Keys.h"
 #include "engine/storage/DataFileHeader.h"
 #include "engine/storage/FieldDescriptor.h"
 #include "engine/storage/FileHandler.h"
@@ -62,6 +63,8 @@ class TDataFile : public TFileHandler {
   // The byte values in ascending order under the table locale (numeric order without one).
   const std::array<std::uint8_t, 256>& CollationOrder() const { return collationOrder_; }
   TIndexFile& IndexFile() { return indexFile_; }
+  // What key building and comparison need for the index in `slot`.
+  TKeyContext KeyContextFor(int slot) const;
   // The blob file when the table has one.
   TBlobFile* BlobFile() { return blobFile_.IsOpen() ? &blobFile_ : nullptr; }
 

@@ -1,0 +1,500 @@
+#include "engine/index/IndexCursor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/storage/ShortString.h"
+#include "platform/Locale.h"
+
+namespace katalog {
+namespace {
+
+// Single steps along the leaves are cheaper than a descent for short moves.
+constexpr std::int32_t kMaxSteps = 16;
+
+std::string UpperName(std::string_view name) {
+  return platform::UserDefaultLocale().Map(platform::kMapUpperCase, name);
+}
+
+}  // namespace
+
+bool TIndexCursor::PhysicalOrder() const {
+  return slot_ == kPhysicalOrder || (slot_ == kPrimarySlot && !HasPrimary());
+}
+
+void TIndexCursor::Open() {
+  rangeActive_ = false;
+  rangeStart_.fill(0x00);
+  rangeEnd_.fill(0xFF);
+  slot_ = kPrimarySlot;
+  RefreshVisibility();
+  First();
+}
+
+void TIndexCursor::Close() {
+  visibility_.Drop();
+  position_ = TPosition{};
+  Clear(true, true);
+  bitmapMode_ = false;
+}
+
+void TIndexCursor::SelectSlot(int slot) {
+  slot_ = slot;
+  rangeActive_ = false;
+  rangeStart_.fill(0x00);
+  rangeEnd_.fill(0xFF);
+  Reset();
+  RefreshVisibility();
+}
+
+void TIndexCursor::SelectByName(std::string_view name) {
+  const std::string wanted = UpperName(TrimBlanks(name));
+  if (!PhysicalOrder() && slot_ != kPhysicalOrder &&
+      wanted == UpperName(store_.File().Descriptor(slot_).Name)) {
+    return;
+  }
+  int slot = kPrimarySlot;
+  for (int i = 1; !wanted.empty() && i <= store_.File().SecondaryCount(); ++i) {
+    if (UpperName(store_.File().Descriptor(i).Name) == wanted) {
+      slot = i;
+      break;
+    }
+  }
+  SelectSlot(slot);
+}
+
+bool TIndexCursor::SelectByFirstField(std::uint16_t field, bool caseInsensitive, bool anyIndex) {
+  for (int slot = HasPrimary() ? 0 : 1; slot <= store_.File().SecondaryCount(); ++slot) {
+    const TIndexDescriptor& d = store_.File().Descriptor(slot);
+    if (d.FieldCount == 0 || d.FieldNumbers[0] != field) continue;
+    const bool isString = store_.KeyContext(slot).Field(0).FieldTypeCode == ft::kString;
+    if (anyIndex || !isString || (d.CaseInsensitive != 0) == caseInsensitive) {
+      SelectSlot(slot);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TIndexCursor::RefreshVisibility() {
+  Run([&] {
+    ComputeBounds();
+    bitmapMode_ = PhysicalOrder() || visibility_.AnyFilterActive();
+    if (!bitmapMode_) {
+      visibility_.Drop();
+      return;
+    }
+    const bool range = rangeActive_ && !PhysicalOrder();
+    visibility_.Build(Records(), slot_, range ? rangeStart_.data() : nullptr,
+                      range ? rangeEnd_.data() : nullptr, HasPrimary());
+  });
+}
+
+void TIndexCursor::ComputeBounds() {
+  if (PhysicalOrder()) {
+    first_ = 1;
+    last_ = Records();
+    return;
+  }
+  TIndexTree tree = Tree();
+  const std::int32_t total = tree.KeyCount();
+  if (!rangeActive_) {
+    first_ = 1;
+    last_ = total;
+    return;
+  }
+  if (tree.Compare(rangeStart_.data(), rangeEnd_.data()) > 0) {
+    first_ = last_ = 0;
+    return;
+  }
+  const std::int32_t below = tree.CountBelow(rangeStart_.data());
+  first_ = below < total ? below + 1 : 0;
+  last_ = tree.CountUpTo(rangeEnd_.data());
+}
+
+std::int32_t TIndexCursor::RangeCount() const {
+  return (first_ > 0 && last_ >= first_) ? last_ - first_ + 1 : 0;
+}
+
+bool TIndexCursor::KeyInRange(const std::uint8_t* key) {
+  if (!rangeActive_) return true;
+  TIndexTree tree = Tree();
+  return tree.Compare(key, rangeStart_.data()) >= 0 && tree.Compare(key, rangeEnd_.data()) <= 0;
+}
+
+void TIndexCursor::SetAt(TIndexTree& tree, std::int32_t k) {
+  const TLeafPosition at = tree.Locate(k);
+  TPageRef page = tree.Fetch(at.Page);
+  position_.valid = true;
+  position_.page = at.Page;
+  position_.entry = at.Entry;
+  position_.logical = k;
+  position_.record = page->Image.Values[at.Entry];
+  const std::uint8_t* key = page->Image.Key(at.Entry, tree.KeyLength());
+  position_.key.assign(key, key + tree.KeyLength());
+  position_.version = store_.Version();
+}
+
+// Finds the remembered entry again after the trees changed: the same key, or where it stood.
+void TIndexCursor::Sync(TIndexTree& tree) {
+  if (!position_.valid || PhysicalOrder() || position_.version == store_.Version()) return;
+  const std::int32_t total = tree.KeyCount();
+  if (total == 0) {
+    position_ = TPosition{};
+    return;
+  }
+  const std::int32_t k = std::min(tree.CountBelow(position_.key.data()) + 1, total);
+  SetAt(tree, k);
+}
+
+bool TIndexCursor::Step(TIndexTree& tree, int direction) {
+  Sync(tree);
+  TPageRef page = tree.Fetch(position_.page);
+  int entry = position_.entry + direction;
+  while (entry < 0 || entry >= page->Image.Count()) {
+    const std::int32_t next = direction > 0 ? page->Image.Next : page->Image.Previous;
+    if (next == 0) return false;
+    page = tree.Fetch(next);
+    entry = direction > 0 ? 0 : page->Image.Count() - 1;
+  }
+  position_.page = page->Offset;
+  position_.entry = entry;
+  position_.logical += direction;
+  position_.record = page->Image.Values[entry];
+  const std::uint8_t* key = page->Image.Key(entry, tree.KeyLength());
+  position_.key.assign(key, key + tree.KeyLength());
+  return true;
+}
+
+// From the current entry on (itself included), the nearest visible entry in the direction.
+bool TIndexCursor::SeekVisible(TIndexTree& tree, int direction) {
+  while (!visibility_.Visible(position_.record)) {
+    if (!Step(tree, direction)) return false;
+    if (direction > 0 ? position_.logical > last_ : position_.logical < first_) return false;
+  }
+  return true;
+}
+
+void TIndexCursor::Reset() {
+  position_ = TPosition{};
+  Clear(true, true);
+}
+
+void TIndexCursor::SetPhysical(std::int32_t r) {
+  position_ = TPosition{};
+  position_.valid = true;
+  position_.record = r;
+  position_.logical = 0;
+  for (std::int32_t i = visibility_.VisibleBitmap().NextSet(1); i != 0 && i <= r;
+       i = visibility_.VisibleBitmap().NextSet(i + 1)) {
+    ++position_.logical;
+  }
+}
+
+void TIndexCursor::FirstInIndex() {
+  TIndexTree tree = Tree();
+  if (RangeCount() == 0) return Reset();
+  SetAt(tree, first_);
+  if (bitmapMode_ && !SeekVisible(tree, +1)) return Reset();
+  Clear(false, false);
+}
+
+void TIndexCursor::LastInIndex() {
+  TIndexTree tree = Tree();
+  if (RangeCount() == 0) return Reset();
+  SetAt(tree, last_);
+  if (bitmapMode_ && !SeekVisible(tree, -1)) return Reset();
+  Clear(false, false);
+}
+
+void TIndexCursor::First() {
+  Run([&] {
+    ComputeBounds();
+    if (!PhysicalOrder()) return FirstInIndex();
+    const std::int32_t r = visibility_.VisibleBitmap().NextSet(1);
+    if (r == 0) return Reset();
+    SetPhysical(r);
+    Clear(false, false);
+  });
+}
+
+void TIndexCursor::Last() {
+  Run([&] {
+    ComputeBounds();
+    if (!PhysicalOrder()) return LastInIndex();
+    const std::int32_t r = visibility_.VisibleBitmap().PreviousSet(Records());
+    if (r == 0) return Reset();
+    SetPhysical(r);
+    Clear(false, false);
+  });
+}
+
+void TIndexCursor::MoveInIndex(std::int32_t n) {
+  TIndexTree tree = Tree();
+  Sync(tree);
+  if (!position_.valid || RangeCount() == 0) return Reset();
+  const std::int32_t total = tree.KeyCount();
+  const std::int32_t target = position_.logical + n;
+  if (target > last_) {
+    // One step past the end of a range is taken; at the end of the index the cursor stays.
+    SetAt(tree, last_ < total ? last_ + 1 : last_);
+    return Clear(false, true);
+  }
+  if (target < first_) {
+    SetAt(tree, first_ > 1 ? first_ - 1 : first_);
+    return Clear(true, false);
+  }
+  if (std::abs(n) <= kMaxSteps) {
+    for (std::int32_t i = 0; i < std::abs(n); ++i) Step(tree, n > 0 ? 1 : -1);
+  } else {
+    SetAt(tree, target);
+  }
+  Clear(false, false);
+}
+
+void TIndexCursor::MoveInBitmap(std::int32_t n) {
+  TIndexTree tree = Tree();
+  Sync(tree);
+  if (!position_.valid) return Reset();
+  const int direction = n > 0 ? 1 : -1;
+  for (std::int32_t passed = 0; passed < std::abs(n);) {
+    const bool stepped = Step(tree, direction);
+    const bool outside = direction > 0 ? position_.logical > last_ : position_.logical < first_;
+    if (!stepped || outside) {
+      // At an end: back to the nearest visible entry inside.
+      SetAt(tree, direction > 0 ? std::max(last_, 1) : std::max(first_, 1));
+      SeekVisible(tree, -direction);
+      return Clear(direction<0, direction> 0);
+    }
+    if (visibility_.Visible(position_.record)) ++passed;
+  }
+  Clear(false, false);
+}
+
+void TIndexCursor::MovePhysical(std::int32_t n) {
+  if (!position_.valid) return Reset();
+  const TRecordBitmap& visible = visibility_.VisibleBitmap();
+  for (std::int32_t i = 0; i < std::abs(n); ++i) {
+    const std::int32_t next =
+        n > 0 ? visible.NextSet(position_.record + 1) : visible.PreviousSet(position_.record - 1);
+    if (next == 0) return Clear(n<0, n> 0);
+    position_.record = next;
+    position_.logical += n > 0 ? 1 : -1;
+  }
+  Clear(false, false);
+}
+
+void TIndexCursor::MoveBy(std::int32_t n) {
+  if (n == 0) return;
+  Run([&] {
+    if (PhysicalOrder()) return MovePhysical(n);
+    ComputeBounds();
+    bitmapMode_ ? MoveInBitmap(n) : MoveInIndex(n);
+  });
+}
+
+void TIndexCursor::GoToLogical(std::int32_t k) {
+  if (PhysicalOrder()) return GoToRecord(k);
+  Run([&] {
+    ComputeBounds();
+    TIndexTree tree = Tree();
+    if (RangeCount() == 0) return Reset();
+    const std::int32_t target = first_ + k - 1;
+    if (target < first_) {
+      SetAt(tree, first_);
+      Clear(true, false);
+    } else if (target > last_) {
+      SetAt(tree, last_);
+      Clear(false, true);
+    } else {
+      SetAt(tree, target);
+      Clear(false, false);
+    }
+    if (bitmapMode_ && !SeekVisible(tree, +1)) {
+      SetAt(tree, target > last_ ? last_ : std::clamp(target, first_, last_));
+      if (!SeekVisible(tree, -1)) return Reset();
+      Clear(false, true);
+    }
+  });
+}
+
+void TIndexCursor::GoToRecord(std::int32_t r) {
+  Run([&] {
+    const TRecordBitmap& visible = visibility_.VisibleBitmap();
+    std::int32_t at = visible.NextSet(r);
+    if (at == 0) at = visible.PreviousSet(r);
+    if (at == 0) return Reset();
+    SetPhysical(at);
+    Clear(false, false);
+  });
+}
+
+bool TIndexCursor::FindKey(const std::uint8_t* key, bool nearest, bool keepEnds) {
+  const bool wasBof = bof_ && !eof_;
+  const bool wasEof = eof_ && !bof_;
+  const bool found = Run([&] {
+    ComputeBounds();
+    TIndexTree tree = Tree();
+    if (rangeActive_ && tree.Compare(key, rangeStart_.data()) < 0) {
+      FirstInIndex();
+      return false;
+    }
+    if (rangeActive_ && tree.Compare(key, rangeEnd_.data()) > 0) {
+      LastInIndex();
+      return false;
+    }
+    const std::int32_t total = tree.KeyCount();
+    const std::int32_t k = tree.CountBelow(key) + 1;
+    const std::int32_t limit = rangeActive_ ? last_ : total;
+    bool equal = false;
+    if (k <= limit) {
+      SetAt(tree, k);
+      equal = tree.Compare(position_.key.data(), key) == 0 &&
+              (!bitmapMode_ || visibility_.Visible(position_.record));
+      if (equal) {
+        Clear(false, false);
+        return true;
+      }
+    }
+    if (!nearest) {
+      if (k <= limit) position_.version = 0;  // found again from its old key on its next use
+      return false;
+    }
+    if (limit == 0) {
+      Reset();
+      return false;
+    }
+    if (k > limit) {
+      SetAt(tree, limit);
+      Clear(false, true);
+    } else {
+      Clear(false, false);
+    }
+    if (bitmapMode_ && !SeekVisible(tree, +1)) {
+      SetAt(tree, limit);
+      if (!SeekVisible(tree, -1)) Reset();
+      Clear(false, true);
+    }
+    return false;
+  });
+  if (keepEnds && position_.valid) {
+    if (wasBof) {
+      MoveBy(-1);
+      if (!bof_) MoveBy(1);
+    } else if (wasEof) {
+      MoveBy(1);
+      if (!eof_) MoveBy(-1);
+    } else {
+      Clear(false, false);
+    }
+  }
+  return found;
+}
+
+std::int32_t TIndexCursor::RecordCount() {
+  return Run([&] {
+    ComputeBounds();
+    if (bitmapMode_) return visibility_.Count();
+    return RangeCount();
+  });
+}
+
+std::int32_t TIndexCursor::LogicalNumber() {
+  if (!position_.valid) return 0;
+  if (PhysicalOrder()) return position_.logical;
+  return Run([&] {
+    TIndexTree tree = Tree();
+    Sync(tree);
+    return position_.valid ? position_.logical - std::max(first_, 1) + 1 : 0;
+  });
+}
+
+std::int32_t TIndexCursor::RecordNumber() {
+  if (!position_.valid) return 0;
+  if (PhysicalOrder()) return position_.record;
+  return Run([&] {
+    TIndexTree tree = Tree();
+    Sync(tree);
+    return position_.valid ? position_.record : 0;
+  });
+}
+
+const std::uint8_t* TIndexCursor::CurrentKey() {
+  if (!position_.valid || PhysicalOrder()) return nullptr;
+  return position_.key.data();
+}
+
+std::int32_t TIndexCursor::ConsecutiveRun(std::int32_t n, bool forward) {
+  if (!position_.valid || n < 1) return 1;
+  if (PhysicalOrder()) {
+    std::int32_t run = 1;
+    const int step = forward ? 1 : -1;
+    while (run < n && visibility_.Visible(position_.record + step * run)) ++run;
+    return run;
+  }
+  return Run([&] {
+    TIndexTree tree = Tree();
+    Sync(tree);
+    TPageRef page = tree.Fetch(position_.page);
+    const TPageImage& image = page->Image;
+    std::int32_t run = 1;
+    const int step = forward ? 1 : -1;
+    for (int i = position_.entry; run < n; i += step, ++run) {
+      const int next = i + step;
+      if (next < 0 || next >= image.Count() || image.Values[next] != image.Values[i] + step) break;
+    }
+    return run;
+  });
+}
+
+void TIndexCursor::SetRangeStart(const std::uint8_t* key) {
+  rangeStart_.fill(0);
+  std::memcpy(rangeStart_.data(), key, Tree().KeyLength());
+}
+
+void TIndexCursor::SetRangeEnd(const std::uint8_t* key) {
+  rangeEnd_.fill(0);
+  std::memcpy(rangeEnd_.data(), key, Tree().KeyLength());
+}
+
+void TIndexCursor::ApplyRange() {
+  rangeActive_ = true;
+  RefreshVisibility();
+}
+
+void TIndexCursor::CancelRange() {
+  rangeActive_ = false;
+  rangeStart_.fill(0x00);
+  rangeEnd_.fill(0xFF);
+  RefreshVisibility();
+}
+
+void TIndexCursor::RecordWritten(std::int32_t r, const std::uint8_t* buffer) {
+  Run([&] {
+    ComputeBounds();
+    if (!bitmapMode_) return;
+    bool inRange = true;
+    if (rangeActive_ && !PhysicalOrder()) {
+      const TKeyContext context = store_.KeyContext(slot_);
+      std::array<std::uint8_t, kMaxKeyLength> key{};
+      BuildKey(context, buffer, key.data());
+      inRange = KeyInRange(key.data());
+    }
+    visibility_.RecordWritten(Records(), r, buffer, inRange);
+  });
+}
+
+void TIndexCursor::RecordDeleted(std::int32_t r) {
+  Run([&] {
+    ComputeBounds();
+    if (bitmapMode_) visibility_.RecordDeleted(r);
+  });
+}
+
+void TIndexCursor::Invalidated() {
+  ++position_.version;  // found again by key
+  position_.version = ~std::uint64_t{0};
+  RefreshVisibility();
+}
+
+}  // namespace katalog

@@ -1,0 +1,116 @@
+// TPage and TPageCache: the index file's page buffers, one list per index slot (0-32), most
+// recently used first.
+//
+// A list holds up to its capacity (31 to start with) buffers. Taking a buffer creates one while
+// the list is below capacity, else reuses the least recently used buffer that is neither
+// modified nor pinned; when there is none, the modified unpinned buffer nearest the back is
+// written (through the writer the owner installs) and the search repeated; with the table lock
+// held the list may instead grow by 64; otherwise error 8965. More than 64 pins on one buffer is
+// 8965 too.
+//
+// Buffers are never destroyed while the file is open, only emptied, so a pinned buffer stays
+// valid even when the cache is invalidated under it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/index/IndexPage.h"
+
+namespace katalog {
+
+struct TPage {
+  TPageImage Image;
+  std::int32_t Offset = 0;  // 0: an unused buffer
+  int Slot = 0;
+  bool Modified = false;
+  bool Freed = false;  // on the free list: written with 0 entries
+  std::uint16_t Pins = 0;
+};
+
+class TPageCache {
+ public:
+  static constexpr int kSlots = 33;
+  static constexpr int kInitialCapacity = 31;
+  static constexpr int kGrowth = 64;
+  static constexpr int kMaxPins = 64;
+
+  // Writes (encodes and stores) the given pages, sorted by offset.
+  using TWriter = std::function<void(const std::vector<TPage*>&)>;
+
+  TPageCache(std::string fileName, TWriter writer)
+      : fileName_(std::move(fileName)), writer_(std::move(writer)) {}
+
+  // The cached buffer of a page, moved to the front; nullptr on a miss.
+  TPage* Find(int slot, std::int32_t offset);
+  // A buffer for a page of the slot, emptied and at the front.
+  TPage& Take(int slot);
+  void Pin(TPage& page);
+  void Unpin(TPage& page) {
+    if (page.Pins > 0) --page.Pins;
+  }
+
+  void SetTableLocked(bool locked) { tableLocked_ = locked; }
+
+  // Writes every modified, unpinned buffer of the given slots, in runs of consecutive pages.
+  void Flush(const std::vector<int>& slots);
+  // Empties every buffer (pages are read again); pins stay with their holders.
+  void InvalidateAll();
+  // Drops the buffers beyond each list's starting capacity that are free to go.
+  void Trim();
+  // Forgets everything (the file is closing).
+  void DiscardAll();
+
+ private:
+  struct TList {
+    std::list<std::unique_ptr<TPage>> pages;
+    int capacity = kInitialCapacity;
+  };
+
+  TPage* ReusableFromBack(TList& list);
+
+  std::string fileName_;
+  TWriter writer_;
+  TList lists_[kSlots];
+  bool tableLocked_ = false;
+};
+
+// Holds a pin on a page for as long as it lives.
+class TPageRef {
+ public:
+  TPageRef() = default;
+  TPageRef(TPageCache& cache, TPage& page) : cache_(&cache), page_(&page) { cache.Pin(page); }
+  TPageRef(TPageRef&& other) noexcept : cache_(other.cache_), page_(other.page_) {
+    other.page_ = nullptr;
+  }
+  TPageRef& operator=(TPageRef&& other) noexcept {
+    if (this != &other) {
+      Release();
+      cache_ = other.cache_;
+      page_ = other.page_;
+      other.page_ = nullptr;
+    }
+    return *this;
+  }
+  TPageRef(const TPageRef&) = delete;
+  TPageRef& operator=(const TPageRef&) = delete;
+  ~TPageRef() { Release(); }
+
+  void Release() {
+    if (page_) cache_->Unpin(*page_);
+    page_ = nullptr;
+  }
+  explicit operator bool() const { return page_ != nullptr; }
+  TPage* operator->() const { return page_; }
+  TPage& operator*() const { return *page_; }
+
+ private:
+  TPageCache* cache_ = nullptr;
+  TPage* page_ = nullptr;
+};
+
+}  // namespace katalog
