@@ -42,8 +42,9 @@ class TPageCache {
   // Writes (encodes and stores) the given pages, sorted by offset.
   using TWriter = std::function<void(const std::vector<TPage*>&)>;
 
-  TPageCache(std::string fileName, TWriter writer)
-      : fileName_(std::move(fileName)), writer_(std::move(writer)) {}
+  // `fileName` names the file in errors; it is read when an error is raised.
+  TPageCache(const std::string& fileName, TWriter writer)
+      : fileName_(fileName), writer_(std::move(writer)) {}
 
   // The cached buffer of a page, moved to the front; nullptr on a miss.
   TPage* Find(int slot, std::int32_t offset);
@@ -73,7 +74,7 @@ class TPageCache {
 
   TPage* ReusableFromBack(TList& list);
 
-  std::string fileName_;
+  const std::string& fileName_;
   TWriter writer_;
   TList lists_[kSlots];
   bool tableLocked_ = false;

@@ -62,6 +62,7 @@ void TDataFile::OpenSteps() {
   BuildCollationOrder();
   OpenCompanionFiles();
   CheckFileLength();
+  InitialiseRecordAccess();
 }
 
 void TDataFile::ReadHeader() {
@@ -185,12 +186,30 @@ void TDataFile::CheckFileLength() {
 }
 
 void TDataFile::Close() {
-  if (IsOpen() && !ReadOnly()) {
-    WriteHeader();
-    if (indexFile_.IsOpen()) indexFile_.WriteHeader();
-    if (blobFile_.IsOpen()) blobFile_.WriteHeader();
+  if (IsOpen()) {
+    if (tableLocked_) {
+      platform::RunReported([this] { EndBatch(); });
+      platform::RunReported([this] { UnlockTable(); });
+    } else if (Exclusive() && !ReadOnly()) {
+      WriteEverything(false, true);
+    }
+    if (!Exclusive() && !ReadOnlyMedia()) {
+      locks_.UnlockAllRecords();
+      indexFile_.Locks().ReleaseRead();
+      indexFile_.Locks().ReleaseWrite();
+      if (blobFile_.IsOpen()) {
+        blobFile_.Locks().ReleaseRead();
+        blobFile_.Locks().ReleaseWrite();
+      }
+      locks_.ReleaseWriteLock();
+    }
   }
-  readAccess_ = false;
+  locks_.Forget();
+  readAccess_ = writeAccess_ = tableLocked_ = batchActive_ = batchChanged_ = false;
+  cursor_.Close();
+  current_ = nullptr;
+  cache_.reset();
+  store_.Cache().DiscardAll();
   blobFile_.Close();
   indexFile_.Close();
   physicalFields_.clear();
@@ -240,12 +259,15 @@ std::int32_t TDataFile::ChooseSlot() const {
   return header_.FreeSlotHead;
 }
 
+bool TDataFile::CanAppend() const {
+  const std::int32_t n = header_.NextRecordNumber;
+  return std::int64_t{n} + 1 <= kMaxRecordNumber &&
+         std::int64_t{n} * header_.RecordSize <= kMaxDataBytes;
+}
+
 void TDataFile::TakeSlot(std::int32_t n, const std::uint8_t* slot) {
   if (n == header_.NextRecordNumber) {
-    if (std::int64_t{n} + 1 > kMaxRecordNumber ||
-        std::int64_t{n} * header_.RecordSize > kMaxDataBytes) {
-      Raise(ie::kTableFull);
-    }
+    if (!CanAppend()) Raise(ie::kTableFull);
     ++header_.NextRecordNumber;
   } else {
     header_.FreeSlotHead = LoadI32(slot + 1);
@@ -261,14 +283,15 @@ void TDataFile::DeleteSlot(std::int32_t n, std::uint8_t* slot) {
   MarkHeaderChanged();
 }
 
-void TDataFile::AcquireReadAccess() {
-  if (readAccess_ || Exclusive() || ReadOnlyMedia()) return;
+bool TDataFile::AcquireReadAccess() {
+  if (readAccess_ || writeAccess_ || tableLocked_ || Exclusive() || ReadOnlyMedia()) return false;
   if (!indexFile_.Locks().AcquireRead()) Raise(ie::kLockFailure);
   if (blobFile_.IsOpen() && !blobFile_.Locks().AcquireRead()) {
     indexFile_.Locks().ReleaseRead();
     Raise(ie::kLockFailure);
   }
   readAccess_ = true;
+  return cache_ ? ChangeCheck() : false;
 }
 
 void TDataFile::ReleaseReadAccess() {

@@ -1,6 +1,15 @@
 // TDataFile: one open table, through its data file (".DAT"): the header, the field descriptors
 // and the record slots. It owns the table's index file and, when the table has blob fields, its
-// blob file, and opens them with its own settings.
+// blob file, and opens them with its own settings. It is also the engine's cursor on the table:
+// it moves through the records in the order of the current index, hands out copies of records
+// from its record cache, takes and releases locks, and inserts, changes and deletes records,
+// keeping every index up to date. DataFile.cpp holds opening and the file format,
+// RecordAccess.cpp the record operations.
+//
+// Sharing: a reader holds read slots on the index and blob files for one operation, a writer the
+// data file's write byte and the index and blob write ranges for one change; cached pages and
+// records are trusted only while the files' change counters are unchanged. Exclusive tables and
+// tables on read-only media take no locks and never look for changes.
 //
 // Opening checks, in order: the format version (12035), the table locale (15878), the password
 // of an enciphered table (10498), the descriptor layout and record size (8961), and the file
@@ -20,11 +29,17 @@
 #include <vector>
 
 #include "engine/index/BlobFile.h"
+#include "engine/index/IndexCursor.h"
 #include "engine/index/IndexFile.h"
+#include "engine/index/IndexStore.h"
 #include "engine/index/Keys.h"
 #include "engine/storage/DataFileHeader.h"
 #include "engine/storage/FieldDescriptor.h"
 #include "engine/storage/FileHandler.h"
+#include "engine/storage/RecordCache.h"
+#include "engine/storage/RecordCodec.h"
+#include "engine/storage/RecordValues.h"
+#include "engine/storage/TableLocks.h"
 
 namespace katalog {
 
@@ -92,16 +107,103 @@ class TDataFile : public TFileHandler {
   // (9479 when the table is full), a reused slot unlinks it from the free chain, whose link is
   // read from the slot's bytes.
   void TakeSlot(std::int32_t n, const std::uint8_t* slot);
+  // Whether one more record may be appended.
+  bool CanAppend() const;
   // Marks the slot deleted and puts it at the head of the free chain.
   void DeleteSlot(std::int32_t n, std::uint8_t* slot);
 
-  // Read access: a read slot on the index and blob files, unless the table is exclusive or on
-  // read-only media (10249 when refused).
-  void AcquireReadAccess();
+  // Read access: read slots on the index and blob files, then the change check; nothing when
+  // read or write access or the table lock is held, or the table is exclusive or on read-only
+  // media (10249 when refused). Returns true when another program had changed the table.
+  bool AcquireReadAccess();
   void ReleaseReadAccess();
   bool ReadAccessHeld() const { return readAccess_; }
 
+  // Settings. StrictChangeDetection and ForceBufferFlush change only while closed.
+  std::uint8_t LockRetryCount() const { return lockRetryCount_; }
+  void SetLockRetryCount(std::uint8_t count) { lockRetryCount_ = count; }
+  std::uint16_t LockWaitTime() const { return lockWaitTime_; }
+  void SetLockWaitTime(std::uint16_t milliseconds) { lockWaitTime_ = milliseconds; }
+  bool StrictChangeDetection() const { return strictChangeDetection_; }
+  void SetStrictChangeDetection(bool value);
+
+  // The size of a record buffer: the record and the computed-field area.
+  std::size_t WorkingRecordSize() const { return header_.RecordSize; }
+  TIndexCursor& Cursor() { return cursor_; }
+  TIndexStore& IndexStore() { return store_; }
+
+  // Navigation. The cursor stands before the first record after GoFirst and after the last after
+  // GoLast. GoNext / GoPrior return 0 and copy the record, or 8706 / 8705 at the end and leave a
+  // blank record (defaults applied) in the buffer (which may be nullptr).
+  void GoFirst();
+  void GoLast();
+  int GoNext(std::uint8_t* buffer);
+  int GoPrior(std::uint8_t* buffer);
+  int GetCurrent(std::uint8_t* buffer, bool lock);
+  // Physical order: record number n; index order: logical position n.
+  void GoToPosition(std::int32_t n);
+  std::int32_t RecordCount();
+  std::int32_t CurrentPosition();
+  // The record number of the current record, 0 when there is none.
+  std::int32_t CurrentRecordNumber() const { return current_ ? current_->Number() : 0; }
+
+  void SetIndex(int slot);
+  void SetIndexByName(std::string_view name);
+  // Moves to the key (or with `nearest` the first key after it); true when it is there.
+  bool FindKey(const std::uint8_t* key, bool nearest);
+
+  TFieldValue ReadField(bool working, int fieldNumber, const std::uint8_t* record) const;
+  bool WriteField(bool working, int fieldNumber, const TFieldValue& value,
+                  std::uint8_t* record) const;
+  void BlankRecord(std::uint8_t* record) const;
+
+  // Changes. A ReadOnly table refuses them with 11013.
+  void Insert(std::uint8_t* record, bool reposition);
+  void Update(std::uint8_t* record, bool unlock, bool reposition);
+  void Delete(bool reposition);
+
+  // Record locks (n = 0: the current record) and the table lock.
+  void LockRecord(std::int32_t n);
+  void UnlockRecord(std::int32_t n);
+  bool RecordLocked(std::int32_t n) const { return locks_.RecordLocked(n); }
+  void LockTable();
+  void UnlockTable();
+  bool TableLocked() const { return tableLocked_; }
+
+  // Looks for another program's changes now; without any, finds the position again.
+  void Refresh();
+  // A second, shared handler on the same table and record (11013 for an exclusive table).
+  std::unique_ptr<TDataFile> Clone();
+  // An update batch: the table is locked from the first change to EndBatch.
+  void BeginBatch();
+  void EndBatch();
+
  private:
+  struct TBuffer {
+    TRecord* record = nullptr;
+    bool retry = false;
+  };
+  class TOperation;
+
+  void InitialiseRecordAccess();
+  bool ChangeCheck();
+  void ReloadAfterChange();
+  TBuffer GetBuffer(std::int32_t n, std::int32_t run, bool forward);
+  void FillRun(std::int32_t first, std::int32_t count, std::int32_t n);
+  void LoadCurrent(std::int32_t run, bool forward);
+  void ReleaseCurrent();
+  void CopyCurrent(std::uint8_t* buffer) const;
+  void WriteModifiedRecords();
+  void WriteEverything(bool forceHeader, bool trim);
+  void AcquireWriteAccess();
+  void ReleaseWriteAccess();
+  void BatchFirstWrite();
+  void CheckWritable() const;
+  std::vector<int> MaintainedSlots() const;
+  std::vector<std::uint8_t> KeyOf(int slot, const std::uint8_t* record) const;
+  void Reposition(bool onRecord, std::int32_t n);
+  void ScanStatus(TRecordBitmap& active);
+
   void OpenSteps();
   void CheckPassword();
   void ReadDescriptors();
@@ -121,8 +223,21 @@ class TDataFile : public TFileHandler {
   std::array<std::uint8_t, 256> collationOrder_{};
   TPasswordCallback passwordCallback_;
   bool readAccess_ = false;
+  bool writeAccess_ = false;
+  bool tableLocked_ = false;
+  bool batchActive_ = false;
+  bool batchChanged_ = false;
+  bool strictChangeDetection_ = false;
+  std::uint8_t lockRetryCount_ = 15;
+  std::uint16_t lockWaitTime_ = 100;
   TIndexFile indexFile_{this};
   TBlobFile blobFile_{this};
+  TDataFileLocks locks_{*this};
+  TIndexStore store_{indexFile_};
+  TIndexCursor cursor_{store_};
+  std::unique_ptr<TRecordCache> cache_;
+  std::unique_ptr<TRecordValues> values_;
+  TRecord* current_ = nullptr;
 };
 
 }  // namespace katalog

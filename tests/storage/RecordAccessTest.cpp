@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/storage/DataFile.h"
+#include "engine/storage/RecordCodec.h"
+#include "support/TableFixture.h"
+
+namespace katalog {
+namespace {
+
+using katalog::testing::EngineErrorOf;
+
+class RecordAccessTest : public katalog::testing::TableTest {
+ protected:
+  void Create(bool primary = true) {
+    TTableDefinition def;
+    def.TableName = TablePath();
+    def.Fields = {{"Id", 6}, {"Name", 1, 0, 20}, {"Seq", 6, 29}};
+    if (primary) def.Indexes.push_back({"", {"Id"}, {}, true});
+    def.Indexes.push_back({"ByName", {"Name"}, {}, false, false, false, true, kcFull});
+    CreateTable(def);
+  }
+
+  std::unique_ptr<TDataFile> Open(bool exclusive = false, bool readOnly = false) {
+    auto table = std::make_unique<TDataFile>();
+    table->SetExclusive(exclusive);
+    table->SetReadOnly(readOnly);
+    table->SetFileName(TablePath());
+    table->Open();
+    return table;
+  }
+
+  void Add(TDataFile& table, std::int32_t id, const std::string& name) {
+    std::vector<std::uint8_t> record(table.WorkingRecordSize());
+    table.BlankRecord(record.data());
+    ASSERT_TRUE(table.WriteField(true, 1, std::int64_t{id}, record.data()));
+    ASSERT_TRUE(table.WriteField(true, 2, name, record.data()));
+    table.Insert(record.data(), false);
+  }
+
+  // The Id values in the current order, first to last.
+  std::vector<std::int64_t> Ids(TDataFile& table) {
+    std::vector<std::int64_t> ids;
+    std::vector<std::uint8_t> record(table.WorkingRecordSize());
+    table.GoFirst();
+    while (table.GoNext(record.data()) == 0) {
+      ids.push_back(std::get<std::int64_t>(table.ReadField(true, 1, record.data())));
+    }
+    return ids;
+  }
+
+  std::vector<std::int64_t> IdsBackwards(TDataFile& table) {
+    std::vector<std::int64_t> ids;
+    std::vector<std::uint8_t> record(table.WorkingRecordSize());
+    table.GoLast();
+    while (table.GoPrior(record.data()) == 0) {
+      ids.push_back(std::get<std::int64_t>(table.ReadField(true, 1, record.data())));
+    }
+    return ids;
+  }
+};
+
+TEST_F(RecordAccessTest, InsertNavigateUpdateDelete) {
+  Create();
+  auto table = Open();
+  EXPECT_EQ(table->RecordCount(), 0);
+  std::vector<std::uint8_t> record(table->WorkingRecordSize());
+  table->GoFirst();
+  EXPECT_EQ(table->GoNext(record.data()), 8706);
+  EXPECT_EQ(table->GoPrior(record.data()), 8705);
+
+  Add(*table, 30, "cherry");
+  Add(*table, 10, "banana");
+  Add(*table, 20, "apple");
+  EXPECT_EQ(table->RecordCount(), 3);
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 20, 30}));
+  EXPECT_EQ(IdsBackwards(*table), (std::vector<std::int64_t>{30, 20, 10}));
+  table->SetIndexByName("byname");
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{20, 10, 30}));
+
+  // Autoincrement values are the record identifiers, in the order of creation.
+  table->SetIndex(0);
+  table->GoFirst();
+  ASSERT_EQ(table->GoNext(record.data()), 0);
+  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 3, record.data())), 2);
+  EXPECT_EQ(table->CurrentPosition(), 1);
+  EXPECT_EQ(table->GoNext(record.data()), 0);
+  EXPECT_EQ(table->CurrentPosition(), 2);
+
+  // Positions, and the end leaves a blank record.
+  table->GoToPosition(3);
+  ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
+  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 1, record.data())), 30);
+  EXPECT_EQ(table->GoNext(record.data()), 8706);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(table->ReadField(true, 1, record.data())));
+  EXPECT_EQ(table->GoPrior(record.data()), 0);
+  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 1, record.data())), 30);
+
+  // Changing the key moves the record in the order.
+  table->GoToPosition(1);
+  table->GetCurrent(record.data(), true);
+  table->WriteField(true, 1, std::int64_t{40}, record.data());
+  table->Update(record.data(), true, true);
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{20, 30, 40}));
+
+  // A duplicate primary key changes nothing.
+  std::vector<std::uint8_t> duplicate(table->WorkingRecordSize());
+  table->BlankRecord(duplicate.data());
+  table->WriteField(true, 1, std::int64_t{20}, duplicate.data());
+  table->WriteField(true, 2, std::string("dup"), duplicate.data());
+  std::string message;
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(duplicate.data(), false); }, &message), 9729);
+  EXPECT_NE(message.find("Duplicate key found in index Primary"), std::string::npos);
+  EXPECT_EQ(table->RecordCount(), 3);
+  EXPECT_EQ(table->Header().NextRecordNumber, 4);
+
+  table->GoToPosition(2);
+  table->GetCurrent(record.data(), false);
+  table->Delete(false);
+  EXPECT_EQ(table->RecordCount(), 2);
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{20, 40}));
+  table->SetIndexByName("ByName");
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{20, 40}));
+
+  // Everything is on disk: another handler sees the same.
+  auto other = Open();
+  EXPECT_EQ(other->RecordCount(), 2);
+  EXPECT_EQ(Ids(*other), (std::vector<std::int64_t>{20, 40}));
+  // The deleted slot is reused.
+  const std::int32_t freeSlot = other->Header().FreeSlotHead;
+  EXPECT_NE(freeSlot, 0);
+  Add(*other, 50, "date");
+  EXPECT_EQ(other->Header().FreeSlotHead, 0);
+  EXPECT_EQ(other->Header().NextRecordNumber, 4);
+  // The first handler trusts its cached pages until it reads from disk or refreshes.
+  EXPECT_EQ(table->RecordCount(), 2);
+  table->Refresh();
+  EXPECT_EQ(table->RecordCount(), 3);
+  table->SetIndex(0);
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{20, 40, 50}));
+}
+
+TEST_F(RecordAccessTest, StrictChangeDetectionLooksBeforeEveryMove) {
+  Create();
+  auto reader = std::make_unique<TDataFile>();
+  reader->SetStrictChangeDetection(true);
+  reader->SetFileName(TablePath());
+  reader->Open();
+  EXPECT_EQ(EngineErrorOf([&] { reader->SetStrictChangeDetection(false); }), 10031);
+  auto writer = Open();
+  Add(*writer, 1, "one");
+  EXPECT_EQ(reader->RecordCount(), 1);
+  Add(*writer, 2, "two");
+  EXPECT_EQ(Ids(*reader), (std::vector<std::int64_t>{1, 2}));
+  std::vector<std::uint8_t> record(writer->WorkingRecordSize());
+  writer->GoToPosition(1);
+  writer->GetCurrent(record.data(), false);
+  writer->WriteField(true, 1, std::int64_t{3}, record.data());
+  writer->Update(record.data(), false, false);
+  EXPECT_EQ(Ids(*reader), (std::vector<std::int64_t>{2, 3}));
+}
+
+TEST_F(RecordAccessTest, ReadOnlyTablesRefuseChanges) {
+  Create();
+  {
+    auto table = Open();
+    Add(*table, 1, "one");
+  }
+  auto table = Open(false, true);
+  std::vector<std::uint8_t> record(table->WorkingRecordSize());
+  table->BlankRecord(record.data());
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), 11013);
+  table->GoFirst();
+  ASSERT_EQ(table->GoNext(record.data()), 0);
+  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), 11013);
+  EXPECT_EQ(table->RecordCount(), 1);
+}
+
+TEST_F(RecordAccessTest, PhysicalOrderWithoutPrimaryIndex) {
+  Create(false);
+  {
+    auto table = Open(true);
+    for (int i = 1; i <= 5; ++i) Add(*table, i * 10, "n" + std::to_string(i));
+    EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 20, 30, 40, 50}));
+    table->GoToPosition(2);
+    std::vector<std::uint8_t> record(table->WorkingRecordSize());
+    table->GetCurrent(record.data(), false);
+    table->Delete(false);
+    EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 30, 40, 50}));
+    EXPECT_EQ(table->RecordCount(), 4);
+  }
+  // Deleted records stay hidden after opening again, and slots are not reused.
+  auto table = Open();
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 30, 40, 50}));
+  EXPECT_EQ(table->RecordCount(), 4);
+  Add(*table, 60, "n6");
+  EXPECT_EQ(table->Header().NextRecordNumber, 7);
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 30, 40, 50, 60}));
+  table->SetIndexByName("ByName");
+  EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 30, 40, 50, 60}));
+}
+
+}  // namespace
+}  // namespace katalog
