@@ -187,6 +187,7 @@ void TDataFile::CheckFileLength() {
 
 void TDataFile::Close() {
   if (IsOpen()) {
+    ReleaseCurrent();  // a pinned buffer would not be written
     if (tableLocked_) {
       platform::RunReported([this] { EndBatch(); });
       platform::RunReported([this] { UnlockTable(); });
