@@ -332,6 +332,7 @@ void TIndexCursor::GoToRecord(std::int32_t r) {
 bool TIndexCursor::FindKey(const std::uint8_t* key, bool nearest, bool keepEnds) {
   const bool wasBof = bof_ && !eof_;
   const bool wasEof = eof_ && !bof_;
+  const TPosition before = position_;
   const bool found = Run([&] {
     ComputeBounds();
     TIndexTree tree = Tree();
@@ -357,7 +358,8 @@ bool TIndexCursor::FindKey(const std::uint8_t* key, bool nearest, bool keepEnds)
       }
     }
     if (!nearest) {
-      if (k <= limit) position_.version = 0;  // found again from its old key on its next use
+      position_ = before;  // the cursor does not move
+      Clear(wasBof || !before.valid, wasEof || !before.valid);
       return false;
     }
     if (limit == 0) {
