@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/storage/DataFile.h"
 #include "engine/storage/RecordCodec.h"
+#include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 
 namespace katalog {
@@ -160,6 +162,34 @@ TEST_F(RecordAccessTest, StrictChangeDetectionLooksBeforeEveryMove) {
   writer->WriteField(true, 1, std::int64_t{3}, record.data());
   writer->Update(record.data(), false, false);
   EXPECT_EQ(Ids(*reader), (std::vector<std::int64_t>{2, 3}));
+}
+
+TEST_F(RecordAccessTest, AFullTableRefusesAnInsertAndChangesNothing) {
+  Create();
+  std::int32_t recordSize;
+  {
+    auto table = Open();
+    Add(*table, 1, "one");
+    recordSize = table->Header().RecordSize;
+  }
+  // A sparse data file as long as the largest table may be: NextRecordNumber x RecordSize just
+  // above 2 000 000 000 bytes, all slots zero.
+  const std::int32_t next = 2000000000 / recordSize + 1;
+  std::vector<std::uint8_t> bytes = ReadBytes(DataPath());
+  StoreI32(&bytes[13], next);
+  WriteBytes(DataPath(), bytes);
+  const std::int64_t length = 127 + 3 * 768 + std::int64_t{next - 1} * recordSize;
+  ASSERT_EQ(::truncate(DataPath().c_str(), static_cast<off_t>(length)), 0);
+  const std::vector<std::uint8_t> index = ReadBytes(TablePath() + ".IDX");
+  auto table = Open();
+  std::vector<std::uint8_t> record(table->WorkingRecordSize());
+  table->BlankRecord(record.data());
+  table->WriteField(true, 1, std::int64_t{2}, record.data());
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), 9479);
+  EXPECT_EQ(table->RecordCount(), 1);
+  table->Close();
+  EXPECT_EQ(ReadBytes(TablePath() + ".IDX"), index);
+  EXPECT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(DataPath())), length);
 }
 
 TEST_F(RecordAccessTest, ReadOnlyTablesRefuseChanges) {
