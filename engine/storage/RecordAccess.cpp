@@ -17,7 +17,8 @@ namespace katalog {
 class TDataFile::TOperation {
  public:
   explicit TOperation(TDataFile& table) : table_(table) {
-    if (table.strictChangeDetection_ && table.AcquireReadAccess()) table.ReloadAfterChange();
+    // Acquiring read access runs the change check, which reloads what another program changed.
+    if (table.strictChangeDetection_) table.AcquireReadAccess();
   }
   ~TOperation() {
     platform::RunReported([this] { table_.ReleaseReadAccess(); });
@@ -232,8 +233,8 @@ int TDataFile::GoPrior(std::uint8_t* buffer) {
 
 int TDataFile::GetCurrent(std::uint8_t* buffer, bool lock) {
   TOperation operation(*this);
-  if (lock && cursor_.Positioned() && !cursor_.Bof() && !cursor_.Eof()) LockRecord(0);
   if (!current_ || current_->Number() != cursor_.RecordNumber()) LoadCurrent(1, true);
+  if (lock && current_) LockRecord(0);
   if (!current_) {
     if (buffer) BlankRecord(buffer);
     return cursor_.Bof() && !cursor_.Eof() ? ie::kBeginningOfFile : ie::kEndOfFile;
@@ -550,7 +551,7 @@ void TDataFile::LockRecord(std::int32_t n) {
     n = current_->Number();
   }
   if (Exclusive() || ReadOnlyMedia()) return;
-  if (!strictChangeDetection_ && AcquireReadAccess()) ReloadAfterChange();
+  if (!strictChangeDetection_) AcquireReadAccess();
   if (locks_.RecordLocked(n)) return;
   if (!locks_.LockRecord(static_cast<std::uint32_t>(n), lockRetryCount_, lockWaitTime_)) {
     Raise(ie::kRecordInUse);
