@@ -192,6 +192,7 @@ class TDataFile : public TFileHandler {
   void FillRun(std::int32_t first, std::int32_t count, std::int32_t n);
   void LoadCurrent(std::int32_t run, bool forward);
   void ReleaseCurrent();
+  void KeepCurrent(std::int32_t n, std::int32_t id);
   void CopyCurrent(std::uint8_t* buffer) const;
   void WriteModifiedRecords();
   void WriteEverything(bool forceHeader, bool trim);

@@ -466,10 +466,10 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
   BatchFirstWrite();
   if (!current_) Raise(ie::kRecordNotFound);
   const std::int32_t n = current_->Number();
+  const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
   AcquireWriteAccess();
   try {
-    if (!current_ || current_->Number() != n) LoadCurrent(1, true);
-    if (!current_) Raise(ie::kRecordNotFound);
+    KeepCurrent(n, id);
     if (hasValidityChecks_) values_->CheckValidity(physicalFields_, record);
     std::memcpy(record, current_->Data(), kSlotHeaderSize);
     const std::vector<int> slots = MaintainedSlots();
@@ -501,17 +501,34 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
   Reposition(reposition, n);
 }
 
+// Write access may have found another program's change and dropped the current record: the
+// change goes on only when slot n still holds the same live record (identifier `id`), else 8710.
+void TDataFile::KeepCurrent(std::int32_t n, std::int32_t id) {
+  if (current_ && current_->Number() == n) return;
+  ReleaseCurrent();
+  TBuffer buffer;
+  do {
+    buffer = GetBuffer(n, 1, true);
+  } while (buffer.retry);
+  const std::uint8_t* data = buffer.record->Data();
+  if (data[0] != 0 || LoadI32(data + kRecordIdOffset) != id) {
+    cache_->Unpin(buffer.record);
+    Raise(ie::kRecordNotFound);
+  }
+  current_ = buffer.record;
+}
+
 void TDataFile::Delete(bool reposition) {
   TOperation operation(*this);
   CheckWritable();
   BatchFirstWrite();
   if (!current_) Raise(ie::kRecordInUse);
   const std::int32_t n = current_->Number();
+  const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
   AcquireWriteAccess();
   bool locked = false;
   try {
-    if (!current_ || current_->Number() != n) LoadCurrent(1, true);
-    if (!current_) Raise(ie::kRecordNotFound);
+    KeepCurrent(n, id);
     LockRecord(n);
     locked = true;
     std::uint8_t* data = current_->Data();
@@ -579,6 +596,14 @@ void TDataFile::LockTable() {
 
 void TDataFile::UnlockTable() {
   if (ReadOnlyMedia() || !tableLocked_) return;
+  // Changes made under the table lock were kept in memory: they go to the files before others
+  // may look.
+  if (!ReadOnly()) {
+    const std::int32_t n = CurrentRecordNumber();
+    ReleaseCurrent();
+    WriteEverything(true, true);
+    if (n != 0) Reposition(true, n);
+  }
   tableLocked_ = false;
   store_.SetTableLocked(false);
   store_.SetToleratesShortReads(Exclusive());
@@ -606,6 +631,7 @@ void TDataFile::EndBatch() {
   batchActive_ = false;
   if (batchChanged_) {
     const std::int32_t n = CurrentRecordNumber();
+    ReleaseCurrent();  // a pinned buffer would not be written
     WriteEverything(true, true);
     ReloadAfterChange();
     ReadHeader();
