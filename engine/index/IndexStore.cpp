@@ -33,15 +33,14 @@ TPageRef TIndexStore::Fetch(int slot, std::int32_t offset, bool newPage) {
   } else {
     file_.ReadPage(offset, bytes.data());
   }
-  TPage& page = cache_.Take(slot);
+  TPage& page = cache_.Take(slot, offset);
   TPageRef ref(cache_, page);
-  page.Offset = offset;
   if (newPage) {
     page.Image.Type = static_cast<TPageType>(bytes[0] & 3);
     page.Image.Previous = LoadI32(bytes.data() + 3);
     page.Image.Next = LoadI32(bytes.data() + 7);
   } else if (!DecodePage(bytes.data(), Format(slot), page.Image)) {
-    page.Offset = 0;
+    cache_.Forget(page);
     RaiseIsamError(ie::kIndexBuffersCorrupt, file_.FileName());
   }
   return ref;
@@ -55,9 +54,7 @@ TPageRef TIndexStore::TakePage(int slot) {
     d.FreePageHead = ref->Image.Next;
   } else {
     const std::int32_t offset = file_.AppendPage();
-    TPage& page = cache_.Take(slot);
-    ref = TPageRef(cache_, page);
-    page.Offset = offset;
+    ref = TPageRef(cache_, cache_.Take(slot, offset));
   }
   ref->Freed = false;
   ref->Image.Clear();

@@ -7,56 +7,63 @@
 namespace katalog {
 
 TPage* TPageCache::Find(int slot, std::int32_t offset) {
-  auto& pages = lists_[slot].pages;
-  for (auto it = pages.begin(); it != pages.end(); ++it) {
-    if ((*it)->Offset == offset) {
-      pages.splice(pages.begin(), pages, it);
-      return pages.front().get();
-    }
-  }
-  return nullptr;
-}
-
-TPage* TPageCache::ReusableFromBack(TList& list) {
-  for (auto it = list.pages.rbegin(); it != list.pages.rend(); ++it) {
-    if (!(*it)->Modified && (*it)->Pins == 0) return it->get();
-  }
-  return nullptr;
-}
-
-TPage& TPageCache::Take(int slot) {
   TList& list = lists_[slot];
-  TPage* page = nullptr;
+  const auto found = list.byOffset.find(offset);
+  if (found == list.byOffset.end()) return nullptr;
+  list.pages.splice(list.pages.begin(), list.pages, found->second);
+  return list.pages.front().get();
+}
+
+void TPageCache::Forget(TPage& page) {
+  lists_[page.Slot].byOffset.erase(page.Offset);
+  page.Offset = 0;
+}
+
+// The least recently used buffer that is neither modified nor pinned, looking at no more than
+// `maxLook` buffers from the back; end() when there is none.
+TPageCache::TIterator TPageCache::ReusableFromBack(TList& list, std::size_t maxLook) {
+  std::size_t looked = 0;
+  for (auto it = list.pages.end(); it != list.pages.begin() && looked++ < maxLook;) {
+    --it;
+    if (!(*it)->Modified && (*it)->Pins == 0) return it;
+  }
+  return list.pages.end();
+}
+
+TPage& TPageCache::Take(int slot, std::int32_t offset) {
+  TList& list = lists_[slot];
   if (static_cast<int>(list.pages.size()) < list.capacity) {
     list.pages.push_front(std::make_unique<TPage>());
-    page = list.pages.front().get();
   } else {
-    page = ReusableFromBack(list);
-    if (!page && !tableLocked_) {
-      for (auto it = list.pages.rbegin(); it != list.pages.rend(); ++it) {
-        if ((*it)->Modified && (*it)->Pins == 0) {
-          writer_({it->get()});
-          (*it)->Modified = false;
+    // Under a table lock nothing may be written: looking through every buffer for each page
+    // would make long batches quadratic, so only the oldest few are looked at before growing.
+    const std::size_t look = tableLocked_ ? kLookUnderTableLock : list.pages.size();
+    TIterator it = ReusableFromBack(list, look);
+    if (it == list.pages.end() && !tableLocked_) {
+      for (auto back = list.pages.end(); back != list.pages.begin();) {
+        --back;
+        if ((*back)->Modified && (*back)->Pins == 0) {
+          writer_({back->get()});
+          (*back)->Modified = false;
           break;
         }
       }
-      page = ReusableFromBack(list);
+      it = ReusableFromBack(list, list.pages.size());
     }
-    if (!page) {
+    if (it != list.pages.end()) {
+      list.pages.splice(list.pages.begin(), list.pages, it);
+    } else {
       if (!tableLocked_) RaiseIsamError(ie::kIndexBuffersCorrupt, fileName_);
       list.capacity += kGrowth;
       list.pages.push_front(std::make_unique<TPage>());
-      page = list.pages.front().get();
-    }
-    for (auto it = list.pages.begin(); it != list.pages.end(); ++it) {
-      if (it->get() == page) {
-        list.pages.splice(list.pages.begin(), list.pages, it);
-        break;
-      }
     }
   }
+  TPage* page = list.pages.front().get();
+  if (page->Offset != 0) list.byOffset.erase(page->Offset);
   *page = TPage{};
   page->Slot = slot;
+  page->Offset = offset;
+  list.byOffset[offset] = list.pages.begin();
   return *page;
 }
 
@@ -81,6 +88,7 @@ void TPageCache::Flush(const std::vector<int>& slots) {
 
 void TPageCache::InvalidateAll() {
   for (TList& list : lists_) {
+    list.byOffset.clear();
     for (auto& page : list.pages) {
       const std::uint16_t pins = page->Pins;
       const int slot = page->Slot;
@@ -98,7 +106,10 @@ void TPageCache::Trim() {
     for (auto it = list.pages.end();
          it != list.pages.begin() && static_cast<int>(list.pages.size()) > list.capacity;) {
       --it;
-      if (!(*it)->Modified && (*it)->Pins == 0) it = list.pages.erase(it);
+      if (!(*it)->Modified && (*it)->Pins == 0) {
+        list.byOffset.erase((*it)->Offset);
+        it = list.pages.erase(it);
+      }
     }
     list.capacity = std::max(list.capacity, static_cast<int>(list.pages.size()));
   }
@@ -107,6 +118,7 @@ void TPageCache::Trim() {
 void TPageCache::DiscardAll() {
   for (TList& list : lists_) {
     list.pages.clear();
+    list.byOffset.clear();
     list.capacity = kInitialCapacity;
   }
 }

@@ -17,6 +17,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/index/IndexPage.h"
@@ -48,8 +49,10 @@ class TPageCache {
 
   // The cached buffer of a page, moved to the front; nullptr on a miss.
   TPage* Find(int slot, std::int32_t offset);
-  // A buffer for a page of the slot, emptied and at the front.
-  TPage& Take(int slot);
+  // A buffer for the page at `offset` of the slot, emptied and at the front.
+  TPage& Take(int slot, std::int32_t offset);
+  // Makes a buffer unused (its content could not be read).
+  void Forget(TPage& page);
   void Pin(TPage& page);
   void Unpin(TPage& page) {
     if (page.Pins > 0) --page.Pins;
@@ -67,12 +70,15 @@ class TPageCache {
   void DiscardAll();
 
  private:
+  using TIterator = std::list<std::unique_ptr<TPage>>::iterator;
   struct TList {
     std::list<std::unique_ptr<TPage>> pages;
+    std::unordered_map<std::int32_t, TIterator> byOffset;
     int capacity = kInitialCapacity;
   };
+  static constexpr std::size_t kLookUnderTableLock = 64;
 
-  TPage* ReusableFromBack(TList& list);
+  TIterator ReusableFromBack(TList& list, std::size_t maxLook);
 
   const std::string& fileName_;
   TWriter writer_;

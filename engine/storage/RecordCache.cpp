@@ -67,8 +67,9 @@ TRecord* TRecordCache::CreateAtFront() {
 }
 
 // Scans from the least recently used end for a buffer nobody holds on to.
-TRecord* TRecordCache::ReuseLeastRecentlyUsed() {
-  for (auto it = records_.rbegin(); it != records_.rend(); ++it) {
+TRecord* TRecordCache::ReuseLeastRecentlyUsed(std::size_t maxLook) {
+  std::size_t looked = 0;
+  for (auto it = records_.rbegin(); it != records_.rend() && looked++ < maxLook; ++it) {
     TRecord& record = *it;
     if (record.Pinned() || record.modified_ || record.runMark_) continue;
     SetNumber(&record, 0);
@@ -81,11 +82,15 @@ TRecord* TRecordCache::ReuseLeastRecentlyUsed() {
 
 TRecord* TRecordCache::TakeFree() {
   if (Count() < capacity_) return CreateAtFront();
-  if (TRecord* record = ReuseLeastRecentlyUsed()) return record;
+  // Under a table lock the buffers fill up with changes that cannot be written yet; looking
+  // through all of them for every new record would make a long batch quadratic, so only the
+  // oldest few are looked at before the cache grows.
+  const std::size_t look = TableLocked() ? kLookUnderTableLock : records_.size();
+  if (TRecord* record = ReuseLeastRecentlyUsed(look)) return record;
   if (!TableLocked()) {
     // Writing the modified buffers makes them reusable.
     if (flush_) flush_();
-    if (TRecord* record = ReuseLeastRecentlyUsed()) return record;
+    if (TRecord* record = ReuseLeastRecentlyUsed(records_.size())) return record;
   }
   if (!TableLocked()) RaiseExhausted();
   // Under a table lock nothing may be written yet, so the cache grows instead.

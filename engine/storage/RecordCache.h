@@ -145,7 +145,8 @@ class TRecordCache {
  private:
   [[noreturn]] void RaiseExhausted() const;
   TRecord* CreateAtFront();
-  TRecord* ReuseLeastRecentlyUsed();
+  TRecord* ReuseLeastRecentlyUsed(std::size_t maxLook);
+  static constexpr std::size_t kLookUnderTableLock = 64;
   bool TableLocked() const { return tableLocked_ && tableLocked_(); }
 
   std::size_t bufferSize_;
