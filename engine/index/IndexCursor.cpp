@@ -23,6 +23,7 @@ bool TIndexCursor::PhysicalOrder() const {
 }
 
 void TIndexCursor::Open() {
+  InvalidateBounds();
   rangeActive_ = false;
   rangeStart_.fill(0x00);
   rangeEnd_.fill(0xFF);
@@ -39,6 +40,7 @@ void TIndexCursor::Close() {
 }
 
 void TIndexCursor::SelectSlot(int slot) {
+  InvalidateBounds();
   slot_ = slot;
   rangeActive_ = false;
   rangeStart_.fill(0x00);
@@ -90,14 +92,18 @@ void TIndexCursor::RefreshVisibility() {
   });
 }
 
+// The bounds change only with the trees (the store's version), the index and the range.
 void TIndexCursor::ComputeBounds() {
+  if (boundsValid_ && boundsVersion_ == store_.Version()) return;
+  boundsValid_ = true;
+  boundsVersion_ = store_.Version();
   if (PhysicalOrder()) {
     first_ = 1;
-    last_ = Records();
+    last_ = total_ = Records();
     return;
   }
   TIndexTree tree = Tree();
-  const std::int32_t total = tree.KeyCount();
+  const std::int32_t total = total_ = tree.KeyCount();
   if (!rangeActive_) {
     first_ = 1;
     last_ = total;
@@ -110,6 +116,10 @@ void TIndexCursor::ComputeBounds() {
   const std::int32_t below = tree.CountBelow(rangeStart_.data());
   first_ = below < total ? below + 1 : 0;
   last_ = tree.CountUpTo(rangeEnd_.data());
+}
+
+void TIndexCursor::InvalidateBounds() {
+  boundsValid_ = false;
 }
 
 std::int32_t TIndexCursor::RangeCount() const {
@@ -233,7 +243,7 @@ void TIndexCursor::MoveInIndex(std::int32_t n) {
   TIndexTree tree = Tree();
   Sync(tree);
   if (!position_.valid || RangeCount() == 0) return Reset();
-  const std::int32_t total = tree.KeyCount();
+  const std::int32_t total = total_;
   const std::int32_t target = position_.logical + n;
   if (target > last_) {
     // One step past the end of a range is taken; at the end of the index the cursor stays.
@@ -450,21 +460,25 @@ std::int32_t TIndexCursor::ConsecutiveRun(std::int32_t n, bool forward) {
 }
 
 void TIndexCursor::SetRangeStart(const std::uint8_t* key) {
+  InvalidateBounds();
   rangeStart_.fill(0);
   std::memcpy(rangeStart_.data(), key, Tree().KeyLength());
 }
 
 void TIndexCursor::SetRangeEnd(const std::uint8_t* key) {
+  InvalidateBounds();
   rangeEnd_.fill(0);
   std::memcpy(rangeEnd_.data(), key, Tree().KeyLength());
 }
 
 void TIndexCursor::ApplyRange() {
+  InvalidateBounds();
   rangeActive_ = true;
   RefreshVisibility();
 }
 
 void TIndexCursor::CancelRange() {
+  InvalidateBounds();
   rangeActive_ = false;
   rangeStart_.fill(0x00);
   rangeEnd_.fill(0xFF);
@@ -472,6 +486,7 @@ void TIndexCursor::CancelRange() {
 }
 
 void TIndexCursor::RecordWritten(std::int32_t r, const std::uint8_t* buffer) {
+  InvalidateBounds();
   Run([&] {
     ComputeBounds();
     if (!bitmapMode_) return;
@@ -487,6 +502,7 @@ void TIndexCursor::RecordWritten(std::int32_t r, const std::uint8_t* buffer) {
 }
 
 void TIndexCursor::RecordDeleted(std::int32_t r) {
+  InvalidateBounds();
   Run([&] {
     ComputeBounds();
     if (bitmapMode_) visibility_.RecordDeleted(r);
@@ -494,6 +510,7 @@ void TIndexCursor::RecordDeleted(std::int32_t r) {
 }
 
 void TIndexCursor::Invalidated() {
+  InvalidateBounds();
   ++position_.version;  // found again by key
   position_.version = ~std::uint64_t{0};
   RefreshVisibility();

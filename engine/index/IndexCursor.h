@@ -107,6 +107,7 @@ class TIndexCursor {
   std::int32_t Records() const { return physicalRecords_ ? physicalRecords_() : 0; }
   bool HasPrimary() const { return !store_.File().NoPrimaryIndex(); }
   void ComputeBounds();
+  void InvalidateBounds();
   std::int32_t RangeCount() const;
   void SetAt(TIndexTree& tree, std::int32_t k);
   void Sync(TIndexTree& tree);
@@ -138,6 +139,9 @@ class TIndexCursor {
   std::array<std::uint8_t, kMaxKeyLength> rangeEnd_{};
   std::int32_t first_ = 1;  // absolute logical bounds of the range
   std::int32_t last_ = 0;
+  std::int32_t total_ = 0;  // keys in the index (physical order: records)
+  bool boundsValid_ = false;
+  std::uint64_t boundsVersion_ = 0;
 };
 
 }  // namespace katalog
