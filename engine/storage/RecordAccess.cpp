@@ -363,14 +363,18 @@ std::vector<std::uint8_t> TDataFile::KeyOf(int slot, const std::uint8_t* record)
 // After a change: on the changed record when asked, else where the cursor stood.
 void TDataFile::Reposition(bool onRecord, std::int32_t n) {
   ReleaseCurrent();
-  if (onRecord && n != 0) {
+  if (onRecord && n > 0 && n < header_.NextRecordNumber) {
     if (cursor_.PhysicalOrder()) {
       cursor_.GoToRecord(n);
     } else {
-      const TRecord* record = cache_->Find(n);
-      if (record && record->Data()[0] == 0) {
-        cursor_.FindKey(KeyOf(cursor_.Slot(), record->Data()).data(), true, false);
+      TBuffer buffer;
+      do {
+        buffer = GetBuffer(n, 1, true);
+      } while (buffer.retry);
+      if (buffer.record->Data()[0] == 0) {
+        cursor_.FindKey(KeyOf(cursor_.Slot(), buffer.record->Data()).data(), true, false);
       }
+      cache_->Unpin(buffer.record);
     }
   }
   LoadCurrent(1, true);

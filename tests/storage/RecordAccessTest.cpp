@@ -192,6 +192,44 @@ TEST_F(RecordAccessTest, AFullTableRefusesAnInsertAndChangesNothing) {
   EXPECT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(DataPath())), length);
 }
 
+TEST_F(RecordAccessTest, CloneSharesTheTableIndexAndRecord) {
+  Create();
+  auto table = Open();
+  for (int id = 1; id <= 5; ++id) Add(*table, id * 10, "n" + std::to_string(6 - id));
+  table->SetIndexByName("ByName");
+  table->GoToPosition(2);
+  std::vector<std::uint8_t> record(table->WorkingRecordSize());
+  table->GetCurrent(record.data(), false);
+  const auto id = std::get<std::int64_t>(table->ReadField(true, 1, record.data()));
+  auto clone = table->Clone();
+  EXPECT_FALSE(clone->Exclusive());
+  EXPECT_EQ(clone->Cursor().Slot(), 1);
+  ASSERT_EQ(clone->GetCurrent(record.data(), false), 0);
+  EXPECT_EQ(std::get<std::int64_t>(clone->ReadField(true, 1, record.data())), id);
+  EXPECT_EQ(clone->CurrentPosition(), 2);
+  // Both handlers change the same table.
+  Add(*clone, 60, "n0");
+  table->Refresh();
+  EXPECT_EQ(table->RecordCount(), 6);
+
+  clone.reset();
+  table.reset();
+  auto exclusive = Open(true);
+  EXPECT_EQ(EngineErrorOf([&] { exclusive->Clone(); }), 11013);
+}
+
+TEST_F(RecordAccessTest, ForceBufferFlushWritesThroughAllFiles) {
+  Create();
+  auto table = std::make_unique<TDataFile>();
+  table->SetForceBufferFlush(true);
+  table->SetFileName(TablePath());
+  table->Open();
+  EXPECT_TRUE(table->ForceBufferFlush());
+  EXPECT_TRUE(table->IndexFile().WriteThrough());
+  Add(*table, 1, "one");
+  EXPECT_EQ(table->RecordCount(), 1);
+}
+
 TEST_F(RecordAccessTest, ReadOnlyTablesRefuseChanges) {
   Create();
   {
