@@ -193,6 +193,7 @@ class TDataFile : public TFileHandler {
   void LoadCurrent(std::int32_t run, bool forward);
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);
+  void AbandonChange(std::int32_t locked) noexcept;
   void CopyCurrent(std::uint8_t* buffer) const;
   void WriteModifiedRecords();
   void WriteEverything(bool forceHeader, bool trim);

@@ -455,10 +455,7 @@ void TDataFile::Insert(std::uint8_t* record, bool reposition) {
     locked = false;
     ReleaseWriteAccess();
   } catch (...) {
-    platform::RunReported([&] {
-      if (locked) UnlockRecord(n);
-    });
-    platform::RunReported([this] { ReleaseWriteAccess(); });
+    AbandonChange(locked ? n : 0);
     throw;
   }
   Reposition(reposition, n);
@@ -499,10 +496,19 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
     if (unlock) UnlockRecord(n);
     ReleaseWriteAccess();
   } catch (...) {
-    platform::RunReported([this] { ReleaseWriteAccess(); });
+    AbandonChange(0);
     throw;
   }
   Reposition(reposition, n);
+}
+
+// The error path of a change: gives back the record lock (when `locked` is not 0) and write
+// access; a failure there is reported, the original error goes on.
+void TDataFile::AbandonChange(std::int32_t locked) noexcept {
+  platform::RunReported([&] {
+    if (locked != 0) UnlockRecord(locked);
+  });
+  platform::RunReported([this] { ReleaseWriteAccess(); });
 }
 
 // Write access may have found another program's change and dropped the current record: the
@@ -556,10 +562,7 @@ void TDataFile::Delete(bool reposition) {
     locked = false;
     ReleaseWriteAccess();
   } catch (...) {
-    platform::RunReported([&] {
-      if (locked) UnlockRecord(n);
-    });
-    platform::RunReported([this] { ReleaseWriteAccess(); });
+    AbandonChange(locked ? n : 0);
     throw;
   }
   Reposition(false, 0);

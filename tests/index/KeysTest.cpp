@@ -17,6 +17,7 @@
 #include "engine/storage/RecordCodec.h"
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
+#include "support/FieldLayout.h"
 
 namespace katalog {
 namespace {
@@ -47,22 +48,7 @@ class TKeyBench {
  public:
   int Add(std::uint8_t type, std::uint8_t declared = 0, std::uint8_t scale = 0,
           std::uint8_t subType = 0) {
-    TFieldDescriptor field;
-    field.FieldNumber = static_cast<std::int16_t>(fields_.size() + 1);
-    field.FieldTypeCode = type;
-    field.SubTypeCode = subType;
-    field.DeclaredSize = declared;
-    field.DeclaredScale = scale;
-    field.PhysicalSize = PhysicalSizeOf(type, declared);
-    field.PhysicalScale = scale;
-    if (field.IsAutoIncrement()) {
-      field.FieldOffset = kRecordIdOffset;
-    } else {
-      field.FieldOffset = static_cast<std::int16_t>(end_);
-      end_ += 1 + field.PhysicalSize;
-    }
-    fields_.push_back(field);
-    return field.FieldNumber;
+    return layout_.Add(type, declared, scale, subType).FieldNumber;
   }
 
   // The index over the given fields in the given slot; the key length is summed by hand here.
@@ -74,7 +60,7 @@ class TKeyBench {
     int length = 0;
     for (int number : numbers) {
       index_.FieldNumbers[index_.FieldCount++] = static_cast<std::uint16_t>(number);
-      length += 1 + fields_[number - 1].PhysicalSize;
+      length += 1 + layout_[number].PhysicalSize;
     }
     if (slot != kPrimarySlot && slot != kDeletedSlot && !unique) length += 4;
     if (slot == kDeletedSlot) length = kDeletedKeyLength;
@@ -86,14 +72,14 @@ class TKeyBench {
     TKeyContext context;
     context.Index = &index_;
     context.Slot = slot_;
-    context.Fields = &fields_;
+    context.Fields = &layout_.Fields();
     context.LocaleId = localeId;
     context.CollationOrder = localeId != 0 ? &CzechOrder() : nullptr;
     return context;
   }
 
   TBytes Record(std::int32_t recordId = 1) const {
-    TBytes record(static_cast<std::size_t>(end_), 0);
+    TBytes record = layout_.EmptyRecord();
     record[5] = static_cast<std::uint8_t>(recordId);
     record[6] = static_cast<std::uint8_t>(recordId >> 8);
     record[7] = static_cast<std::uint8_t>(recordId >> 16);
@@ -103,7 +89,7 @@ class TKeyBench {
   // A record holding one value in field `number` (the others null).
   TBytes RecordWith(int number, const TFieldValue& value, std::int32_t recordId = 1) const {
     TBytes record = Record(recordId);
-    EXPECT_TRUE(StoreFieldValue(fields_[number - 1], value, record.data()));
+    EXPECT_TRUE(StoreFieldValue(layout_[number], value, record.data()));
     return record;
   }
 
@@ -123,11 +109,10 @@ class TKeyBench {
     return CompareKeys(Context(localeId), a.data(), b.data(), index_.KeyLength);
   }
 
-  const TFieldDescriptor& Field(int number) const { return fields_[number - 1]; }
+  const TFieldDescriptor& Field(int number) const { return layout_[number]; }
 
  private:
-  std::vector<TFieldDescriptor> fields_;
-  int end_ = kSlotHeaderSize;
+  katalog::testing::TFieldLayout layout_;
   TIndexDescriptor index_;
   int slot_ = kPrimarySlot;
 };

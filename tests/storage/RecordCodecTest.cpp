@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/FieldLayout.h"
+
 namespace katalog {
 namespace {
 
@@ -22,38 +24,7 @@ TBytes BytesOf(std::initializer_list<int> bytes) {
   return out;
 }
 
-// The fields of a hand-made table: each stored field takes a null-flag byte and its data bytes,
-// laid out from offset 9 in the order added; an autoincrement field lives in the record
-// identifier at offset 5.
-class TTableLayout {
- public:
-  TFieldDescriptor Add(std::uint8_t type, std::uint8_t declared = 0, std::uint8_t scale = 0,
-                       std::uint8_t subType = 0) {
-    TFieldDescriptor field;
-    field.FieldNumber = static_cast<std::int16_t>(fields_.size() + 1);
-    field.FieldTypeCode = type;
-    field.SubTypeCode = subType;
-    field.DeclaredSize = declared;
-    field.DeclaredScale = scale;
-    field.PhysicalSize = PhysicalSizeOf(type, declared);
-    field.PhysicalScale = scale;
-    if (field.IsAutoIncrement()) {
-      field.FieldOffset = kRecordIdOffset;
-    } else {
-      field.FieldOffset = static_cast<std::int16_t>(end_);
-      end_ += 1 + field.PhysicalSize;
-    }
-    fields_.push_back(field);
-    return field;
-  }
-  const TFieldDescriptor& operator[](int number) const { return fields_[number - 1]; }
-  int RecordSize() const { return end_; }
-  TBytes EmptyRecord() const { return TBytes(static_cast<std::size_t>(end_), 0); }
-
- private:
-  std::vector<TFieldDescriptor> fields_;
-  int end_ = kSlotHeaderSize;
-};
+using TTableLayout = katalog::testing::TFieldLayout;
 
 TEST(RecordCodecPhysicalSizeTest, FollowsTheTypeCode) {
   EXPECT_EQ(PhysicalSizeOf(ft::kString, 10), 11);

@@ -14,6 +14,7 @@
 #include "dataset/DatabaseError.h"
 #include "platform/DateTime.h"
 #include "support/EngineFixture.h"
+#include "support/FieldLayout.h"
 
 namespace katalog {
 namespace {
@@ -23,43 +24,24 @@ using testing::EngineErrorOf;
 constexpr std::uint32_t kCzech = 0x0405;
 constexpr double kMsecsPerDay = platform::kMsecsPerDay;
 
-// Descriptors of a hand-made table: stored fields laid out from offset 9 in the order added, the
-// autoincrement field on the record identifier, computed fields after the stored record.
+// A hand-made table whose fields carry names; computed fields sit after the stored record.
 class TLayout {
  public:
   TFieldDescriptor& Add(std::string name, std::uint8_t type, std::uint8_t declared = 0,
                         std::uint8_t scale = 0, std::uint8_t subType = 0) {
-    TFieldDescriptor field;
-    field.FieldNumber = static_cast<std::int16_t>(fields_.size() + 1);
-    field.Name = std::move(name);
-    field.FieldTypeCode = type;
-    field.SubTypeCode = subType;
-    field.DeclaredSize = declared;
-    field.DeclaredScale = scale;
-    field.PhysicalSize = PhysicalSizeOf(type, declared);
-    field.PhysicalScale = scale;
-    if (field.IsAutoIncrement()) {
-      field.FieldOffset = kRecordIdOffset;
-    } else {
-      field.FieldOffset = static_cast<std::int16_t>(end_);
-      end_ += 1 + field.PhysicalSize;
-    }
-    fields_.push_back(field);
-    return fields_.back();
+    return layout_.Add(type, declared, scale, subType, std::move(name));
   }
-  // A computed field placed at the end of the buffer, as the working list places it.
   TFieldDescriptor& AddComputed(std::string name, std::uint8_t type) {
     TFieldDescriptor& field = Add(std::move(name), type);
     field.Expression = "Qty * 2";
     return field;
   }
-  const TFieldList& Fields() const { return fields_; }
-  std::vector<std::uint8_t> Record() const { return std::vector<std::uint8_t>(end_, 0); }
-  std::size_t Size() const { return static_cast<std::size_t>(end_); }
+  const TFieldList& Fields() const { return layout_.Fields(); }
+  std::vector<std::uint8_t> Record() const { return layout_.EmptyRecord(); }
+  std::size_t Size() const { return static_cast<std::size_t>(layout_.RecordSize()); }
 
  private:
-  TFieldList fields_;
-  int end_ = kSlotHeaderSize;
+  katalog::testing::TFieldLayout layout_;
 };
 
 std::int64_t DayOf(int year, int month, int day) {
