@@ -194,6 +194,7 @@ class TDataFile : public TFileHandler {
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);
   void AbandonChange(std::int32_t locked) noexcept;
+  int Move(bool forward, std::uint8_t* buffer);
   void CopyCurrent(std::uint8_t* buffer) const;
   void WriteModifiedRecords();
   void WriteEverything(bool forceHeader, bool trim);

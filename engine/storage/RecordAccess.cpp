@@ -197,38 +197,31 @@ void TDataFile::GoLast() {
   if (cursor_.Positioned()) cursor_.MoveBy(1);
 }
 
-int TDataFile::GoNext(std::uint8_t* buffer) {
+// GoNext and GoPrior: from before the first (after the last) record the cursor goes to the
+// first (last), else it steps; the record is read with the records ahead in that direction.
+int TDataFile::Move(bool forward, std::uint8_t* buffer) {
   TOperation operation(*this);
-  if (!cursor_.Positioned() || (cursor_.Bof() && !cursor_.Eof())) {
-    cursor_.First();
+  const bool atStart = forward ? cursor_.Bof() && !cursor_.Eof() : cursor_.Eof() && !cursor_.Bof();
+  if (!cursor_.Positioned() || atStart) {
+    forward ? cursor_.First() : cursor_.Last();
   } else {
-    cursor_.MoveBy(1);
+    cursor_.MoveBy(forward ? 1 : -1);
   }
-  const std::int32_t limit = std::max(kReadAheadBytes / header_.RecordSize, 1);
-  LoadCurrent(limit, true);
+  LoadCurrent(std::max(kReadAheadBytes / header_.RecordSize, 1), forward);
   if (!current_) {
     if (buffer) BlankRecord(buffer);
-    return ie::kEndOfFile;
+    return forward ? ie::kEndOfFile : ie::kBeginningOfFile;
   }
   CopyCurrent(buffer);
   return 0;
 }
 
+int TDataFile::GoNext(std::uint8_t* buffer) {
+  return Move(true, buffer);
+}
+
 int TDataFile::GoPrior(std::uint8_t* buffer) {
-  TOperation operation(*this);
-  if (!cursor_.Positioned() || (cursor_.Eof() && !cursor_.Bof())) {
-    cursor_.Last();
-  } else {
-    cursor_.MoveBy(-1);
-  }
-  const std::int32_t limit = std::max(kReadAheadBytes / header_.RecordSize, 1);
-  LoadCurrent(limit, false);
-  if (!current_) {
-    if (buffer) BlankRecord(buffer);
-    return ie::kBeginningOfFile;
-  }
-  CopyCurrent(buffer);
-  return 0;
+  return Move(false, buffer);
 }
 
 int TDataFile::GetCurrent(std::uint8_t* buffer, bool lock) {
