@@ -2,6 +2,12 @@
 // blob block size. Owned by the table's data file, which opens it with its own settings when the
 // table has blob fields. Opening checks the version (12035).
 //
+// Up to 64 blobs are open at a time, each held whole in memory (TBlobBuffer) from open to close;
+// a record refers to an open blob by its handle, a positive number that stays the same while
+// the blob is open. Saving writes a modified blob over its chain, growing or shortening it.
+// Chains are checked as they are followed: a block of another record, a next pointer outside the
+// file or a cycle is error 8963, before anything is released.
+//
 //   header offset size  field
 //               0    4  change counter, +1 on every header write
 //               4    4  reserved, zero
@@ -13,8 +19,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "engine/index/BlockCache.h"
 #include "engine/index/HeaderFile.h"
 
 namespace katalog {
@@ -34,16 +43,63 @@ struct TBlobFileHeader {
 TBlobFileHeader DecodeBlobFileHeader(const std::uint8_t* bytes);
 void EncodeBlobFileHeader(const TBlobFileHeader& header, std::uint8_t* bytes);
 
+inline constexpr int kMaxOpenBlobs = 64;
+
+// One open blob, whole in memory.
+struct TBlobBuffer {
+  bool Modified = false;
+  std::int32_t Record = 0;
+  std::uint16_t Field = 0;
+  std::int32_t FirstBlock = 0;
+  std::vector<std::uint8_t> Data;
+};
+
 class TBlobFile : public THeaderFile {
  public:
   explicit TBlobFile(TFileHandler* owner = nullptr) : THeaderFile(owner, kBlobHeaderSize) {}
 
   std::string NormalizeName(std::string_view name) const override;
+  void Open() override;
+  void Close() override;
 
   // The block size B (the data file's BlobBlockSize, 0 meaning 512).
   void SetBlockSize(std::uint32_t size) { blockSize_ = size == 0 ? kDefaultBlobBlockSize : size; }
   std::uint32_t BlockSize() const { return blockSize_; }
   const TBlobFileHeader& Header() const { return header_; }
+  TBlobFileHeader& MutableHeader() {
+    MarkHeaderModified();
+    return header_;
+  }
+  TBlockCache& Blocks() { return blocks_; }
+
+  // Open blobs. Results: 0, 9494 (64 open), 10030 (no such handle), 8711 (a read past the end).
+  int OpenBlob(std::int32_t firstBlock, std::int32_t record, std::uint16_t field,
+               std::int32_t& handle);
+  // Closes the blob; `firstBlock` receives its first block.
+  int CloseBlob(std::int32_t handle, std::int32_t& firstBlock);
+  int ReadBlob(std::int32_t handle, std::int32_t offset, std::int32_t count, std::uint8_t* to,
+               std::int32_t& copied);
+  int WriteBlob(std::int32_t handle, std::int32_t offset, std::int32_t count,
+                const std::uint8_t* from);
+  int SetBlobLength(std::int32_t handle, std::int32_t length);
+  int GetBlobLength(std::int32_t handle, std::int32_t& length) const;
+  bool IsBlobOpen(std::int32_t handle) const { return open_.count(handle) != 0; }
+  const TBlobBuffer* Buffer(std::int32_t handle) const;
+  int OpenCount() const { return static_cast<int>(open_.size()); }
+  // Gives every open blob the record number (a new record got its slot).
+  void AssignRecordNumber(std::int32_t record);
+  // Writes every modified open blob; they must all belong to one record (8963).
+  void SaveAll();
+  // Forgets every open blob without writing.
+  void FreeAll() { open_.clear(); }
+  // Releases the chain from `firstBlock` of record `record` onto the free list.
+  void ReleaseChain(std::int32_t firstBlock, std::int32_t record);
+
+  // Block I/O for the cache: `count` blocks at `offset`, raw (enciphered as on disk). Reading
+  // returns the whole blocks read; a short read is 9217 unless tolerated.
+  std::int32_t ReadBlocks(std::int32_t offset, std::uint8_t* bytes, std::int32_t count,
+                          bool tolerateShortRead);
+  void WriteBlocks(std::int32_t offset, const std::uint8_t* bytes, std::int32_t count);
 
  protected:
   void DecodeHeader(const std::uint8_t* bytes) override { header_ = DecodeBlobFileHeader(bytes); }
@@ -53,8 +109,20 @@ class TBlobFile : public THeaderFile {
   void CheckHeader() const override;
 
  private:
+  std::int32_t DataPerBlock() const {
+    return static_cast<std::int32_t>(blockSize_) - kBlockHeaderSize;
+  }
+  std::int32_t BlocksFor(std::int32_t bytes) const;
+  void CheckNext(std::int32_t next) const;
+  void ReadChain(TBlobBuffer& blob);
+  void SaveBlob(TBlobBuffer& blob);
+  TBlobBuffer* Find(std::int32_t handle);
+
   TBlobFileHeader header_;
   std::uint32_t blockSize_ = kDefaultBlobBlockSize;
+  TBlockCache blocks_{*this};
+  std::map<std::int32_t, TBlobBuffer> open_;
+  std::int32_t nextHandle_ = 1;
 };
 
 }  // namespace katalog

@@ -40,6 +40,7 @@
 #include "engine/storage/RecordCodec.h"
 #include "engine/storage/RecordValues.h"
 #include "engine/storage/TableLocks.h"
+#include "platform/ExceptionReporter.h"
 
 namespace katalog {
 
@@ -170,6 +171,20 @@ class TDataFile : public TFileHandler {
   void UnlockTable();
   bool TableLocked() const { return tableLocked_; }
 
+  // Blob fields of a record buffer (`working`: through the working descriptor list). While a
+  // blob is open the field holds its negated handle; the record keeps its first block otherwise.
+  // Results: 0, 10753 (not a blob field), 9998 (a negative value that is no open blob of this
+  // table), 10030 (not open), 9494, 8711, 10029.
+  int OpenBlob(bool working, int fieldNumber, std::uint8_t* record);
+  int CloseBlob(bool working, int fieldNumber, std::uint8_t* record);
+  int ReadBlob(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t position,
+               std::int32_t count, std::uint8_t* to, std::int32_t& copied);
+  int WriteBlob(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t position,
+                std::int32_t count, const std::uint8_t* from);
+  int SetBlobSize(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t size);
+  int GetBlobSize(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t& size);
+  bool IsBlobOpen(bool working, int fieldNumber, const std::uint8_t* record) const;
+
   // Looks for another program's changes now; without any, finds the position again.
   void Refresh();
   // A second, shared handler on the same table and record (11013 for an exclusive table).
@@ -183,7 +198,23 @@ class TDataFile : public TFileHandler {
     TRecord* record = nullptr;
     bool retry = false;
   };
-  class TOperation;
+  // One engine operation: with strict change detection it starts with read access; whatever
+  // read access it took is given back when it ends, also on failure.
+  class TOperation {
+   public:
+    explicit TOperation(TDataFile& table) : table_(table) {
+      // Acquiring read access runs the change check, which reloads what another program changed.
+      if (table.strictChangeDetection_) table.AcquireReadAccess();
+    }
+    ~TOperation() {
+      platform::RunReported([this] { table_.ReleaseReadAccess(); });
+    }
+    TOperation(const TOperation&) = delete;
+    TOperation& operator=(const TOperation&) = delete;
+
+   private:
+    TDataFile& table_;
+  };
 
   void InitialiseRecordAccess();
   bool ChangeCheck();
@@ -206,6 +237,11 @@ class TDataFile : public TFileHandler {
   std::vector<std::uint8_t> KeyOf(int slot, const std::uint8_t* record) const;
   void Reposition(bool onRecord, std::int32_t n);
   void ScanStatus(TRecordBitmap& active);
+  const TFieldDescriptor* BlobField(bool working, int fieldNumber) const;
+  int OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* record,
+                   std::int32_t& handle) const;
+  void AttachBlobs(std::int32_t n, std::uint8_t* stored);
+  void FreeBlobs(std::int32_t n, const std::uint8_t* stored);
 
   void OpenSteps();
   void CheckPassword();

@@ -12,24 +12,6 @@
 
 namespace katalog {
 
-// One engine operation: with strict change detection it starts with read access; whatever read
-// access it took is given back when it ends, also on failure.
-class TDataFile::TOperation {
- public:
-  explicit TOperation(TDataFile& table) : table_(table) {
-    // Acquiring read access runs the change check, which reloads what another program changed.
-    if (table.strictChangeDetection_) table.AcquireReadAccess();
-  }
-  ~TOperation() {
-    platform::RunReported([this] { table_.ReleaseReadAccess(); });
-  }
-  TOperation(const TOperation&) = delete;
-  TOperation& operator=(const TOperation&) = delete;
-
- private:
-  TDataFile& table_;
-};
-
 namespace {
 
 // Records read in one request: at most this many bytes.
@@ -49,6 +31,9 @@ void TDataFile::InitialiseRecordAccess() {
     return !strictChangeDetection_ && AcquireReadAccess();
   });
   store_.SetToleratesShortReads(Exclusive());
+  blobFile_.Blocks().SetMissHandler(
+      [this] { return !strictChangeDetection_ && AcquireReadAccess(); });
+  blobFile_.Blocks().SetToleratesShortReads(Exclusive());
   cursor_.SetPhysicalRecordsSource([this] { return header_.NextRecordNumber - 1; });
   cursor_.Visibility().SetStatusScan([this](TRecordBitmap& active) { ScanStatus(active); });
   TOperation operation(*this);
@@ -77,6 +62,7 @@ bool TDataFile::ChangeCheck() {
 
 void TDataFile::ReloadAfterChange() {
   store_.Invalidate();
+  if (blobFile_.IsOpen()) blobFile_.Blocks().Invalidate();
   cache_->ForgetAll();
   current_ = nullptr;
   cursor_.Invalidated();
@@ -305,7 +291,10 @@ void TDataFile::WriteEverything(bool forceHeader, bool trim) {
   WriteHeader(forceHeader);
   if (trim) cache_->Trim();
   store_.Flush();
-  if (blobFile_.IsOpen()) blobFile_.WriteHeader();
+  if (blobFile_.IsOpen()) {
+    blobFile_.Blocks().Flush();
+    blobFile_.WriteHeader();
+  }
 }
 
 void TDataFile::AcquireWriteAccess() {
@@ -438,6 +427,7 @@ void TDataFile::Insert(std::uint8_t* record, bool reposition) {
     std::memcpy(data + kSlotHeaderSize, record + kSlotHeaderSize,
                 WorkingRecordSize() - kSlotHeaderSize);
     StoreI32(data + 5, LoadI32(record + 5));
+    AttachBlobs(n, data);
     buffer->SetModified(true);
     cache_->Unpin(buffer);
     indexFile_.IncrementRecordCount();
@@ -481,6 +471,7 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
     }
     std::memcpy(current_->Data() + kSlotHeaderSize, record + kSlotHeaderSize,
                 WorkingRecordSize() - kSlotHeaderSize);
+    AttachBlobs(n, current_->Data());
     current_->SetModified(true);
     if (batchActive_) batchChanged_ = true;
     cursor_.RecordWritten(n, current_->Data());
@@ -544,6 +535,7 @@ void TDataFile::Delete(bool reposition) {
       newKey[0] = 1;
       TIndexTree(store_, kDeletedSlot).Replace(oldKey, newKey, n);
     }
+    FreeBlobs(n, data);
     DeleteSlot(n, data);
     current_->SetModified(true);
     indexFile_.DecrementRecordCount();
@@ -591,6 +583,8 @@ void TDataFile::LockTable() {
   tableLocked_ = true;
   store_.SetTableLocked(true);
   store_.SetToleratesShortReads(true);
+  blobFile_.Blocks().SetTableLocked(true);
+  blobFile_.Blocks().SetToleratesShortReads(true);
   if (!Exclusive()) ChangeCheck();
 }
 
@@ -607,6 +601,8 @@ void TDataFile::UnlockTable() {
   tableLocked_ = false;
   store_.SetTableLocked(false);
   store_.SetToleratesShortReads(Exclusive());
+  blobFile_.Blocks().SetTableLocked(false);
+  blobFile_.Blocks().SetToleratesShortReads(Exclusive());
   if (!Exclusive() && !locks_.ReleaseWriteLock()) Raise(ie::kLockFailure);
   if (!Exclusive() && !locks_.UnlockAllRecords()) Raise(ie::kUnlockFailed);
 }

@@ -1,0 +1,201 @@
+#include "engine/index/BlockCache.h"
+
+#include <algorithm>
+
+#include "engine/index/BlobFile.h"
+#include "engine/index/IndexStore.h"
+#include "engine/storage/IsamError.h"
+
+namespace katalog {
+namespace {
+
+constexpr std::int32_t kMaxBlobFileOffset = 2000000000;
+
+}  // namespace
+
+TBlockRef::TBlockRef(TBlockCache& cache, TBlock& block) : cache_(&cache), block_(&block) {
+  cache.Pin(block);
+}
+
+TBlockRef& TBlockRef::operator=(TBlockRef&& other) noexcept {
+  if (this != &other) {
+    Release();
+    cache_ = other.cache_;
+    block_ = other.block_;
+    other.block_ = nullptr;
+  }
+  return *this;
+}
+
+void TBlockRef::Release() {
+  if (block_) cache_->Unpin(*block_);
+  block_ = nullptr;
+}
+
+void TBlockCache::Reset(std::uint32_t blockSize) {
+  DiscardAll();
+  blockSize_ = blockSize;
+  baseCapacity_ = capacity_ = static_cast<int>(std::min<std::uint32_t>(262140 / blockSize, 4096));
+  readAhead_ = static_cast<std::int32_t>(std::max<std::uint32_t>(65535 / blockSize, 1));
+}
+
+void TBlockCache::Pin(TBlock& block) {
+  if (block.Pins >= kMaxPins) RaiseIsamError(ie::kBlobBuffersCorrupt, file_.FileName());
+  ++block.Pins;
+}
+
+TBlock* TBlockCache::Find(std::int32_t offset) {
+  const auto found = byOffset_.find(offset);
+  if (found == byOffset_.end()) return nullptr;
+  blocks_.splice(blocks_.begin(), blocks_, found->second);
+  return blocks_.front().get();
+}
+
+TBlockCache::TIterator TBlockCache::Reusable() {
+  for (auto it = blocks_.end(); it != blocks_.begin();) {
+    --it;
+    if (!(*it)->Modified && (*it)->Pins == 0 && !(*it)->Marked) return it;
+  }
+  return blocks_.end();
+}
+
+TBlock& TBlockCache::Take(std::int32_t offset) {
+  if (static_cast<int>(blocks_.size()) < capacity_) {
+    blocks_.push_front(std::make_unique<TBlock>());
+  } else {
+    TIterator it = Reusable();
+    if (it == blocks_.end()) {
+      WriteModified();
+      it = Reusable();
+    }
+    if (it != blocks_.end()) {
+      blocks_.splice(blocks_.begin(), blocks_, it);
+    } else {
+      if (!tableLocked_) RaiseIsamError(ie::kBlobBuffersCorrupt, file_.FileName());
+      capacity_ += kGrowth;
+      blocks_.push_front(std::make_unique<TBlock>());
+    }
+  }
+  TBlock& block = *blocks_.front();
+  if (block.Offset != 0) byOffset_.erase(block.Offset);
+  block = TBlock{};
+  block.Offset = offset;
+  block.Data.assign(blockSize_ - kBlockHeaderSize, 0);
+  byOffset_[offset] = blocks_.begin();
+  return block;
+}
+
+TBlockRef TBlockCache::Fetch(std::int32_t offset, std::int32_t readAhead) {
+  if (TBlock* cached = Find(offset)) return TBlockRef(*this, *cached);
+  if (onMiss_ && onMiss_()) {
+    Invalidate();
+    throw TRestart{};
+  }
+  const std::int32_t end = file_.Header().EndOfFile;
+  const std::int32_t count = std::clamp<std::int32_t>(
+      std::min(readAhead, static_cast<std::int32_t>((end - offset) / std::int32_t(blockSize_))), 1,
+      readAhead_);
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count) * blockSize_);
+  const std::int32_t read = file_.ReadBlocks(offset, bytes.data(), count, toleratesShortReads_);
+  std::vector<TBlock*> marked;
+  for (std::int32_t i = count - 1; i >= 0; --i) {
+    if (i >= read) continue;
+    const std::int32_t at = offset + i * static_cast<std::int32_t>(blockSize_);
+    TBlock* block = Find(at);
+    if (block && (block->Pins > 0 || block->Modified)) continue;
+    if (!block) block = &Take(at);
+    DecodeBlock(bytes.data() + static_cast<std::size_t>(i) * blockSize_, blockSize_,
+                file_.Encrypted(), *block);
+    block->Marked = true;
+    marked.push_back(block);
+  }
+  for (TBlock* block : marked) block->Marked = false;
+  TBlock* block = Find(offset);
+  if (!block) block = &Take(offset);  // beyond a tolerated short read: an empty block
+  return TBlockRef(*this, *block);
+}
+
+TBlockRef TBlockCache::Allocate(std::int32_t record) {
+  TBlobFileHeader& header = file_.MutableHeader();
+  TBlockRef ref;
+  if (header.FreeBlockHead != 0) {
+    ref = Fetch(header.FreeBlockHead);
+    header.FreeBlockHead = ref->Next;
+  } else {
+    if (header.EndOfFile > kMaxBlobFileOffset) RaiseIsamError(ie::kTableFull, file_.FileName());
+    ref = TBlockRef(*this, Take(header.EndOfFile));
+    header.EndOfFile += static_cast<std::int32_t>(blockSize_);
+  }
+  TBlock& block = *ref;
+  block.Previous = block.Next = 0;
+  block.Used = 0;
+  block.Total = 0;
+  block.Record = record;
+  std::fill(block.Data.begin(), block.Data.end(), 0);
+  block.Modified = true;
+  return ref;
+}
+
+void TBlockCache::Release(TBlock& block) {
+  TBlobFileHeader& header = file_.MutableHeader();
+  block.Next = header.FreeBlockHead;
+  header.FreeBlockHead = block.Offset;
+  block.Modified = true;
+}
+
+void TBlockCache::WriteModified() {
+  std::vector<TBlock*> modified;
+  for (auto& block : blocks_) {
+    if (block->Modified && block->Pins == 0 && block->Offset != 0) modified.push_back(block.get());
+  }
+  std::sort(modified.begin(), modified.end(),
+            [](const TBlock* a, const TBlock* b) { return a->Offset < b->Offset; });
+  std::vector<std::uint8_t> run;
+  std::int32_t runStart = 0;
+  auto writeRun = [&] {
+    if (!run.empty()) {
+      file_.WriteBlocks(runStart, run.data(), static_cast<std::int32_t>(run.size() / blockSize_));
+    }
+    run.clear();
+  };
+  for (TBlock* block : modified) {
+    if (run.empty() || block->Offset != runStart + static_cast<std::int32_t>(run.size())) {
+      writeRun();
+      runStart = block->Offset;
+    }
+    const std::size_t at = run.size();
+    run.resize(at + blockSize_);
+    EncodeBlock(*block, blockSize_, file_.Encrypted(), run.data() + at);
+    block->Modified = false;
+  }
+  writeRun();
+}
+
+void TBlockCache::Flush() {
+  WriteModified();
+  capacity_ = baseCapacity_;
+  for (auto it = blocks_.end();
+       it != blocks_.begin() && static_cast<int>(blocks_.size()) > capacity_;) {
+    --it;
+    if (!(*it)->Modified && (*it)->Pins == 0) {
+      byOffset_.erase((*it)->Offset);
+      it = blocks_.erase(it);
+    }
+  }
+}
+
+void TBlockCache::Invalidate() {
+  byOffset_.clear();
+  for (auto& block : blocks_) {
+    const std::uint16_t pins = block->Pins;
+    *block = TBlock{};
+    block->Pins = pins;
+  }
+}
+
+void TBlockCache::DiscardAll() {
+  blocks_.clear();
+  byOffset_.clear();
+}
+
+}  // namespace katalog

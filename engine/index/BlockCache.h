@@ -1,0 +1,102 @@
+// TBlockCache: the blob file's block buffers, most recently used first, with read-ahead, the
+// free-block list, and writing of modified blocks in runs of consecutive blocks.
+//
+// Capacity min(262 140 / B, 4 096) buffers; a miss reads up to min(R, asked, blocks to the end of
+// the file) consecutive blocks in one request, R = 65 535 / B. Taking a buffer reuses the least
+// recently used one that is neither modified, pinned nor marked by a running read; failing that,
+// the modified blocks are written and the search repeated; then, under a table lock, the cache
+// grows by 256; otherwise error 8963. More than 64 pins is 8963 too. Before a block is read from
+// disk the owner's miss handler runs (the table's change check); when it reports another
+// program's change, the cache is emptied and the fetch throws TRestart.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/index/BlobBlock.h"
+
+namespace katalog {
+
+class TBlobFile;
+class TBlockCache;
+
+// Holds a pin on a block for as long as it lives.
+class TBlockRef {
+ public:
+  TBlockRef() = default;
+  TBlockRef(TBlockCache& cache, TBlock& block);
+  TBlockRef(TBlockRef&& other) noexcept : cache_(other.cache_), block_(other.block_) {
+    other.block_ = nullptr;
+  }
+  TBlockRef& operator=(TBlockRef&& other) noexcept;
+  TBlockRef(const TBlockRef&) = delete;
+  TBlockRef& operator=(const TBlockRef&) = delete;
+  ~TBlockRef() { Release(); }
+
+  void Release();
+  explicit operator bool() const { return block_ != nullptr; }
+  TBlock* operator->() const { return block_; }
+  TBlock& operator*() const { return *block_; }
+
+ private:
+  TBlockCache* cache_ = nullptr;
+  TBlock* block_ = nullptr;
+};
+
+class TBlockCache {
+ public:
+  static constexpr int kMaxPins = 64;
+  static constexpr int kGrowth = 256;
+
+  explicit TBlockCache(TBlobFile& file) : file_(file) {}
+
+  // Sizes the cache for blocks of `blockSize` bytes and empties it.
+  void Reset(std::uint32_t blockSize);
+  void SetMissHandler(std::function<bool()> handler) { onMiss_ = std::move(handler); }
+  void SetTableLocked(bool locked) { tableLocked_ = locked; }
+  void SetToleratesShortReads(bool tolerates) { toleratesShortReads_ = tolerates; }
+
+  // The block at `offset`, pinned, reading up to `readAhead` blocks in one request on a miss.
+  TBlockRef Fetch(std::int32_t offset, std::int32_t readAhead = 1);
+  // A cleared block for `record`: the head of the free list, else appended (9479 when full).
+  TBlockRef Allocate(std::int32_t record);
+  // Puts the block at the head of the free list.
+  void Release(TBlock& block);
+  void MarkModified(TBlock& block) { block.Modified = true; }
+  void Pin(TBlock& block);
+  void Unpin(TBlock& block) {
+    if (block.Pins > 0) --block.Pins;
+  }
+
+  // Writes the modified unpinned blocks, sorted, consecutive ones in one request; then trims.
+  void Flush();
+  // Empties every buffer (blocks are read again); pins stay with their holders.
+  void Invalidate();
+  void DiscardAll();
+  std::int32_t ReadAheadLimit() const { return readAhead_; }
+
+ private:
+  using TIterator = std::list<std::unique_ptr<TBlock>>::iterator;
+
+  TBlock* Find(std::int32_t offset);
+  TBlock& Take(std::int32_t offset);
+  TIterator Reusable();
+  void WriteModified();
+
+  TBlobFile& file_;
+  std::list<std::unique_ptr<TBlock>> blocks_;
+  std::unordered_map<std::int32_t, TIterator> byOffset_;
+  int capacity_ = 0;
+  int baseCapacity_ = 0;
+  std::int32_t readAhead_ = 1;
+  std::uint32_t blockSize_ = 512;
+  std::function<bool()> onMiss_;
+  bool tableLocked_ = false;
+  bool toleratesShortReads_ = false;
+};
+
+}  // namespace katalog

@@ -1,0 +1,117 @@
+// TDataFile's blob fields: opening, reading, writing and closing the blobs of a record through
+// the blob file, and keeping them with the record when it is inserted, changed or deleted.
+#include "engine/storage/DataFile.h"
+#include "engine/storage/IsamError.h"
+#include "platform/ByteOrder.h"
+
+namespace katalog {
+
+const TFieldDescriptor* TDataFile::BlobField(bool working, int fieldNumber) const {
+  const std::vector<TFieldDescriptor>& fields = working ? workingFields_ : physicalFields_;
+  if (fieldNumber < 1 || fieldNumber > static_cast<int>(fields.size())) return nullptr;
+  const TFieldDescriptor& field = fields[fieldNumber - 1];
+  return field.FieldTypeCode == ft::kBlob && blobFile_.IsOpen() ? &field : nullptr;
+}
+
+int TDataFile::OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* record,
+                            std::int32_t& handle) const {
+  const TFieldDescriptor* field = BlobField(working, fieldNumber);
+  if (!field) return ie::kInvalidBlobField;
+  const std::int32_t value = LoadI32(record + field->FieldOffset + 1);
+  handle = -value;
+  return value < 0 && blobFile_.IsBlobOpen(handle) ? 0 : ie::kInvalidBlobHandle;
+}
+
+int TDataFile::OpenBlob(bool working, int fieldNumber, std::uint8_t* record) {
+  TOperation operation(*this);
+  const TFieldDescriptor* field = BlobField(working, fieldNumber);
+  if (!field) return ie::kInvalidBlobField;
+  std::uint8_t* flag = record + field->FieldOffset;
+  const std::int32_t value = LoadI32(flag + 1);
+  if (value < 0) return blobFile_.IsBlobOpen(-value) ? 0 : ie::kInvalidBlobOffset;
+  std::int32_t handle = 0;
+  const int result = blobFile_.OpenBlob(value, LoadI32(record + 1),
+                                        static_cast<std::uint16_t>(fieldNumber), handle);
+  if (result != 0) return result;
+  std::int32_t length = 0;
+  blobFile_.GetBlobLength(handle, length);
+  StoreI32(flag + 1, -handle);
+  flag[0] = length > 0 ? 1 : 0;
+  return 0;
+}
+
+int TDataFile::CloseBlob(bool working, int fieldNumber, std::uint8_t* record) {
+  std::int32_t handle = 0;
+  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  std::uint8_t* flag = record + BlobField(working, fieldNumber)->FieldOffset;
+  std::int32_t first = 0;
+  blobFile_.CloseBlob(handle, first);
+  StoreI32(flag + 1, first);
+  flag[0] = first != 0 ? 1 : 0;
+  return 0;
+}
+
+int TDataFile::ReadBlob(bool working, int fieldNumber, const std::uint8_t* record,
+                        std::int32_t position, std::int32_t count, std::uint8_t* to,
+                        std::int32_t& copied) {
+  copied = 0;
+  std::int32_t handle = 0;
+  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  return blobFile_.ReadBlob(handle, position, count, to, copied);
+}
+
+int TDataFile::WriteBlob(bool working, int fieldNumber, const std::uint8_t* record,
+                         std::int32_t position, std::int32_t count, const std::uint8_t* from) {
+  std::int32_t handle = 0;
+  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  return blobFile_.WriteBlob(handle, position, count, from);
+}
+
+int TDataFile::SetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+                           std::int32_t size) {
+  std::int32_t handle = 0;
+  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  return blobFile_.SetBlobLength(handle, size);
+}
+
+int TDataFile::GetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+                           std::int32_t& size) {
+  size = 0;
+  std::int32_t handle = 0;
+  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  return blobFile_.GetBlobLength(handle, size);
+}
+
+bool TDataFile::IsBlobOpen(bool working, int fieldNumber, const std::uint8_t* record) const {
+  std::int32_t handle = 0;
+  return OpenHandleOf(working, fieldNumber, record, handle) == 0;
+}
+
+// The open blobs of a record being stored go with it: they take its record number, are written,
+// and the stored record gets their first blocks in place of the handles.
+void TDataFile::AttachBlobs(std::int32_t n, std::uint8_t* stored) {
+  if (!blobFile_.IsOpen() || blobFile_.OpenCount() == 0) return;
+  blobFile_.AssignRecordNumber(n);
+  blobFile_.SaveAll();
+  for (const TFieldDescriptor& field : physicalFields_) {
+    if (field.FieldTypeCode != ft::kBlob) continue;
+    std::uint8_t* flag = stored + field.FieldOffset;
+    const std::int32_t value = LoadI32(flag + 1);
+    if (value >= 0) continue;
+    const TBlobBuffer* blob = blobFile_.Buffer(-value);
+    const std::int32_t first = blob ? blob->FirstBlock : 0;
+    StoreI32(flag + 1, first);
+    flag[0] = first != 0 ? 1 : 0;
+  }
+}
+
+void TDataFile::FreeBlobs(std::int32_t n, const std::uint8_t* stored) {
+  if (!blobFile_.IsOpen()) return;
+  for (const TFieldDescriptor& field : physicalFields_) {
+    if (field.FieldTypeCode != ft::kBlob) continue;
+    const std::int32_t first = LoadI32(stored + field.FieldOffset + 1);
+    if (first > 0) blobFile_.ReleaseChain(first, n);
+  }
+}
+
+}  // namespace katalog
