@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/storage/DataFile.h"
+#include "engine/storage/FileSession.h"
 #include "engine/storage/RecordCodec.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
@@ -216,6 +217,35 @@ TEST_F(RecordAccessTest, CloneSharesTheTableIndexAndRecord) {
   table.reset();
   auto exclusive = Open(true);
   EXPECT_EQ(EngineErrorOf([&] { exclusive->Clone(); }), 11013);
+}
+
+TEST_F(RecordAccessTest, CloneOfAnEncipheredTableBorrowsThePasswordOnlyToOpen) {
+  TTableDefinition def;
+  def.TableName = TablePath();
+  def.Password = "Heslo";
+  def.Fields = {{"Id", 6}, {"Name", 1, 0, 20}, {"Seq", 6, 29}};
+  def.Indexes = {{"", {"Id"}, {}, true}};
+  CreateTable(def);
+  TFileSession& session = CurrentFileSession();
+  bool asked = false;
+  auto table = std::make_unique<TDataFile>();
+  table->SetFileName(TablePath());
+  table->SetPasswordCallback([&] {
+    asked = true;
+    session.AddPassword("Heslo");
+    return true;
+  });
+  table->Open();
+  EXPECT_TRUE(asked);
+  Add(*table, 7, "seven");
+  session.RemovePassword("Heslo");
+  auto clone = table->Clone();  // opens without asking
+  EXPECT_FALSE(session.HasPassword("Heslo"));
+  EXPECT_EQ(clone->RecordCount(), 1);
+  // The record is enciphered on disk.
+  const std::vector<std::uint8_t> bytes = ReadBytes(DataPath());
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.find("seven"), std::string::npos);
 }
 
 TEST_F(RecordAccessTest, ForceBufferFlushWritesThroughAllFiles) {
