@@ -267,6 +267,13 @@ void TBlobFile::SaveBlob(TBlobBuffer& blob) {
 // Follows the whole chain first, so that a block of another record, a pointer outside the file
 // or a cycle is found before anything is released; then releases the blocks in chain order.
 void TBlobFile::ReleaseChain(std::int32_t firstBlock, std::int32_t record) {
+  for (std::int32_t offset : CheckChain(firstBlock, record)) {
+    TBlockRef block = blocks_.Fetch(offset);
+    blocks_.Release(*block);
+  }
+}
+
+std::vector<std::int32_t> TBlobFile::CheckChain(std::int32_t firstBlock, std::int32_t record) {
   std::vector<std::int32_t> chain;
   std::set<std::int32_t> visited;
   for (std::int32_t offset = firstBlock; offset != 0;) {
@@ -277,10 +284,7 @@ void TBlobFile::ReleaseChain(std::int32_t firstBlock, std::int32_t record) {
     chain.push_back(offset);
     offset = block->Next;
   }
-  for (std::int32_t offset : chain) {
-    TBlockRef block = blocks_.Fetch(offset);
-    blocks_.Release(*block);
-  }
+  return chain;
 }
 
 }  // namespace katalog

@@ -94,6 +94,9 @@ class TBlobFile : public THeaderFile {
   void FreeAll() { open_.clear(); }
   // Releases the chain from `firstBlock` of record `record` onto the free list.
   void ReleaseChain(std::int32_t firstBlock, std::int32_t record);
+  // The blocks of the chain in order; 8963 for a block of another record, a pointer outside the
+  // file or a cycle.
+  std::vector<std::int32_t> CheckChain(std::int32_t firstBlock, std::int32_t record);
 
   // Block I/O for the cache: `count` blocks at `offset`, raw (enciphered as on disk). Reading
   // returns the whole blocks read; a short read is 9217 unless tolerated.

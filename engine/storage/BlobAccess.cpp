@@ -1,5 +1,7 @@
 // TDataFile's blob fields: opening, reading, writing and closing the blobs of a record through
 // the blob file, and keeping them with the record when it is inserted, changed or deleted.
+#include <vector>
+
 #include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
 #include "platform/ByteOrder.h"
@@ -105,13 +107,17 @@ void TDataFile::AttachBlobs(std::int32_t n, std::uint8_t* stored) {
   }
 }
 
+// Every chain is checked before any is released, so that a damaged one leaves all as they were.
 void TDataFile::FreeBlobs(std::int32_t n, const std::uint8_t* stored) {
   if (!blobFile_.IsOpen()) return;
+  std::vector<std::int32_t> firsts;
   for (const TFieldDescriptor& field : physicalFields_) {
     if (field.FieldTypeCode != ft::kBlob) continue;
     const std::int32_t first = LoadI32(stored + field.FieldOffset + 1);
-    if (first > 0) blobFile_.ReleaseChain(first, n);
+    if (first > 0) firsts.push_back(first);
   }
+  for (std::int32_t first : firsts) blobFile_.CheckChain(first, n);
+  for (std::int32_t first : firsts) blobFile_.ReleaseChain(first, n);
 }
 
 }  // namespace katalog

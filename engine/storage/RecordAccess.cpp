@@ -526,6 +526,7 @@ void TDataFile::Delete(bool reposition) {
     LockRecord(n);
     locked = true;
     std::uint8_t* data = current_->Data();
+    FreeBlobs(n, data);  // first: a damaged chain refuses the delete before anything changed
     for (int slot : MaintainedSlots()) TIndexTree(store_, slot).Delete(KeyOf(slot, data).data());
     if (!indexFile_.NoPrimaryIndex()) {
       std::uint8_t oldKey[kDeletedKeyLength];
@@ -535,7 +536,6 @@ void TDataFile::Delete(bool reposition) {
       newKey[0] = 1;
       TIndexTree(store_, kDeletedSlot).Replace(oldKey, newKey, n);
     }
-    FreeBlobs(n, data);
     DeleteSlot(n, data);
     current_->SetModified(true);
     indexFile_.DecrementRecordCount();
