@@ -15,7 +15,6 @@ namespace katalog {
 namespace {
 
 constexpr int kCompiledExpressionOffset = 504;
-constexpr std::int32_t kMaxRecordId = 0x7FFFFFFF;
 
 }  // namespace
 

@@ -49,6 +49,8 @@ inline constexpr int kMaxFields = 1024;
 // Limits of appended records.
 inline constexpr std::int32_t kMaxRecordNumber = 100000000;
 inline constexpr std::int64_t kMaxDataBytes = 2000000000;
+// Record identifiers run from 1 to this and start again at 1.
+inline constexpr std::int32_t kMaxRecordId = 0x7FFFFFFF;
 
 class TDataFile : public TFileHandler {
  public:
@@ -225,6 +227,7 @@ class TDataFile : public TFileHandler {
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);
   void AbandonChange(std::int32_t locked) noexcept;
+  void CompleteChange(std::int32_t unlock);
   int Move(bool forward, std::uint8_t* buffer);
   void CopyCurrent(std::uint8_t* buffer) const;
   void WriteModifiedRecords();

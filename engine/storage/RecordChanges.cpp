@@ -1,0 +1,345 @@
+// TDataFile's changes: write access and the record and table locks, inserting, changing and
+// deleting records with their keys and blobs, update batches, and writing what changed.
+#include <cstring>
+
+#include "engine/storage/DataFile.h"
+#include "engine/storage/IsamError.h"
+#include "platform/ByteOrder.h"
+#include "platform/ExceptionReporter.h"
+
+namespace katalog {
+void TDataFile::WriteModifiedRecords() {
+  const std::int32_t size = header_.RecordSize;
+  for (const TRecordRun& run : cache_->ModifiedRuns()) {
+    std::vector<std::uint8_t> bytes(run.Records.size() * static_cast<std::size_t>(size));
+    for (std::size_t i = 0; i < run.Records.size(); ++i) {
+      std::memcpy(bytes.data() + i * size, run.Records[i]->Data(), size);
+    }
+    WriteSlots(run.First, static_cast<std::int32_t>(run.Records.size()), bytes.data());
+    TRecordCache::ClearModified(run);
+  }
+}
+
+void TDataFile::WriteEverything(bool forceHeader, bool trim) {
+  if (ReadOnly()) return;
+  WriteModifiedRecords();
+  WriteHeader(forceHeader);
+  if (trim) cache_->Trim();
+  store_.Flush();
+  if (blobFile_.IsOpen()) {
+    blobFile_.Blocks().Flush();
+    blobFile_.WriteHeader();
+  }
+}
+
+void TDataFile::AcquireWriteAccess() {
+  if (writeAccess_ || Exclusive() || ReadOnlyMedia()) return;
+  ReleaseReadAccess();  // a read slot would stand in the way of this handler's own write range
+  if (!tableLocked_ && !locks_.AcquireWriteLock()) Raise(ie::kLockFailure);
+  const bool blob = blobFile_.IsOpen();
+  if (!indexFile_.Locks().AcquireWrite() || (blob && !blobFile_.Locks().AcquireWrite())) {
+    indexFile_.Locks().ReleaseWrite();
+    if (!tableLocked_) locks_.ReleaseWriteLock();
+    Raise(ie::kLockFailure);
+  }
+  writeAccess_ = true;
+  if (!tableLocked_) {
+    readAccess_ = false;
+    if (ChangeCheck()) {
+      // Fresh headers and pages: the change goes on from them.
+    }
+  }
+}
+
+void TDataFile::ReleaseWriteAccess() {
+  if (!writeAccess_) return;
+  writeAccess_ = false;
+  const bool blob = !blobFile_.IsOpen() || blobFile_.Locks().ReleaseWrite();
+  const bool index = indexFile_.Locks().ReleaseWrite();
+  const bool data = tableLocked_ || locks_.ReleaseWriteLock();
+  if (!blob || !index || !data) Raise(ie::kLockFailure);
+}
+
+void TDataFile::CheckWritable() const {
+  if (ReadOnly()) Raise(ie::kAccessDenied);
+}
+
+std::vector<int> TDataFile::MaintainedSlots() const {
+  std::vector<int> slots;
+  if (!indexFile_.NoPrimaryIndex()) slots.push_back(kPrimarySlot);
+  for (int slot = 1; slot <= indexFile_.SecondaryCount(); ++slot) slots.push_back(slot);
+  return slots;
+}
+
+std::vector<std::uint8_t> TDataFile::KeyOf(int slot, const std::uint8_t* record) const {
+  std::vector<std::uint8_t> key(indexFile_.Descriptor(slot).KeyLength);
+  BuildKey(KeyContextFor(slot), record, key.data());
+  return key;
+}
+
+void TDataFile::BatchFirstWrite() {
+  if (!batchActive_ || tableLocked_) return;
+  if (Exclusive()) {
+    WriteEverything(false, false);
+    Flush();
+    indexFile_.Flush();
+    if (blobFile_.IsOpen()) blobFile_.Flush();
+  }
+  LockTable();
+}
+
+void TDataFile::Insert(std::uint8_t* record, bool reposition) {
+  TOperation operation(*this);
+  CheckWritable();
+  BatchFirstWrite();
+  AcquireWriteAccess();
+  const std::int32_t n = ChooseSlot();
+  bool locked = false;
+  try {
+    LockRecord(n);
+    locked = true;
+    if (hasValidityChecks_) values_->CheckValidity(physicalFields_, record);
+    record[0] = 0;
+    StoreI32(record + 1, n);
+    StoreI32(record + 5, header_.LastRecordId == kMaxRecordId ? 1 : header_.LastRecordId + 1);
+    const std::vector<int> slots = MaintainedSlots();
+    std::vector<std::vector<std::uint8_t>> keys;
+    for (int slot : slots) {
+      keys.push_back(KeyOf(slot, record));
+      TIndexTree(store_, slot).CheckDuplicate(keys.back().data());
+    }
+    const bool reused = n != header_.NextRecordNumber;
+    if (!reused && !CanAppend()) Raise(ie::kTableFull);
+    TRecord* buffer = nullptr;
+    if (reused) {
+      TBuffer slot;
+      do {
+        slot = GetBuffer(n, 1, true);
+      } while (slot.retry);
+      buffer = slot.record;
+    }
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      TIndexTree(store_, slots[i]).Insert(keys[i].data(), n);
+    }
+    if (!indexFile_.NoPrimaryIndex()) {
+      std::uint8_t newKey[kDeletedKeyLength];
+      BuildDeletedKey(record, newKey);
+      TIndexTree deleted(store_, kDeletedSlot);
+      if (reused) {
+        std::uint8_t oldKey[kDeletedKeyLength];
+        BuildDeletedKey(buffer->Data(), oldKey);
+        deleted.Replace(oldKey, newKey, n);
+      } else {
+        deleted.Insert(newKey, n);
+      }
+    }
+    if (!reused) buffer = GetBuffer(n, 1, true).record;
+    if (reused) TakeSlot(n, buffer->Data());  // unlinks it from the free chain
+    std::uint8_t* data = buffer->Data();
+    std::memset(data, 0, WorkingRecordSize());
+    StoreI32(data + 5, IssueRecordId());
+    StoreI32(data + 1, n);
+    std::memcpy(data + kSlotHeaderSize, record + kSlotHeaderSize,
+                WorkingRecordSize() - kSlotHeaderSize);
+    StoreI32(data + 5, LoadI32(record + 5));
+    AttachBlobs(n, data);
+    buffer->SetModified(true);
+    cache_->Unpin(buffer);
+    indexFile_.IncrementRecordCount();
+    cursor_.RecordWritten(n, data);
+    CompleteChange(n);
+  } catch (...) {
+    AbandonChange(locked ? n : 0);
+    throw;
+  }
+  Reposition(reposition, n);
+}
+
+void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
+  TOperation operation(*this);
+  CheckWritable();
+  BatchFirstWrite();
+  if (!current_) Raise(ie::kRecordNotFound);
+  const std::int32_t n = current_->Number();
+  const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
+  AcquireWriteAccess();
+  try {
+    KeepCurrent(n, id);
+    if (hasValidityChecks_) values_->CheckValidity(physicalFields_, record);
+    std::memcpy(record, current_->Data(), kSlotHeaderSize);
+    const std::vector<int> slots = MaintainedSlots();
+    std::vector<std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>> changes;
+    for (int slot : slots) {
+      auto oldKey = KeyOf(slot, current_->Data());
+      auto newKey = KeyOf(slot, record);
+      if (oldKey != newKey) TIndexTree(store_, slot).CheckDuplicate(newKey.data());
+      changes.emplace_back(std::move(oldKey), std::move(newKey));
+    }
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      if (changes[i].first != changes[i].second) {
+        TIndexTree(store_, slots[i]).Replace(changes[i].first.data(), changes[i].second.data(), n);
+      }
+    }
+    std::memcpy(current_->Data() + kSlotHeaderSize, record + kSlotHeaderSize,
+                WorkingRecordSize() - kSlotHeaderSize);
+    AttachBlobs(n, current_->Data());
+    current_->SetModified(true);
+    cursor_.RecordWritten(n, current_->Data());
+    ReleaseCurrent();  // a pinned buffer is not written
+    CompleteChange(unlock ? n : 0);
+  } catch (...) {
+    AbandonChange(0);
+    throw;
+  }
+  Reposition(reposition, n);
+}
+
+// The end of a change that went through: the batch notes it; unless the table keeps its changes
+// in memory (exclusive, on read-only media, or locked) everything is written; then the record
+// lock (when `unlock` is not 0) and write access are given back.
+void TDataFile::CompleteChange(std::int32_t unlock) {
+  if (batchActive_) batchChanged_ = true;
+  if (!Exclusive() && !ReadOnlyMedia() && !tableLocked_) WriteEverything(true, false);
+  if (unlock != 0) UnlockRecord(unlock);
+  ReleaseWriteAccess();
+}
+
+// The error path of a change: gives back the record lock (when `locked` is not 0) and write
+// access; a failure there is reported, the original error goes on.
+void TDataFile::AbandonChange(std::int32_t locked) noexcept {
+  platform::RunReported([&] {
+    if (locked != 0) UnlockRecord(locked);
+  });
+  platform::RunReported([this] { ReleaseWriteAccess(); });
+}
+
+// Write access may have found another program's change and dropped the current record: the
+// change goes on only when slot n still holds the same live record (identifier `id`), else 8710.
+void TDataFile::KeepCurrent(std::int32_t n, std::int32_t id) {
+  if (current_ && current_->Number() == n) return;
+  ReleaseCurrent();
+  TBuffer buffer;
+  do {
+    buffer = GetBuffer(n, 1, true);
+  } while (buffer.retry);
+  const std::uint8_t* data = buffer.record->Data();
+  if (data[0] != 0 || LoadI32(data + kRecordIdOffset) != id) {
+    cache_->Unpin(buffer.record);
+    Raise(ie::kRecordNotFound);
+  }
+  current_ = buffer.record;
+}
+
+void TDataFile::Delete(bool reposition) {
+  TOperation operation(*this);
+  CheckWritable();
+  BatchFirstWrite();
+  if (!current_) Raise(ie::kRecordInUse);
+  const std::int32_t n = current_->Number();
+  const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
+  AcquireWriteAccess();
+  bool locked = false;
+  try {
+    KeepCurrent(n, id);
+    LockRecord(n);
+    locked = true;
+    std::uint8_t* data = current_->Data();
+    FreeBlobs(n, data);  // first: a damaged chain refuses the delete before anything changed
+    for (int slot : MaintainedSlots()) TIndexTree(store_, slot).Delete(KeyOf(slot, data).data());
+    if (!indexFile_.NoPrimaryIndex()) {
+      std::uint8_t oldKey[kDeletedKeyLength];
+      BuildDeletedKey(data, oldKey);
+      std::uint8_t newKey[kDeletedKeyLength];
+      std::copy_n(oldKey, kDeletedKeyLength, newKey);
+      newKey[0] = 1;
+      TIndexTree(store_, kDeletedSlot).Replace(oldKey, newKey, n);
+    }
+    DeleteSlot(n, data);
+    current_->SetModified(true);
+    indexFile_.DecrementRecordCount();
+    cursor_.RecordDeleted(n);
+    ReleaseCurrent();
+    CompleteChange(n);
+  } catch (...) {
+    AbandonChange(locked ? n : 0);
+    throw;
+  }
+  Reposition(false, 0);
+  (void)reposition;  // the deleted record has no position; the cursor stands where it was found
+}
+
+void TDataFile::LockRecord(std::int32_t n) {
+  if (n == 0) {
+    if (!current_) Raise(ie::kRecordInUse);
+    n = current_->Number();
+  }
+  if (Exclusive() || ReadOnlyMedia()) return;
+  if (!strictChangeDetection_) AcquireReadAccess();
+  if (locks_.RecordLocked(n)) return;
+  if (!locks_.LockRecord(static_cast<std::uint32_t>(n), lockRetryCount_, lockWaitTime_)) {
+    Raise(ie::kRecordInUse);
+  }
+}
+
+void TDataFile::UnlockRecord(std::int32_t n) {
+  if (n == 0) {
+    if (!current_) Raise(ie::kUnlockFailed);
+    n = current_->Number();
+  }
+  if (tableLocked_ || Exclusive() || ReadOnlyMedia() || !locks_.RecordLocked(n)) return;
+  if (!locks_.UnlockRecord(static_cast<std::uint32_t>(n))) Raise(ie::kUnlockFailed);
+}
+
+void TDataFile::LockTable() {
+  if (ReadOnlyMedia() || tableLocked_) return;
+  ReleaseReadAccess();
+  if (!Exclusive() && !locks_.AcquireWriteLock()) Raise(ie::kLockFailure);
+  tableLocked_ = true;
+  store_.SetTableLocked(true);
+  store_.SetToleratesShortReads(true);
+  blobFile_.Blocks().SetTableLocked(true);
+  blobFile_.Blocks().SetToleratesShortReads(true);
+  if (!Exclusive()) ChangeCheck();
+}
+
+void TDataFile::UnlockTable() {
+  if (ReadOnlyMedia() || !tableLocked_) return;
+  // Changes made under the table lock were kept in memory: they go to the files before others
+  // may look.
+  if (!ReadOnly()) {
+    const std::int32_t n = CurrentRecordNumber();
+    ReleaseCurrent();
+    WriteEverything(true, true);
+    if (n != 0) Reposition(true, n);
+  }
+  tableLocked_ = false;
+  store_.SetTableLocked(false);
+  store_.SetToleratesShortReads(Exclusive());
+  blobFile_.Blocks().SetTableLocked(false);
+  blobFile_.Blocks().SetToleratesShortReads(Exclusive());
+  if (!Exclusive() && !locks_.ReleaseWriteLock()) Raise(ie::kLockFailure);
+  if (!Exclusive() && !locks_.UnlockAllRecords()) Raise(ie::kUnlockFailed);
+}
+
+void TDataFile::BeginBatch() {
+  if (ReadOnly()) return;
+  batchActive_ = true;
+  batchChanged_ = false;
+}
+
+void TDataFile::EndBatch() {
+  if (!batchActive_) return;
+  batchActive_ = false;
+  if (batchChanged_) {
+    const std::int32_t n = CurrentRecordNumber();
+    ReleaseCurrent();  // a pinned buffer would not be written
+    WriteEverything(true, true);
+    ReloadAfterChange();
+    ReadHeader();
+    Reposition(n != 0, n);
+  }
+  batchChanged_ = false;
+  UnlockTable();
+}
+
+}  // namespace katalog
