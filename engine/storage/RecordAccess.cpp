@@ -129,6 +129,8 @@ TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool f
   if (!strictChangeDetection_ && AcquireReadAccess()) return {nullptr, true};
   if (n >= header_.NextRecordNumber) Raise(ie::kRecordNotFound);
   const std::int32_t limit = std::max(kReadAheadBytes / header_.RecordSize, 1);
+  // How far the records ahead follow one another is asked only now that disk is read.
+  if (run > 1) run = cursor_.ConsecutiveRun(std::min(run, limit), forward);
   std::int32_t count = std::clamp(run, 1, limit);
   if (forward) {
     count = std::min(count, header_.NextRecordNumber - n);
@@ -153,8 +155,7 @@ void TDataFile::LoadCurrent(std::int32_t run, bool forward) {
   for (;;) {
     if (cursor_.Bof() || cursor_.Eof() || !cursor_.Positioned()) return;
     const std::int32_t n = cursor_.RecordNumber();
-    const std::int32_t ahead = run > 1 ? cursor_.ConsecutiveRun(run, forward) : 1;
-    const TBuffer buffer = GetBuffer(n, ahead, forward);
+    const TBuffer buffer = GetBuffer(n, run, forward);
     if (!buffer.retry) {
       current_ = buffer.record;
       return;
