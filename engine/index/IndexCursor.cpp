@@ -511,8 +511,7 @@ void TIndexCursor::RecordDeleted(std::int32_t r) {
 
 void TIndexCursor::Invalidated() {
   InvalidateBounds();
-  ++position_.version;  // found again by key
-  position_.version = ~std::uint64_t{0};
+  position_.version = ~std::uint64_t{0};  // no store version matches: found again by its key
   RefreshVisibility();
 }
 
