@@ -6,6 +6,12 @@
 #include "engine/storage/IsamError.h"
 
 namespace katalog {
+namespace {
+
+// No tree of 2^31 keys is deeper than this, even with two entries a node.
+constexpr int kMaxDepth = 40;
+
+}  // namespace
 
 TIndexTree::TIndexTree(TIndexStore& store, int slot)
     : store_(store),
@@ -71,7 +77,8 @@ std::int32_t TIndexTree::KeyCount() {
 bool TIndexTree::Exists(const std::uint8_t* key) {
   if (Root() == 0) return false;
   TPageRef page = Fetch(Root());
-  while (!page->Image.IsLeaf()) {
+  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
+    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     if (page->Image.Count() == 0) Corrupt();
     const int i = std::max(LastAtMost(page->Image, key, false), 0);
     page = Fetch(page->Image.Values[i]);
@@ -93,7 +100,8 @@ std::int32_t TIndexTree::Rank(const std::uint8_t* key, bool strict) {
   if (Root() == 0) return 0;
   std::int32_t before = 0;
   TPageRef page = Fetch(Root());
-  while (!page->Image.IsLeaf()) {
+  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
+    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     const TPageImage& node = page->Image;
     if (node.Count() == 0) Corrupt();
     const int i = std::max(LastAtMost(node, key, strict), 0);
@@ -114,7 +122,8 @@ std::int32_t TIndexTree::CountUpTo(const std::uint8_t* key) {
 TLeafPosition TIndexTree::Locate(std::int32_t k) {
   if (Root() == 0 || k < 1) Corrupt();
   TPageRef page = Fetch(Root());
-  while (!page->Image.IsLeaf()) {
+  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
+    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     const TPageImage& node = page->Image;
     int i = 0;
     while (i + 1 < node.Count() && k > node.Counts[i]) k -= node.Counts[i++];
@@ -130,9 +139,13 @@ void TIndexTree::Collect(const std::uint8_t* lower, const std::uint8_t* upper,
   if (Compare(lower, upper) > 0) return;
   const std::int32_t first = CountBelow(lower) + 1;
   if (first > KeyCount()) return;
+  const std::int32_t total = KeyCount();
   const TLeafPosition at = Locate(first);
   TPageRef page = Fetch(at.Page);
-  for (int i = at.Entry;;) {
+  for (std::int32_t walked = 0, i = at.Entry;; ++walked) {
+    // Every step takes an entry or a page, and each page holds an entry: a longer walk goes round
+    // a damaged leaf chain in a circle.
+    if (walked > 2 * total + kMaxDepth) Corrupt();
     if (i >= page->Image.Count()) {
       if (page->Image.Next == 0) return;
       page = Fetch(page->Image.Next);
@@ -163,7 +176,8 @@ void TIndexTree::Insert(const std::uint8_t* key, std::int32_t record) {
   }
   std::vector<TStep> path;
   TPageRef page = Fetch(Root());
-  while (!page->Image.IsLeaf()) {
+  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
+    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     TPageImage& node = page->Image;
     if (node.Count() == 0) Corrupt();
     const int i = std::max(LastAtMost(node, key, false), 0);
@@ -251,7 +265,8 @@ void TIndexTree::Delete(const std::uint8_t* key) {
   }
   std::vector<TStep> path;
   TPageRef page = Fetch(Root());
-  while (!page->Image.IsLeaf()) {
+  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
+    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     TPageImage& node = page->Image;
     const int i = std::max(LastAtMost(node, key, false), 0);
     --node.Counts[i];

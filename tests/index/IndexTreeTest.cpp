@@ -116,6 +116,24 @@ TEST_F(IndexTreeTest, OverfullRootLeafSplitsInHalves) {
   EXPECT_EQ(tree.KeyCount(), capacity + 1);
 }
 
+TEST_F(IndexTreeTest, ADamagedTreeThatLeadsRoundIsCorruptNotEndless) {
+  Open(kcNone, 20);
+  TIndexTree tree(*store_, kPrimarySlot);
+  const int capacity = UncompressedLeafCapacity(tree.KeyLength());
+  for (int id = 1; id <= 3 * capacity; ++id) tree.Insert(KeyOf(0, id, "").data(), id);
+  {
+    TPageRef root = tree.Fetch(tree.Root());
+    ASSERT_EQ(root->Image.Type, ptRootNode);
+    root->Image.Values.back() = root->Offset;  // the last child is the root itself
+    store_->MarkModified(*root);
+  }
+  RoundTrip();
+  const Key last = KeyOf(0, 3 * capacity, "");
+  EXPECT_EQ(EngineErrorOf([&] { tree.Exists(last.data()); }), 8965);
+  EXPECT_EQ(EngineErrorOf([&] { tree.CountUpTo(last.data()); }), 8965);
+  EXPECT_EQ(EngineErrorOf([&] { tree.Insert(KeyOf(0, 10 * capacity, "").data(), 1); }), 8965);
+}
+
 struct TreeCase {
   TKeyCompression compression;
   std::uint8_t nameSize;
