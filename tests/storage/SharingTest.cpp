@@ -163,14 +163,22 @@ class SharingTest : public katalog::testing::TableTest {
   std::string BlobPath() const { return TablePath() + ".BLB"; }
 
   // Rewrites the int32 at `offset` of a file in place.
+  // Writes four bytes into a file, also one without write permission (which it keeps), so that
+  // the test does not depend on running as root.
   static void PatchI32(const std::string& path, std::streamoff offset, std::int32_t value) {
-    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-    ASSERT_TRUE(file.is_open()) << path;
-    std::uint8_t bytes[4];
-    StoreI32(bytes, value);
-    file.seekp(offset);
-    file.write(reinterpret_cast<const char*>(bytes), 4);
-    ASSERT_TRUE(file.good()) << path;
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+    ::chmod(path.c_str(), st.st_mode | S_IWUSR);
+    {
+      std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+      ASSERT_TRUE(file.is_open()) << path;
+      std::uint8_t bytes[4];
+      StoreI32(bytes, value);
+      file.seekp(offset);
+      file.write(reinterpret_cast<const char*>(bytes), 4);
+      ASSERT_TRUE(file.good()) << path;
+    }
+    ::chmod(path.c_str(), st.st_mode);
   }
   static std::int32_t ReadI32(const std::string& path, std::streamoff offset) {
     std::ifstream file(path, std::ios::binary);
