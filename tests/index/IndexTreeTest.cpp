@@ -213,7 +213,13 @@ INSTANTIATE_TEST_SUITE_P(
                       TreeCase{kcTrailing, 20, false, 0}, TreeCase{kcFull, 20, false, 0},
                       TreeCase{kcNone, 250, false, 0}, TreeCase{kcFull, 250, true, 0},
                       TreeCase{kcLeading, 120, false, 0x0405}, TreeCase{kcNone, 60, true, 0x0405},
-                      TreeCase{kcTrailing, 250, false, 0x0405}));
+                      TreeCase{kcTrailing, 250, false, 0x0405}),
+    [](const ::testing::TestParamInfo<TreeCase>& param) {
+      const TreeCase& c = param.param;
+      return "Compression" + std::to_string(int{c.compression}) + "Name" +
+             std::to_string(int{c.nameSize}) + (c.descending ? "Descending" : "Ascending") +
+             (c.locale ? "Czech" : "NoLocale");
+    });
 
 }  // namespace
 }  // namespace katalog

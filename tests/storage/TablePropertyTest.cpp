@@ -253,7 +253,14 @@ INSTANTIATE_TEST_SUITE_P(Seeds, TablePropertyTest,
                                            PropertyCase{kcFull, 0, true, 25000, 2},
                                            PropertyCase{kcLeading, 0x0405, true, 20000, 3},
                                            PropertyCase{kcTrailing, 0x0405, true, 20000, 4},
-                                           PropertyCase{kcFull, 0x0405, false, 12000, 5}));
+                                           PropertyCase{kcFull, 0x0405, false, 12000, 5}),
+                         [](const ::testing::TestParamInfo<PropertyCase>& param) {
+                           const PropertyCase& c = param.param;
+                           return "Compression" + std::to_string(int{c.compression}) +
+                                  (c.locale ? "Czech" : "NoLocale") +
+                                  (c.exclusive ? "Exclusive" : "Shared") + "Seed" +
+                                  std::to_string(c.seed);
+                         });
 
 }  // namespace
 }  // namespace katalog
