@@ -2,34 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "platform/CodePage.h"
+#include "support/TempDir.h"
 
 namespace katalog::platform {
 namespace {
 
-class IniFileTest : public testing::Test {
+class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = testing::TempDir() + "/inifile-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(directory_); }
-
-  // Writes the bytes to a file of the temporary directory and returns its path.
   std::string Write(const std::string& name, const std::string& bytes) {
-    const std::filesystem::path path = directory_ / name;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
+    return dir_.Write(name, bytes);
   }
 
-  std::filesystem::path directory_;
+  katalog::testing::TempDir dir_;
 };
 
 std::string Windows1250(std::u16string_view text) {
@@ -134,8 +122,8 @@ TEST_F(IniFileTest, Utf16LeWithByteOrderMarkComesBackAsWindows1250) {
 
 TEST_F(IniFileTest, NameWithBackslashesAndOtherCaseFindsTheFile) {
   Write("Data/data.ini", "[s]\nk=found\n");
-  const TIniFile ini(directory_.string() + "\\DATA\\Data.INI");
-  EXPECT_EQ(ini.FileName(), directory_.string() + "\\DATA\\Data.INI");
+  const TIniFile ini(dir_.Path() + "\\DATA\\Data.INI");
+  EXPECT_EQ(ini.FileName(), dir_.Path() + "\\DATA\\Data.INI");
   EXPECT_EQ(ini.ReadString("s", "k", "-"), "found");
 }
 
@@ -148,8 +136,8 @@ TEST_F(IniFileTest, TheFileIsReadAgainOnEveryCall) {
 }
 
 TEST_F(IniFileTest, DirectoriesAndGarbageGiveDefaultsOrWhatTheLinesSay) {
-  std::filesystem::create_directory(directory_ / "dir.ini");
-  EXPECT_EQ(TIniFile((directory_ / "dir.ini").string()).ReadString("s", "k", "-"), "-");
+  std::filesystem::create_directory(dir_.File("dir.ini"));
+  EXPECT_EQ(TIniFile(dir_.File("dir.ini")).ReadString("s", "k", "-"), "-");
 
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);

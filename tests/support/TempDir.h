@@ -28,9 +28,10 @@ class TempDir {
   const std::string& Path() const { return path_; }
   std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
 
-  // Writes a file with the given bytes and returns its path.
+  // Writes a file with the given bytes (making the directories of its name) and returns its path.
   std::string Write(std::string_view name, std::string_view bytes) const {
     const std::string file = File(name);
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
     std::ofstream(file, std::ios::binary) << bytes;
     return file;
   }
