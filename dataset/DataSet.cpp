@@ -57,7 +57,7 @@ void TDataSet::OpenCursor() {
   if (state_ != TDataSetState::Opening) {
     if (openComplete_) {
       SetState(TDataSetState::Browsing);
-      if (!error) DoAfterOpen();
+      DoAfterOpen();
     } else {
       SetState(TDataSetState::Inactive);
       try {
