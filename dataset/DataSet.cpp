@@ -191,7 +191,7 @@ void TDataSet::RemoveDataSource(TDataSource* source) {
   source->dataSet_ = nullptr;
   std::erase(dataSources_, source);
   source->UpdateState();
-  UpdateBufferCount();
+  if ((ComponentState() & csDestroying) == 0) UpdateBufferCount();
 }
 
 // --- defaults of the overridable operations ---
