@@ -56,6 +56,10 @@ class TDataLink {
   // Asks the link's control to write a pending edit into its field.
   void UpdateRecord();
 
+  // The field is being destroyed: drop every reference to it. Called whatever the link's state,
+  // since a closing data set destroys its fields while controls may be disabled.
+  virtual void ForgetField(TField* /*field*/) {}
+
   // The dispatcher; the data source calls it for each event.
   virtual void HandleDataEvent(TDataEvent event, TEventInfo& info);
 

@@ -56,7 +56,11 @@ void TDataSet::OpenCursor() {
   }
   if (state_ != TDataSetState::Opening) {
     if (openComplete_) {
-      SetState(TDataSetState::Browsing);
+      try {
+        SetState(TDataSetState::Browsing);  // a control that cannot bind raises here
+      } catch (...) {
+        if (!error) error = std::current_exception();
+      }
       DoAfterOpen();
     } else {
       SetState(TDataSetState::Inactive);
@@ -130,13 +134,16 @@ void TDataSet::SetBufferCount(int count) {
     for (const TDataLink* link : links) {
       if (link->Active()) drop = std::min(drop, link->FirstRecord());
     }
+    // A link that missed events may not hold the active record: keep it inside the window.
+    drop = std::max(drop, activeRecord_ - count + 1);
     std::rotate(buffers_.begin(), buffers_.begin() + drop, buffers_.end());
     activeRecord_ -= drop;
-    if (currentRecord_ != -1) currentRecord_ = currentRecord_ >= drop ? currentRecord_ - drop : -1;
     // Only the rows after the dropped ones still hold records.
     recordCount_ = std::min(recordCount_ - drop, count);
+    currentRecord_ -= drop;
+    if (currentRecord_ < 0 || currentRecord_ >= recordCount_) currentRecord_ = -1;
     for (TDataLink* link : links) {
-      if (link->Active()) link->firstRecord_ -= drop;
+      if (link->Active()) link->firstRecord_ = std::max(0, link->firstRecord_ - drop);
     }
   }
   const auto wanted = static_cast<std::size_t>(count + 1);
@@ -156,11 +163,22 @@ void TDataSet::SetBufferCount(int count) {
   }
   bufferCount_ = count;
   if ((ComponentState() & csDestroying) != 0) return;
-  GetNextRecords();
-  const int fetched = GetPriorRecords();
-  for (TDataLink* link : links) {
-    if (link->Active()) link->firstRecord_ += fetched;
+  // Rows fetched before the active record push the links' rows down, also when a fetch fails.
+  int activeBefore = -1;
+  std::exception_ptr error;
+  try {
+    GetNextRecords();
+    activeBefore = activeRecord_;
+    GetPriorRecords();
+  } catch (...) {
+    error = std::current_exception();
   }
+  if (activeBefore >= 0) {
+    for (TDataLink* link : links) {
+      if (link->Active()) link->firstRecord_ += activeRecord_ - activeBefore;
+    }
+  }
+  if (error) std::rethrow_exception(error);
 }
 
 TDataSet::TRecordBuffer TDataSet::ActiveBuffer() const {
@@ -183,7 +201,12 @@ bool TDataSet::IsLinkedTo(const TDataSource* source) const {
 void TDataSet::AddDataSource(TDataSource* source) {
   dataSources_.push_back(source);
   source->dataSet_ = this;
-  UpdateBufferCount();
+  try {
+    UpdateBufferCount();
+  } catch (...) {
+    source->UpdateState();
+    throw;
+  }
   source->UpdateState();
 }
 
@@ -192,6 +215,10 @@ void TDataSet::RemoveDataSource(TDataSource* source) {
   std::erase(dataSources_, source);
   source->UpdateState();
   if ((ComponentState() & csDestroying) == 0) UpdateBufferCount();
+}
+
+void TDataSet::ForgetField(TField* field) {
+  for (TDataLink* link : AllDataLinks()) link->ForgetField(field);
 }
 
 // --- defaults of the overridable operations ---

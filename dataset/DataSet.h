@@ -174,6 +174,8 @@ class TDataSet : public TComponent {
   // source this data set's master would close a cycle.
   bool IsLinkedTo(const TDataSource* source) const;
   void AddDataSource(TDataSource* source);
+  // Tells every link of every source that a field of this data set is being destroyed.
+  void ForgetField(TField* field);
   void RemoveDataSource(TDataSource* source);
 
   // Filtering: the base setters only store.
@@ -350,7 +352,8 @@ class TDataSet : public TComponent {
   void CheckCanModify() const;
   void CheckRequiredFields();
   void CheckOperation(TOperationHook hook, const TDataSetErrorEvent& handler);
-  void CalculateFields(TRecordBuffer buffer);
+  // Internal calculated fields only (internalOnly) keep the calculated area and lookups.
+  void CalculateFields(TRecordBuffer buffer, bool internalOnly);
   void CalcLookupValue(TField& field);
   void FreeFieldBuffers();
 

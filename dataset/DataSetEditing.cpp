@@ -106,6 +106,7 @@ void TDataSet::Insert() {
     return mark;
   }();
   MoveBuffer(recordCount_, activeRecord_);
+  if (currentRecord_ >= activeRecord_) ++currentRecord_;  // its buffer moved up one place
   const TRecordBuffer buffer = ActiveBuffer();
   InitRecord(buffer);
   if (recordCount_ == 0) {
@@ -114,6 +115,7 @@ void TDataSet::Insert() {
     WriteBookmark(buffer, bookmark.data());
   }
   if (recordCount_ < bufferCount_) ++recordCount_;
+  if (currentRecord_ >= recordCount_) currentRecord_ = -1;  // pushed out into the scratch buffer
   InsertBegins();
   EndInsertAppend();
 }
@@ -191,7 +193,7 @@ void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   if (calcFieldsSize_ == 0 && !internalCalcFields_) return;
   const TDataSetState saved = SetTempState(TDataSetState::Calculating);
   try {
-    CalculateFields(buffer);
+    CalculateFields(buffer, saved == TDataSetState::InternalCalc);
   } catch (...) {
     RestoreState(saved);
     throw;
@@ -199,9 +201,9 @@ void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   RestoreState(saved);
 }
 
-void TDataSet::CalculateFields(TRecordBuffer buffer) {
+void TDataSet::CalculateFields(TRecordBuffer buffer, bool internalOnly) {
   calcBuffer_ = buffer;
-  if (state_ != TDataSetState::InternalCalc) {
+  if (!internalOnly) {
     BlankCalcFields(buffer);
     for (TField* field : fields_) {
       if (field->FieldKind() == fkLookup) CalcLookupValue(*field);

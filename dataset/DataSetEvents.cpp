@@ -1,4 +1,6 @@
 // TDataSet: data events, disabling controls, temporary states.
+#include <algorithm>
+
 #include "dataset/DataSet.h"
 #include "dataset/DataSource.h"
 #include "dataset/Field.h"
@@ -37,8 +39,19 @@ void TDataSet::DataEventStep(TDataEvent event, TEventInfo& info) {
     }
     return;
   }
-  // A handler may attach or detach sources meanwhile: index, and check the bound each time.
-  for (std::size_t i = 0; i < dataSources_.size(); ++i) dataSources_[i]->DataEvent(event, info);
+  // Every source hears the event even when one fails (the first error is raised afterwards),
+  // and a handler may detach sources meanwhile: walk a copy, skipping sources no longer attached.
+  const std::vector<TDataSource*> sources = dataSources_;
+  std::exception_ptr error;
+  for (TDataSource* source : sources) {
+    if (std::find(dataSources_.begin(), dataSources_.end(), source) == dataSources_.end()) continue;
+    try {
+      source->DataEvent(event, info);
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+  }
+  if (error) std::rethrow_exception(error);
 }
 
 void TDataSet::DisableControls() {

@@ -63,21 +63,39 @@ void TDataSource::UpdateState() {
   const bool wasInactive = state_ == TDataSetState::Inactive;
   state_ = state;
   TEventInfo info;
-  NotifyLinks(TDataEvent::StateChanged, info);
-  if ((ComponentState() & csDestroying) != 0) return;
-  if (onStateChange_) onStateChange_(*this);
-  if (wasInactive && onDataChange_) onDataChange_(*this, nullptr);
+  std::exception_ptr error;
+  try {
+    NotifyLinks(TDataEvent::StateChanged, info);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if ((ComponentState() & csDestroying) == 0) {
+    if (onStateChange_) onStateChange_(*this);
+    if (wasInactive && onDataChange_) onDataChange_(*this, nullptr);
+  }
+  if (error) std::rethrow_exception(error);
 }
 
 void TDataSource::NotifyLinks(TDataEvent event, TEventInfo& info) {
-  // Handlers may attach or detach links meanwhile: index, and check the bound each time.
+  // Every link hears the event even when one fails (the first error is raised afterwards), and
+  // a handler may detach links meanwhile: walk a copy, skipping links no longer attached.
+  const std::vector<TDataLink*> links = links_;
+  std::exception_ptr error;
   for (bool visual : {false, true}) {
-    for (std::size_t i = links_.size(); i-- > 0;) {
-      if (i >= links_.size()) continue;
-      TDataLink* link = links_[i];
-      if (link->VisualControl() == visual) link->HandleDataEvent(event, info);
+    for (auto it = links.rbegin(); it != links.rend(); ++it) {
+      TDataLink* link = *it;
+      if (link->VisualControl() != visual ||
+          std::find(links_.begin(), links_.end(), link) == links_.end()) {
+        continue;
+      }
+      try {
+        link->HandleDataEvent(event, info);
+      } catch (...) {
+        if (!error) error = std::current_exception();
+      }
     }
   }
+  if (error) std::rethrow_exception(error);
 }
 
 void TDataSource::DataEvent(TDataEvent event, TEventInfo& info) {
@@ -105,7 +123,12 @@ void TDataSource::DataEvent(TDataEvent event, TEventInfo& info) {
 void TDataSource::AddDataLink(TDataLink* link) {
   links_.push_back(link);
   link->dataSource_ = this;
-  if (dataSet_) dataSet_->UpdateBufferCount();
+  try {
+    if (dataSet_) dataSet_->UpdateBufferCount();
+  } catch (...) {
+    link->UpdateState();
+    throw;
+  }
   link->UpdateState();
 }
 

@@ -16,6 +16,7 @@ TField::TField(TComponent* owner, TFieldType dataType) : TComponent(owner), data
 
 TField::~TField() {
   Destroying();
+  if (dataSet_) dataSet_->ForgetField(this);
   SetDataSet(nullptr);
   SetLookupDataSet(nullptr);
 }

@@ -14,7 +14,7 @@ TField* NewFieldOfType(TFieldType type, TComponent* owner) {
   switch (type) {
     case ftString:
     case ftFixedChar:
-      return new TStringField(owner, type == ftFixedChar ? ftFixedChar : ftString);
+      return new TStringField(owner);
     case ftSmallint:
       return new TSmallintField(owner);
     case ftInteger:

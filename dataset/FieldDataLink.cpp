@@ -21,9 +21,16 @@ void TFieldDataLink::UpdateField() {
     TDataSet& dataSet = *DataSet();
     if (control_) {
       field = dataSet.TryFieldNamed(fieldName_);
-      if (!field) DatabaseError(FormatMessage("Field '%s' not found", {fieldName_}), control_);
+      if (!field) {
+        SetField(nullptr);
+        DatabaseError(FormatMessage("Field '%s' not found", {fieldName_}), control_);
+      }
     } else {
-      field = dataSet.FieldNamed(fieldName_);
+      field = dataSet.TryFieldNamed(fieldName_);
+      if (!field) {
+        SetField(nullptr);
+        dataSet.FieldNamed(fieldName_);  // raises, naming the data set
+      }
     }
   }
   SetField(field);

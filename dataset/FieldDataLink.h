@@ -48,6 +48,9 @@ class TFieldDataLink : public TDataLink {
   void HandleEditingChange() override;
   void HandleFocusField(TField*& field) override;
   void HandleLayoutChange() override { UpdateField(); }
+  void ForgetField(TField* field) override {
+    if (field_ == field) field_ = nullptr;
+  }
   void HandleRecordChange(TField* field) override;
   void HandleWritePending() override;
 

@@ -24,6 +24,8 @@ class TGridLinkClient {
   virtual void LayoutChanged() = 0;
   virtual void EditingChanged() {}
   virtual void WritePendingEdit() {}
+  // The field is being destroyed: columns bound to it drop it.
+  virtual void ForgetField(TField* /*field*/) {}
 };
 
 class TGridDataLink : public TDataLink {
@@ -40,6 +42,7 @@ class TGridDataLink : public TDataLink {
   void HandleLayoutChange() override { grid_.LayoutChanged(); }
   void HandleEditingChange() override { grid_.EditingChanged(); }
   void HandleWritePending() override { grid_.WritePendingEdit(); }
+  void ForgetField(TField* field) override { grid_.ForgetField(field); }
 
  private:
   TGridLinkClient& grid_;

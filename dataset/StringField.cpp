@@ -31,6 +31,7 @@ std::string TStringField::GetAsString() const {
 }
 
 std::int64_t TStringField::GetAsInteger() const {
+  if (IsBlank()) return 0;
   const std::string text = GetAsString();
   std::int64_t value = 0;
   if (!TryStrToInt64(text, value)) ConvertError("'%s' is not a valid integer value", text);
@@ -38,6 +39,7 @@ std::int64_t TStringField::GetAsInteger() const {
 }
 
 double TStringField::GetAsFloat() const {
+  if (IsBlank()) return 0;
   const std::string text = GetAsString();
   double value = 0;
   if (!TryStrToFloat(text, value, UserSettings())) {
@@ -52,6 +54,7 @@ bool TStringField::GetAsBoolean() const {
 }
 
 double TStringField::GetAsDateTime() const {
+  if (IsBlank()) return 0;
   const std::string text = GetAsString();
   TTimeStamp stamp{};
   if (!TryStrToDateTime(text, stamp, UserSettings())) {
@@ -61,6 +64,7 @@ double TStringField::GetAsDateTime() const {
 }
 
 std::int64_t TStringField::GetAsCurrency() const {
+  if (IsBlank()) return 0;
   const std::string text = GetAsString();
   std::int64_t value = 0;
   if (!TryStrToCurr(text, value, UserSettings())) {

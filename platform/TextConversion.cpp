@@ -414,7 +414,7 @@ std::string TimeToStr(std::int32_t msOfDay, const TFormatSettings& settings) {
 
 std::string DateTimeToStr(TTimeStamp stamp, const TFormatSettings& settings) {
   std::string text = DateToStr(stamp.Date, settings);
-  if (stamp.Time != 0) text += ' ' + TimeToStr(stamp.Time, settings);
+  if (stamp.Time >= 1000) text += ' ' + TimeToStr(stamp.Time, settings);
   return text;
 }
 

@@ -74,7 +74,7 @@ std::string FormatDateTime(std::string_view format, TTimeStamp stamp,
 std::string DateToStr(std::int32_t dayNumber, const TFormatSettings& settings);
 // LongTimeFormat.
 std::string TimeToStr(std::int32_t msOfDay, const TFormatSettings& settings);
-// ShortDateFormat, and a blank and LongTimeFormat unless the time is exactly midnight.
+// ShortDateFormat, and a blank and LongTimeFormat unless hours, minutes and seconds are all 0.
 std::string DateTimeToStr(TTimeStamp stamp, const TFormatSettings& settings);
 
 // Up to 15 significant digits in the shortest form, the DecimalSeparator, no thousands

@@ -199,6 +199,56 @@ TEST_F(DataLinkTest, AMissingFieldIsTheControlsError) {
   }
 }
 
+TEST_F(DataLinkTest, OneControlThatCannotBindDoesNotKeepTheOthersInactive) {
+  TFieldControl broken("DBText1");
+  TFieldControl good("DBText2");
+  good.link.SetFieldName("DE_1");
+  good.link.SetDataSource(&source_);  // attached first, so told last
+  broken.link.SetFieldName("DE_3");
+  broken.link.SetDataSource(&source_);
+  int afterOpen = 0;
+  dataSet_.SetAfterOpen([&](TDataSet&) { ++afterOpen; });
+  EXPECT_THROW(dataSet_.Open(), EDatabaseError);
+  EXPECT_TRUE(dataSet_.Active());
+  EXPECT_EQ(afterOpen, 1);
+  EXPECT_TRUE(good.link.Active());
+  EXPECT_EQ(good.shown, "name1");
+  EXPECT_EQ(broken.link.Field(), nullptr);
+}
+
+TEST_F(DataLinkTest, ClosingWhileControlsAreDisabledLeavesNoStaleField) {
+  TFieldControl label("DBText1");
+  label.link.SetFieldName("DE_1");
+  label.link.SetDataSource(&source_);
+  dataSet_.Open();
+  ASSERT_NE(label.link.Field(), nullptr);
+  dataSet_.DisableControls();
+  dataSet_.Close();  // the default fields go; the link hears nothing yet
+  EXPECT_EQ(label.link.Field(), nullptr);
+  dataSet_.Open();
+  dataSet_.Next();
+  dataSet_.EnableControls();
+  EXPECT_EQ(label.link.Field(), dataSet_.FieldNamed("DE_1"));
+  EXPECT_EQ(label.shown, "name2");
+}
+
+TEST_F(DataLinkTest, ShrinkingAfterMissedEventsKeepsTheActiveRecordInTheWindow) {
+  TRecordingLink small(log_, 5);
+  TRecordingLink big(log_, 14);
+  small.SetDataSource(&source_);
+  big.SetDataSource(&source_);
+  dataSet_.Open();
+  dataSet_.DisableControls();
+  dataSet_.Last();  // the links' rows are not moved while disabled
+  big.SetBufferCount(5);
+  EXPECT_EQ(dataSet_.BufferCount(), 5);
+  EXPECT_LT(dataSet_.ActiveRecord(), dataSet_.WindowRecordCount());
+  EXPECT_EQ(Name(), "name40");
+  dataSet_.EnableControls();
+  EXPECT_EQ(small.ActiveRow(), dataSet_.ActiveRecord() - small.FirstRecord());
+  EXPECT_LT(small.ActiveRow(), 5);
+}
+
 TEST_F(DataLinkTest, FieldLinksWritePendingEditsAndFollowEditing) {
   dataSet_.Open();
   TFieldControl edit("DBEdit1");
