@@ -366,7 +366,9 @@ TEST(TextConversionFormatTest, DateAndTimeToText) {
   EXPECT_EQ(TimeToStr(Ms(7, 5, 9), cz), "7:05:09");
   EXPECT_EQ(DateTimeToStr({Day(2026, 12, 8), Ms(7, 5, 9)}, cz), "8.12.2026 7:05:09");
   EXPECT_EQ(DateTimeToStr({Day(2026, 12, 8), 0}, cz), "8.12.2026");
-  EXPECT_EQ(DateTimeToStr({Day(2026, 12, 8), 1}, cz), "8.12.2026 0:00:00");
+  // Milliseconds alone do not show: the time shows from the first whole second.
+  EXPECT_EQ(DateTimeToStr({Day(2026, 12, 8), 999}, cz), "8.12.2026");
+  EXPECT_EQ(DateTimeToStr({Day(2026, 12, 8), 1000}, cz), "8.12.2026 0:00:01");
   const TFormatSettings& en = NoLocale();
   EXPECT_EQ(DateTimeToStr({Day(2026, 12, 8), Ms(0, 5)}, en), "12/8/2026 12:05:00 AM");
   EXPECT_EQ(TimeToStr(Ms(12, 0), en), "12:00:00 PM");
