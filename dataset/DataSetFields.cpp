@@ -78,8 +78,7 @@ void TDataSet::BindFields(bool binding) {
         const TFieldType type = field->DataType();
         if (!((type >= ftString && type <= ftDateTime) || type == ftVariant)) {
           DatabaseError(FormatMessage("Field '%s' cannot be a calculated or lookup field",
-                                      {field->DisplayName()}),
-                        this);
+                                      {field->DisplayName()}));
         }
         field->SetFieldNo(-1);
         field->SetOffset(calcFieldsSize_);

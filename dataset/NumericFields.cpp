@@ -1,5 +1,6 @@
 #include "dataset/NumericFields.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -71,6 +72,9 @@ void TNumericField::CheckIntegerRange(std::int64_t value, std::int64_t minValue,
     minValue = typeMin;
     maxValue = typeMax;
   }
+  // Limits wider than the type cannot let a value through that the type cannot hold.
+  minValue = std::max(minValue, typeMin);
+  maxValue = std::min(maxValue, typeMax);
   if (value < minValue || value > maxValue) {
     RangeError(static_cast<double>(value), static_cast<double>(minValue),
                static_cast<double>(maxValue), *this);

@@ -146,7 +146,7 @@ void TMemoryDataSet::AddRecord(const std::vector<TVariant>& values) {
         break;
       case ftBCD: {
         TBcd bcd{};
-        CurrToBcd(IntegerOf(value), bcd, 32, column.Size);
+        slot[0] = CurrToBcd(IntegerOf(value), bcd, 32, column.Size);
         std::memcpy(data, &bcd, sizeof bcd);
         break;
       }
@@ -377,8 +377,9 @@ bool TMemoryDataSet::ReadFieldData(const TField& field, void* buffer) {
     const auto column = static_cast<std::size_t>(field.FieldNo() - 1);
     const std::uint8_t* slot = image + offsets_[column];
     if (!slot[0]) return false;
-    if (buffer)
-      std::memcpy(buffer, slot + 1, static_cast<std::size_t>(NativeSize(columns_[column])));
+    // A field may be narrower than its column (a smallint on an integer, a shorter string).
+    const int size = std::min(field.DataSize(), NativeSize(columns_[column]));
+    if (buffer) std::memcpy(buffer, slot + 1, static_cast<std::size_t>(size));
     return true;
   }
   const TDataSetState state = State();
@@ -422,10 +423,9 @@ void TMemoryDataSet::WriteFieldData(TField& field, const void* buffer) {
     std::uint8_t* slot = image + offsets_[column];
     slot[0] = buffer != nullptr;
     const auto size = static_cast<std::size_t>(NativeSize(columns_[column]));
+    std::memset(slot + 1, 0, size);
     if (buffer) {
-      std::memcpy(slot + 1, buffer, size);
-    } else {
-      std::memset(slot + 1, 0, size);
+      std::memcpy(slot + 1, buffer, std::min(size, static_cast<std::size_t>(field.DataSize())));
     }
   }
   if (state != TDataSetState::Calculating && state != TDataSetState::FilterTest &&
