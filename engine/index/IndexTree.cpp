@@ -157,6 +157,26 @@ void TIndexTree::Collect(const std::uint8_t* lower, const std::uint8_t* upper,
   }
 }
 
+void TIndexTree::MarkRanks(std::int32_t first, std::int32_t last, TRecordBitmap& bitmap) {
+  first = std::max(first, 1);
+  last = std::min(last, KeyCount());
+  if (first > last) return;
+  const TLeafPosition at = Locate(first);
+  TPageRef page = Fetch(at.Page);
+  std::int32_t left = last - first + 1;
+  for (std::int32_t walked = 0, i = at.Entry; left > 0; ++walked) {
+    if (walked > 2 * KeyCount() + kMaxDepth) Corrupt();  // a leaf chain going round in a circle
+    if (i >= page->Image.Count()) {
+      if (page->Image.Next == 0) Corrupt();  // fewer keys than the counts say
+      page = Fetch(page->Image.Next);
+      i = 0;
+      continue;
+    }
+    bitmap.Set(page->Image.Values[i++]);
+    --left;
+  }
+}
+
 void TIndexTree::PropagateFirstKey(const std::vector<TStep>& path, const std::uint8_t* key) {
   for (auto step = path.rbegin(); step != path.rend(); ++step) {
     TPageRef node = Fetch(step->Page);

@@ -53,6 +53,9 @@ class TIndexTree {
   TLeafPosition Locate(std::int32_t k);
   // Sets the bits of the records whose keys lie in [lower, upper] (the bitmap is cleared first).
   void Collect(const std::uint8_t* lower, const std::uint8_t* upper, TRecordBitmap& bitmap);
+  // Sets (without clearing others) the bits of the records of the entries with logical numbers
+  // first .. last.
+  void MarkRanks(std::int32_t first, std::int32_t last, TRecordBitmap& bitmap);
 
   TPageRef Fetch(std::int32_t offset) { return store_.Fetch(slot_, offset); }
 

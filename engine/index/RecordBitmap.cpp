@@ -51,6 +51,19 @@ void TRecordBitmap::And(const TRecordBitmap& other) {
   ClearTail();
 }
 
+void TRecordBitmap::Or(const TRecordBitmap& other) {
+  for (std::size_t i = 0; i < bytes_.size() && i < other.bytes_.size(); ++i) {
+    bytes_[i] |= other.bytes_[i];
+  }
+  ClearTail();
+}
+
+void TRecordBitmap::AndNot(const TRecordBitmap& other) {
+  for (std::size_t i = 0; i < bytes_.size() && i < other.bytes_.size(); ++i) {
+    bytes_[i] &= static_cast<std::uint8_t>(~other.bytes_[i]);
+  }
+}
+
 void TRecordBitmap::Complement() {
   for (std::uint8_t& b : bytes_) b = static_cast<std::uint8_t>(~b);
   ClearTail();

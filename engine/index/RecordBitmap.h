@@ -21,6 +21,10 @@ class TRecordBitmap {
   void SetAll();
   // Keeps only the bits also set in `other`.
   void And(const TRecordBitmap& other);
+  // Adds the bits set in `other` (within this bitmap's records).
+  void Or(const TRecordBitmap& other);
+  // Clears the bits set in `other`.
+  void AndNot(const TRecordBitmap& other);
   void Complement();
   // Set bits among records 1 .. Records().
   std::int32_t Count() const;

@@ -206,6 +206,7 @@ void TDataFile::Close() {
   }
   locks_.Forget();
   readAccess_ = writeAccess_ = tableLocked_ = batchActive_ = batchChanged_ = false;
+  filters_.Clear();
   cursor_.Close();
   current_ = nullptr;
   cache_.reset();

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "engine/index/BlobFile.h"
+#include "engine/index/FilterList.h"
 #include "engine/index/IndexCursor.h"
 #include "engine/index/IndexFile.h"
 #include "engine/index/IndexStore.h"
@@ -52,7 +53,7 @@ inline constexpr std::int64_t kMaxDataBytes = 2000000000;
 // Record identifiers run from 1 to this and start again at 1.
 inline constexpr std::int32_t kMaxRecordId = 0x7FFFFFFF;
 
-class TDataFile : public TFileHandler {
+class TDataFile : public TFileHandler, private TFilterHost {
  public:
   // Asked for the password of an enciphered table when the session does not know it; true when
   // it was added to the session, false to give up.
@@ -195,7 +196,22 @@ class TDataFile : public TFileHandler {
   void BeginBatch();
   void EndBatch();
 
+  // Filters (DataFileFilters.cpp): made inactive and added to the list; the list's code (0, or
+  // 9482 with the filter dropped) is returned and the filter handed out through `added`. A
+  // compiled condition naming no field of the table raises 9985, a damaged one 10051.
+  TFilterList& Filters() { return filters_; }
+  int AddFilter(const std::vector<std::uint8_t>& condition, TFilter** added = nullptr);
+  int AddFilter(std::unique_ptr<TFilterNode> tree, TFilter** added = nullptr);
+  int AddFilter(TFilter::TCallback callback, TFilter** added = nullptr);
+
  private:
+  // What the table's filters read through (DataFileFilters.cpp).
+  TIndexStore& FilterIndexStore() override { return store_; }
+  bool FilterIndexesUsable() override { return !indexFile_.NoPrimaryIndex(); }
+  TEvaluationContext FilterContext() override;
+  std::int32_t FilterRecordCount() override { return header_.NextRecordNumber - 1; }
+  const std::uint8_t* FilterRecord(std::int32_t r) override;
+
   struct TBuffer {
     TRecord* record = nullptr;
     bool retry = false;
@@ -277,6 +293,8 @@ class TDataFile : public TFileHandler {
   TDataFileLocks locks_{*this};
   TIndexStore store_{indexFile_};
   TIndexCursor cursor_{store_};
+  TFilterList filters_{cursor_};
+  std::vector<std::uint8_t> filterRecord_;
   std::unique_ptr<TRecordCache> cache_;
   std::unique_ptr<TRecordValues> values_;
   TRecord* current_ = nullptr;

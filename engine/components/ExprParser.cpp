@@ -1,0 +1,232 @@
+#include "engine/components/ExprParser.h"
+
+#include "dataset/DatabaseError.h"
+
+namespace katalog {
+namespace {
+
+// The longest string literal kept; further characters are read and dropped.
+constexpr std::size_t kMaxLiteral = 256;
+// Parentheses nested deeper than this are refused, so that no text can exhaust the stack.
+constexpr int kMaxNesting = 512;
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsNumberChar(char c) {
+  return IsDigit(c) || c == '+' || c == '-' || c == '.' || c == 'E' || c == 'e';
+}
+bool StartsSymbol(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return IsLetter(c) || c == '_' || (byte >= 129 && byte <= 254);
+}
+bool ContinuesSymbol(char c) {
+  return IsLetter(c) || IsDigit(c) || c == '_';
+}
+
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+}  // namespace
+
+TExprParser::TExprParser(TDataSet& dataSet, TFilterOptions options, std::string_view text)
+    : expr_(dataSet, options), text_(text) {
+  NextToken();
+  root_ = Expression();
+  if (token_ != tkEnd) DatabaseError("Filter expression incorrectly terminated");
+  condition_ = expr_.Compile(root_);
+}
+
+// The character `ahead` places on; a zero byte at the end of the text, as within it.
+char TExprParser::Peek(std::size_t ahead) const {
+  const std::size_t at = position_ + ahead;
+  return at < text_.size() ? text_[at] : '\0';
+}
+
+void TExprParser::NextToken() {
+  while (Peek() >= 1 && static_cast<unsigned char>(Peek()) <= 32) ++position_;
+  tokenStart_ = position_;
+  tokenText_.clear();
+  tokenIsNumber_ = false;
+  const char c = Peek();
+  if (c == '\0') {
+    token_ = tkEnd;
+    return;
+  }
+  ++position_;
+  switch (c) {
+    case '\'':
+      ReadString();
+      token_ = tkLiteral;
+      return;
+    case '(':
+      token_ = tkLeftParen;
+      return;
+    case ')':
+      token_ = tkRightParen;
+      return;
+    case '=':
+      token_ = tkEqual;
+      return;
+    case '<':
+      token_ = tkLess;
+      if (Peek() == '=') token_ = tkLessOrEqual;
+      if (Peek() == '>') token_ = tkNotEqual;
+      if (token_ != tkLess) ++position_;
+      return;
+    case '>':
+      token_ = tkGreater;
+      if (Peek() == '=') {
+        token_ = tkGreaterOrEqual;
+        ++position_;
+      }
+      return;
+    case '[': {
+      const std::size_t close = text_.find(']', position_);
+      const std::size_t zero = text_.find('\0', position_);
+      if (close == std::string::npos || zero < close) DatabaseError("Unterminated field name");
+      tokenText_ = text_.substr(position_, close - position_);
+      position_ = close + 1;
+      token_ = tkName;
+      return;
+    }
+    default:
+      break;
+  }
+  if (c == '-' || IsDigit(c)) {
+    while (IsNumberChar(Peek())) ++position_;
+    tokenText_ = text_.substr(tokenStart_, position_ - tokenStart_);
+    tokenIsNumber_ = true;
+    token_ = tkLiteral;
+  } else if (StartsSymbol(c)) {
+    while (ContinuesSymbol(Peek())) ++position_;
+    tokenText_ = text_.substr(tokenStart_, position_ - tokenStart_);
+    token_ = tkSymbol;
+  } else {
+    DatabaseError("Invalid filter expression character: '" + std::string(1, c) + "'");
+  }
+}
+
+// The characters after the opening quote up to the closing one; '' stands for one quote.
+void TExprParser::ReadString() {
+  for (;;) {
+    const char c = Peek();
+    if (c == '\0') DatabaseError("Unterminated string constant");
+    ++position_;
+    if (c == '\'') {
+      if (Peek() != '\'') return;
+      ++position_;
+    }
+    if (tokenText_.size() < kMaxLiteral) tokenText_.push_back(c);
+  }
+}
+
+std::string TExprParser::TokenName() const {
+  if (token_ == tkEnd) return "nothing";
+  return "'" + text_.substr(tokenStart_, position_ - tokenStart_) + "'";
+}
+
+bool TExprParser::IsKeyword(std::string_view keyword) const {
+  if (token_ != tkSymbol || tokenText_.size() != keyword.size()) return false;
+  for (std::size_t i = 0; i < keyword.size(); ++i) {
+    if (UpperAscii(tokenText_[i]) != UpperAscii(keyword[i])) return false;
+  }
+  return true;
+}
+
+TExprNode* TExprParser::Expression() {
+  TExprNode* left = AndTerm();
+  while (IsKeyword("OR")) {
+    NextToken();
+    TExprNode* right = AndTerm();
+    left = expr_.NewNode(TExprNodeKind::Operator, opOr, {}, left, right);
+  }
+  return left;
+}
+
+TExprNode* TExprParser::AndTerm() {
+  TExprNode* left = NotTerm();
+  while (IsKeyword("AND")) {
+    NextToken();
+    TExprNode* right = NotTerm();
+    left = expr_.NewNode(TExprNodeKind::Operator, opAnd, {}, left, right);
+  }
+  return left;
+}
+
+TExprNode* TExprParser::NotTerm() {
+  if (!IsKeyword("NOT")) return Comparison();
+  NextToken();
+  TExprNode* operand = Comparison();
+  return expr_.NewNode(TExprNodeKind::Operator, opNot, {}, operand, nullptr);
+}
+
+TExprNode* TExprParser::Comparison() {
+  TExprNode* left = Primary();
+  TExprOperator op = opNone;
+  switch (token_) {
+    case tkEqual:
+      op = opEqual;
+      break;
+    case tkNotEqual:
+      op = opNotEqual;
+      break;
+    case tkGreaterOrEqual:
+      op = opGreaterOrEqual;
+      break;
+    case tkLessOrEqual:
+      op = opLessOrEqual;
+      break;
+    case tkGreater:
+      op = opGreater;
+      break;
+    case tkLess:
+      op = opLess;
+      break;
+    default:
+      return left;
+  }
+  NextToken();
+  TExprNode* right = Primary();
+  return expr_.NewNode(TExprNodeKind::Operator, op, {}, left, right);
+}
+
+TExprNode* TExprParser::Primary() {
+  TExprNode* node = nullptr;
+  switch (token_) {
+    case tkSymbol:
+      if (IsKeyword("NULL")) {
+        node = expr_.NewNode(TExprNodeKind::Constant, opNone, {}, nullptr, nullptr);
+      } else if (IsKeyword("True") || IsKeyword("False")) {
+        const std::int64_t value = IsKeyword("True") ? 1 : 0;
+        node = expr_.NewNode(TExprNodeKind::Constant, opNone, value, nullptr, nullptr);
+      } else {
+        node = expr_.NewNode(TExprNodeKind::Field, opNone, tokenText_, nullptr, nullptr);
+      }
+      break;
+    case tkName:
+      node = expr_.NewNode(TExprNodeKind::Field, opNone, tokenText_, nullptr, nullptr);
+      break;
+    case tkLiteral:
+      node = expr_.NewNode(TExprNodeKind::Constant, opNone, tokenText_, nullptr, nullptr);
+      node->UnquotedNumber = tokenIsNumber_;
+      break;
+    case tkLeftParen:
+      if (++depth_ > kMaxNesting) DatabaseError("Incorrectly formed filter expression");
+      NextToken();
+      node = Expression();
+      if (token_ != tkRightParen) DatabaseError("')' expected but " + TokenName() + " found");
+      --depth_;
+      break;
+    default:
+      DatabaseError("Expression expected but " + TokenName() + " found");
+  }
+  NextToken();
+  return node;
+}
+
+}  // namespace katalog
