@@ -8,6 +8,7 @@
 //   ScanName        every record in the order of the string field's index
 //   PositionRead    10 000 random logical positions in primary-key order, each read
 //   KeyLookup       10 000 random primary keys looked up, each read
+//   Filter…         the engine's filters against WHERE clauses (FilterBench.cpp)
 //
 // for N = 100 000 and 1 000 000. Each side's timed part is measured here with a steady clock
 // and handed to the benchmark library as manual time, so the printed times and the closing
@@ -39,6 +40,7 @@
 #include <variant>
 #include <vector>
 
+#include "bench/BenchTable.h"
 #include "bench/SqlitePeer.h"
 #include "engine/index/Keys.h"
 #include "engine/storage/DataFile.h"
@@ -49,22 +51,13 @@
 namespace katalog::bench {
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-constexpr int kEndOfTable = 8706;
 constexpr int kReads = 10000;
 constexpr int kNameLength = 20;
-// Runs of each reading case; their mean is reported. Inserting runs once.
-constexpr int kReadRuns = 3;
 // SQLite's OFFSET walks k rows per read (about 1 ms a read at N = 100 000 here): its positioned
 // reads run once, and above this N only on the first kFewPeerPositionReads probes, the time
 // per read being what is compared.
 constexpr std::int64_t kAllPeerPositionReadsUpTo = 100000;
 constexpr int kFewPeerPositionReads = 1000;
-
-double SecondsSince(TClock::time_point start) {
-  return std::chrono::duration<double>(TClock::now() - start).count();
-}
 
 std::uint64_t SplitMix(std::uint64_t x) {
   x += 0x9E3779B97F4A7C15ULL;
@@ -72,18 +65,6 @@ std::uint64_t SplitMix(std::uint64_t x) {
   x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
   return x ^ (x >> 31);
 }
-
-// The data of one table size: the same for both sides.
-struct TDataSet {
-  std::int64_t Count = 0;
-  // The ids 1..Count in the order they are inserted (shuffled, fixed seed).
-  std::vector<std::int64_t> InsertOrder;
-  // Names[id]: 20 upper-case letters (a byte order that every collation agrees with); about
-  // Count / 2 distinct names, so the secondary index has duplicates.
-  std::vector<std::string> Names;
-  // The positions (and ids) that reads and lookups visit, uniform in 1..Count.
-  std::vector<std::int64_t> Probes;
-};
 
 TDataSet MakeDataSet(std::int64_t count) {
   TDataSet data;
@@ -116,22 +97,11 @@ std::map<std::int64_t, TDataSet> gDataSets;
 std::map<std::int64_t, bool> gOursBuilt;
 std::map<std::int64_t, bool> gPeerBuilt;
 
-const TDataSet& DataSetOf(std::int64_t count) {
-  auto it = gDataSets.find(count);
-  if (it == gDataSets.end()) it = gDataSets.emplace(count, MakeDataSet(count)).first;
-  return it->second;
-}
-
 std::string OursPath(std::int64_t count) {
   return gDirectory + "/ours" + std::to_string(count);
 }
-std::string PeerPath(std::int64_t count) {
-  return gDirectory + "/peer" + std::to_string(count) + ".db";
-}
 
 // ---- Measurements and the closing table ----
-
-enum TSide { sdOurs, sdPeer };
 
 struct TMeasurement {
   double Seconds = 0;  // of all runs together
@@ -151,9 +121,11 @@ struct TCase {
   const char* Name;
   const char* PeerName;
 };
-const TCase kCases[] = {{"InsertNoBatch", "Insert"},      {"Insert", "Insert"},
-                        {"ScanPrimary", "ScanPrimary"},   {"ScanName", "ScanName"},
-                        {"PositionRead", "PositionRead"}, {"KeyLookup", "KeyLookup"}};
+const TCase kCases[] = {{"InsertNoBatch", "Insert"},        {"Insert", "Insert"},
+                        {"ScanPrimary", "ScanPrimary"},     {"ScanName", "ScanName"},
+                        {"PositionRead", "PositionRead"},   {"KeyLookup", "KeyLookup"},
+                        {"FilterIndexed", "FilterIndexed"}, {"FilterScan", "FilterScan"},
+                        {"FilterCount", "FilterCount"},     {"FilterWalk", "FilterWalk"}};
 
 const TMeasurement* Find(const char* name, std::int64_t count, TSide side) {
   auto byCount = gResults.find(name);
@@ -162,17 +134,6 @@ const TMeasurement* Find(const char* name, std::int64_t count, TSide side) {
   if (sides == byCount->second.end()) return nullptr;
   auto it = sides->second.find(side);
   return it == sides->second.end() ? nullptr : &it->second;
-}
-
-// One timed part: adds it to the results and reports it to the benchmark library.
-void Record(benchmark::State& state, const char* name, TSide side, std::int64_t count,
-            double seconds, std::int64_t operations) {
-  TMeasurement& m = gResults[name][count][side];
-  m.Seconds += seconds;
-  m.Operations += operations;
-  m.OperationsPerRun = operations;
-  state.SetIterationTime(seconds);
-  state.SetItemsProcessed(state.items_processed() + operations);
 }
 
 void PrintRatios() {
@@ -210,7 +171,7 @@ void PrintRatios() {
   if (anyScaled) std::printf("\n*: measured on fewer operations, scaled by the time of one\n");
 }
 
-// ---- The engine ----
+// ---- Filling the tables ----
 
 void CreateOursTable(const std::string& path) {
   TTableDefinition def;
@@ -218,16 +179,6 @@ void CreateOursTable(const std::string& path) {
   def.Fields = {{"Id", ft::kInteger}, {"Name", ft::kString, 0, kNameLength}, {"Value", ft::kFloat}};
   def.Indexes = {{"", {"Id"}, {}, /*Primary*/ true}, {"ByName", {"Name"}}};
   CreateTable(def);
-}
-
-void OpenOurs(TDataFile& table, std::int64_t count) {
-  table.SetExclusive(true);
-  table.SetFileName(OursPath(count));
-  table.Open();
-}
-
-std::int64_t IdOf(const TDataFile& table, const std::uint8_t* record) {
-  return std::get<std::int64_t>(table.ReadField(true, 1, record));
 }
 
 // A new table filled with the data set, inside one update batch or without; returns the seconds
@@ -253,9 +204,102 @@ double FillOurs(const TDataSet& data, bool batch) {
   return seconds;
 }
 
+// `id` is declared INTEGER NOT NULL PRIMARY KEY and so is the rowid itself: the table's own
+// B-tree is the primary index, as the engine's primary index is its own.
+double FillPeer(const TDataSet& data) {
+  const std::string path = PeerPath(data.Count);
+  std::filesystem::remove(path);
+  auto db = std::make_unique<TSqliteDatabase>(path);
+  db->Execute("PRAGMA journal_mode=OFF");
+  db->Execute("PRAGMA synchronous=OFF");
+  db->Execute("CREATE TABLE bench (id INTEGER NOT NULL PRIMARY KEY, name TEXT, value REAL)");
+  db->Execute("CREATE INDEX bench_name ON bench (name)");
+  auto insert = std::make_unique<TSqliteStatement>(
+      db->Handle(), "INSERT INTO bench (id, name, value) VALUES (?, ?, ?)");
+  const TClock::time_point start = TClock::now();
+  db->Execute("BEGIN");
+  for (const std::int64_t id : data.InsertOrder) {
+    insert->Bind(1, id);
+    insert->Bind(2, std::string_view(data.Names[id]));
+    insert->Bind(3, static_cast<double>(id) * 0.5);
+    insert->Step();
+    insert->Reset();
+  }
+  db->Execute("COMMIT");
+  // Closing, timed like the engine's.
+  insert.reset();
+  db.reset();
+  const double seconds = SecondsSince(start);
+  gPeerBuilt[data.Count] = true;
+  return seconds;
+}
+
+// Runs a benchmark body, turning an engine or SQLite failure into the benchmark's error.
+template <typename Body>
+auto Guarded(Body body) {
+  return [body](benchmark::State& state) {
+    try {
+      body(state);
+    } catch (const std::exception& e) {
+      state.SkipWithError(e.what());
+    }
+  };
+}
+
+}  // namespace
+
+// ---- Shared with FilterBench.cpp (BenchTable.h) ----
+
+const TDataSet& DataSetOf(std::int64_t count) {
+  auto it = gDataSets.find(count);
+  if (it == gDataSets.end()) it = gDataSets.emplace(count, MakeDataSet(count)).first;
+  return it->second;
+}
+
+std::string PeerPath(std::int64_t count) {
+  return gDirectory + "/peer" + std::to_string(count) + ".db";
+}
+
+void Record(benchmark::State& state, const char* name, TSide side, std::int64_t count,
+            double seconds, std::int64_t operations) {
+  TMeasurement& m = gResults[name][count][side];
+  m.Seconds += seconds;
+  m.Operations += operations;
+  m.OperationsPerRun = operations;
+  state.SetIterationTime(seconds);
+  state.SetItemsProcessed(state.items_processed() + operations);
+}
+
+void OpenOurs(TDataFile& table, std::int64_t count) {
+  table.SetExclusive(true);
+  table.SetFileName(OursPath(count));
+  table.Open();
+}
+
+std::int64_t IdOf(const TDataFile& table, const std::uint8_t* record) {
+  return std::get<std::int64_t>(table.ReadField(true, 1, record));
+}
+
 void EnsureOurs(std::int64_t count) {
   if (!gOursBuilt[count]) FillOurs(DataSetOf(count), /*batch*/ true);
 }
+
+void EnsurePeer(std::int64_t count) {
+  if (!gPeerBuilt[count]) FillPeer(DataSetOf(count));
+}
+
+void Register(const std::string& name, std::int64_t count, int runs,
+              std::function<void(benchmark::State&)> body) {
+  const std::string full = name + "/" + std::to_string(count);
+  benchmark::RegisterBenchmark(full.c_str(), Guarded(std::move(body)))
+      ->Iterations(runs)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+namespace {
+
+// ---- The engine ----
 
 void OursInsert(benchmark::State& state, std::int64_t count, bool batch) {
   const TDataSet& data = DataSetOf(count);
@@ -358,40 +402,6 @@ void OursKeyLookup(benchmark::State& state, std::int64_t count) {
 
 // ---- SQLite ----
 
-// `id` is declared INTEGER NOT NULL PRIMARY KEY and so is the rowid itself: the table's own
-// B-tree is the primary index, as the engine's primary index is its own.
-double FillPeer(const TDataSet& data) {
-  const std::string path = PeerPath(data.Count);
-  std::filesystem::remove(path);
-  auto db = std::make_unique<TSqliteDatabase>(path);
-  db->Execute("PRAGMA journal_mode=OFF");
-  db->Execute("PRAGMA synchronous=OFF");
-  db->Execute("CREATE TABLE bench (id INTEGER NOT NULL PRIMARY KEY, name TEXT, value REAL)");
-  db->Execute("CREATE INDEX bench_name ON bench (name)");
-  auto insert = std::make_unique<TSqliteStatement>(
-      db->Handle(), "INSERT INTO bench (id, name, value) VALUES (?, ?, ?)");
-  const TClock::time_point start = TClock::now();
-  db->Execute("BEGIN");
-  for (const std::int64_t id : data.InsertOrder) {
-    insert->Bind(1, id);
-    insert->Bind(2, std::string_view(data.Names[id]));
-    insert->Bind(3, static_cast<double>(id) * 0.5);
-    insert->Step();
-    insert->Reset();
-  }
-  db->Execute("COMMIT");
-  // Closing, timed like the engine's.
-  insert.reset();
-  db.reset();
-  const double seconds = SecondsSince(start);
-  gPeerBuilt[data.Count] = true;
-  return seconds;
-}
-
-void EnsurePeer(std::int64_t count) {
-  if (!gPeerBuilt[count]) FillPeer(DataSetOf(count));
-}
-
 void PeerInsert(benchmark::State& state, std::int64_t count) {
   const TDataSet& data = DataSetOf(count);
   for (auto _ : state) Record(state, "Insert", sdPeer, count, FillPeer(data), count);
@@ -476,27 +486,6 @@ void PeerKeyLookup(benchmark::State& state, std::int64_t count) {
 
 // ---- Registration ----
 
-// Runs a benchmark body, turning an engine or SQLite failure into the benchmark's error.
-template <typename Body>
-auto Guarded(Body body) {
-  return [body](benchmark::State& state) {
-    try {
-      body(state);
-    } catch (const std::exception& e) {
-      state.SkipWithError(e.what());
-    }
-  };
-}
-
-void Register(const std::string& name, std::int64_t count, int runs,
-              std::function<void(benchmark::State&)> body) {
-  const std::string full = name + "/" + std::to_string(count);
-  benchmark::RegisterBenchmark(full.c_str(), Guarded(std::move(body)))
-      ->Iterations(runs)
-      ->UseManualTime()
-      ->Unit(benchmark::kMillisecond);
-}
-
 void RegisterAll() {
   for (const std::int64_t n : {std::int64_t{100000}, std::int64_t{1000000}}) {
     using S = benchmark::State;
@@ -513,6 +502,7 @@ void RegisterAll() {
     Register("PositionRead/sqlite", n, 1, [n](S& s) { PeerPositionRead(s, n); });
     Register("KeyLookup/ours", n, kReadRuns, [n](S& s) { OursKeyLookup(s, n); });
     Register("KeyLookup/sqlite", n, kReadRuns, [n](S& s) { PeerKeyLookup(s, n); });
+    RegisterFilterCases(n);
   }
 }
 

@@ -45,6 +45,12 @@ int TFilterList::SetActive(TFilter* filter, bool active) {
   return 0;
 }
 
+void TFilterList::CopyFrom(const TFilterList& other, TFilterHost& host) {
+  for (const auto& filter : other.filters_) filters_.push_back(filter->Copy(host));
+  Register();
+  cursor_.RefreshVisibility();
+}
+
 void TFilterList::Clear() {
   cursor_.Visibility().Filters().clear();
   filters_.clear();

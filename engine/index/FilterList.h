@@ -29,6 +29,8 @@ class TFilterList {
   int Deactivate(TFilter* filter) { return SetActive(filter, false); }
   int Count() const { return static_cast<int>(filters_.size()); }
   TFilter* At(int index) const { return filters_.at(static_cast<std::size_t>(index)).get(); }
+  // Copies of another list's filters, reading through `host`, active as they were there.
+  void CopyFrom(const TFilterList& other, TFilterHost& host);
   // Drops every filter without touching the cursor (the table is closing).
   void Clear();
 

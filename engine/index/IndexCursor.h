@@ -73,6 +73,8 @@ class TIndexCursor {
   void ApplyRange();
   void CancelRange();
   bool RangeActive() const { return rangeActive_; }
+  const std::uint8_t* RangeStart() const { return rangeStart_.data(); }
+  const std::uint8_t* RangeEnd() const { return rangeEnd_.data(); }
 
   // A record and its keys were written / deleted.
   void RecordWritten(std::int32_t r, const std::uint8_t* buffer);

@@ -207,6 +207,8 @@ void TDataFile::Close() {
   locks_.Forget();
   readAccess_ = writeAccess_ = tableLocked_ = batchActive_ = batchChanged_ = false;
   filters_.Clear();
+  computed_.clear();
+  computedAreaSize_ = 0;
   cursor_.Close();
   current_ = nullptr;
   cache_.reset();

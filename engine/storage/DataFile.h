@@ -132,7 +132,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void SetStrictChangeDetection(bool value);
 
   // The size of a record buffer: the record and the computed-field area.
-  std::size_t WorkingRecordSize() const { return header_.RecordSize; }
+  std::size_t WorkingRecordSize() const { return header_.RecordSize + computedAreaSize_; }
   TIndexCursor& Cursor() { return cursor_; }
   TIndexStore& IndexStore() { return store_; }
 
@@ -196,6 +196,15 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void BeginBatch();
   void EndBatch();
 
+  // Installs a working descriptor list (DataFileComputed.cpp): stored fields as the table has
+  // them, plus computed fields (a non-empty Expression) placed one after another behind the
+  // record. A name that is empty, does not start with a letter or repeats another is 10038; a
+  // repeated field number, a zero type, a stored field the table lacks or a declared size above
+  // 250 for codes 1, 9 and 15 is 10000; an unacceptable default or limit text 10006; an
+  // expression that does not read 10051 (9985 for an unknown field). Cached records are
+  // dropped; computed values are evaluated when a record is first used and after every write.
+  void SetWorkingFields(std::vector<TFieldDescriptor> fields);
+
   // Filters (DataFileFilters.cpp): made inactive and added to the list; the list's code (0, or
   // 9482 with the filter dropped) is returned and the filter handed out through `added`. A
   // compiled condition naming no field of the table raises 9985, a damaged one 10051.
@@ -211,6 +220,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   TEvaluationContext FilterContext() override;
   std::int32_t FilterRecordCount() override { return header_.NextRecordNumber - 1; }
   const std::uint8_t* FilterRecord(std::int32_t r) override;
+
+  void EvaluateComputedFields(const TFieldList& fields, std::uint8_t* record) const;
+  void MakeRecordCache();
 
   struct TBuffer {
     TRecord* record = nullptr;
@@ -294,6 +306,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   TIndexStore store_{indexFile_};
   TIndexCursor cursor_{store_};
   TFilterList filters_{cursor_};
+  // The computed fields of the working list: field number and expression tree.
+  std::vector<std::pair<int, std::unique_ptr<TFilterNode>>> computed_;
+  std::uint16_t computedAreaSize_ = 0;
   std::vector<std::uint8_t> filterRecord_;
   std::unique_ptr<TRecordCache> cache_;
   std::unique_ptr<TRecordValues> values_;

@@ -19,10 +19,14 @@ constexpr std::int32_t kReadAheadBytes = 32767;
 
 }  // namespace
 
-void TDataFile::InitialiseRecordAccess() {
+void TDataFile::MakeRecordCache() {
   cache_ = std::make_unique<TRecordCache>(WorkingRecordSize(), FileName());
   cache_->SetFlushAction([this] { WriteModifiedRecords(); });
   cache_->SetTableLockedQuery([this] { return tableLocked_; });
+}
+
+void TDataFile::InitialiseRecordAccess() {
+  MakeRecordCache();
   values_ = std::make_unique<TRecordValues>(LocaleId(), FileName());
   store_.SetKeyContextSource([this](int slot) { return KeyContextFor(slot); });
   store_.SetMissHandler([this] {
@@ -121,10 +125,17 @@ TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool f
     cache_->Pin(record);
     return {record, false};
   }
+  const auto evaluated = [this](TRecord* record) {
+    if (!computed_.empty() && !record->ComputedFieldsEvaluated()) {
+      EvaluateComputedFields(workingFields_, record->Data());
+      record->SetComputedFieldsEvaluated(true);
+    }
+    return TBuffer{record, false};
+  };
   if (TRecord* cached = cache_->Find(n)) {
     cache_->Pin(cached);
     cache_->Touch(cached);
-    return {cached, false};
+    return evaluated(cached);
   }
   if (!strictChangeDetection_ && AcquireReadAccess()) return {nullptr, true};
   if (n >= header_.NextRecordNumber) Raise(ie::kRecordNotFound);
@@ -142,7 +153,7 @@ TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool f
   TRecord* record = cache_->Find(n);
   if (!record) Raise(ie::kReadError);
   cache_->Pin(record);
-  return {record, false};
+  return evaluated(record);
 }
 
 void TDataFile::ReleaseCurrent() {
@@ -324,8 +335,18 @@ std::unique_ptr<TDataFile> TDataFile::Clone() {
     throw;
   }
   if (!known) session.RemovePassword(password);
-  clone->workingFields_ = workingFields_;
+  if (computed_.empty()) {
+    clone->workingFields_ = workingFields_;
+  } else {
+    clone->SetWorkingFields(workingFields_);
+  }
   clone->SetIndex(cursor_.Slot());
+  if (cursor_.RangeActive()) {
+    clone->cursor_.SetRangeStart(cursor_.RangeStart());
+    clone->cursor_.SetRangeEnd(cursor_.RangeEnd());
+    clone->cursor_.ApplyRange();
+  }
+  clone->filters_.CopyFrom(filters_, *clone);
   if (const std::int32_t n = CurrentRecordNumber()) clone->Reposition(true, n);
   return clone;
 }
