@@ -37,10 +37,12 @@ int TFilterList::Remove(TFilter* filter) {
 int TFilterList::SetActive(TFilter* filter, bool active) {
   if (filter && !Contains(filter)) return ie::kInvalidFilterHandle;
   if (filter) {
+    if (filter->Active() == active) return 0;
     filter->SetActive(active);
-  } else {
-    for (auto& f : filters_) f->SetActive(active);
+    cursor_.FilterChanged(*filter, active);
+    return 0;
   }
+  for (auto& f : filters_) f->SetActive(active);
   cursor_.RefreshVisibility();
   return 0;
 }

@@ -78,6 +78,15 @@ bool TIndexCursor::SelectByFirstField(std::uint16_t field, bool caseInsensitive,
   return false;
 }
 
+void TIndexCursor::FilterChanged(TCursorFilter& filter, bool activated) {
+  const bool stillBitmap = PhysicalOrder() || visibility_.AnyFilterActive();
+  if (!bitmapMode_ || !stillBitmap || !visibility_.Built()) return RefreshVisibility();
+  Run([&] {
+    if (!visibility_.Built()) return RefreshVisibility();  // a restart dropped them
+    activated ? visibility_.ComputeFilter(filter) : visibility_.Recombine();
+  });
+}
+
 void TIndexCursor::RefreshVisibility() {
   Run([&] {
     ComputeBounds();

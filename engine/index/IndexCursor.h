@@ -48,6 +48,9 @@ class TIndexCursor {
   bool BitmapMode() const { return bitmapMode_; }
   // Recomputes bitmap mode and the bitmaps (after filters change).
   void RefreshVisibility();
+  // One filter was activated or deactivated: computes only that filter when the other bitmaps
+  // are in place, else rebuilds them all.
+  void FilterChanged(TCursorFilter& filter, bool activated);
 
   void First();
   void Last();

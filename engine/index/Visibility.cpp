@@ -31,6 +31,7 @@ void TVisibility::Build(std::int32_t records, int slot, const std::uint8_t* star
   }
   BuildActive(records, hasPrimary);
   Combine();
+  built_ = true;
 }
 
 // The records in use: the keys of status 0 in "Sys Deleted"; a table without a primary index
@@ -73,6 +74,23 @@ void TVisibility::Combine() {
   visibleCount_ = visible_.Count();
 }
 
+void TVisibility::ComputeFilter(TCursorFilter& filter) {
+  TRecordBitmap candidates = active_;
+  if (hasRange_) candidates.And(range_);
+  filter.Compute(candidates);
+  filter.Bitmap() = candidates;
+  Recombine();
+}
+
+void TVisibility::Recombine() {
+  visible_ = active_;
+  if (hasRange_) visible_.And(range_);
+  for (TCursorFilter* filter : filters_) {
+    if (filter->Active()) visible_.And(filter->Bitmap());
+  }
+  visibleCount_ = visible_.Count();
+}
+
 void TVisibility::RecordWritten(std::int32_t records, std::int32_t r, const std::uint8_t* buffer,
                                 bool inRange) {
   for (TRecordBitmap* bitmap : {&visible_, &range_, &active_}) bitmap->Resize(records);
@@ -106,6 +124,7 @@ void TVisibility::Drop() {
   active_ = TRecordBitmap{};
   visibleCount_ = 0;
   hasRange_ = false;
+  built_ = false;
 }
 
 }  // namespace katalog

@@ -42,6 +42,13 @@ class TVisibility {
                      bool inRange);
   void RecordDeleted(std::int32_t r);
   void Drop();
+  // Whether the bitmaps were built (and not dropped since).
+  bool Built() const { return built_; }
+  // Computes one filter from the current candidates and recombines; the other filters keep the
+  // bitmaps they have, so that activating one filter does not evaluate the others again.
+  void ComputeFilter(TCursorFilter& filter);
+  // The visible bitmap again from the stored bitmaps (after a filter was deactivated).
+  void Recombine();
 
   bool Visible(std::int32_t r) const { return visible_.Test(r); }
   std::int32_t Count() const { return visibleCount_; }
@@ -67,6 +74,7 @@ class TVisibility {
   std::vector<TCursorFilter*> filters_;
   std::function<void(TRecordBitmap&)> statusScan_;
   bool building_ = false;
+  bool built_ = false;
 };
 
 }  // namespace katalog
