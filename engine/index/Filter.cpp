@@ -144,6 +144,10 @@ void TFilter::Classify(TFilterNode& node) {
       level = node.Operator == fo::kEqual || node.Operator == fo::kNotEqual
                   ? ComparisonLevel(node, node.CaseInsensitive)
                   : 2;
+      // Under a collation the strings that begin with a prefix are no contiguous key range
+      // ("ch" sorts after "h" in Czech; case differences weigh less than the letters after):
+      // prefix compares read the records.
+      if (node.PartialLength > 0 && host_.FilterContext().LocaleId != 0) level = 2;
       break;
     case fc::kExtended:
       if (node.Operator == fo::kIn || node.Operator == fo::kNotIn ||
@@ -270,6 +274,8 @@ TRecordBitmap TFilter::Collect(const TFilterNode& fieldNode, int op, const TFilt
   if (nullConstant && !nullTest) {
     if (op == fo::kEqual) op = fo::kIsNull;
     if (op == fo::kNotEqual) op = fo::kIsNotNull;
+    // Ordering against null holds for no record.
+    if (op != fo::kIsNull && op != fo::kIsNotNull) return result;
   }
   std::vector<std::uint8_t> value(static_cast<std::size_t>(keyLength));
   std::vector<std::uint8_t> low(value.size()), high(value.size());
