@@ -43,7 +43,8 @@ class TComponent {
   TComponent& operator=(const TComponent&) = delete;
 
   const std::string& Name() const { return name_; }
-  void SetName(std::string name) { name_ = std::move(name); }
+  // Overrides that react to a new name call the base first.
+  virtual void SetName(std::string name) { name_ = std::move(name); }
 
   TComponent* Owner() const { return owner_; }
   int ComponentCount() const { return static_cast<int>(components_.size()); }
