@@ -150,15 +150,17 @@ void PrintRatios() {
       char oursText[32] = "-";
       char peerText[32] = "-";
       char ratioText[32] = "-";
+      // Tenths of a millisecond, thousandths below one millisecond.
+      const auto digits = [](double ms) { return ms < 1 ? 3 : 1; };
       if (ours) {
-        std::snprintf(oursText, sizeof oursText, "%.1f ms",
-                      ours->SecondsPerOperation() * ops * 1e3);
+        const double ms = ours->SecondsPerOperation() * ops * 1e3;
+        std::snprintf(oursText, sizeof oursText, "%.*f ms", digits(ms), ms);
       }
       if (peer) {
         const bool scaled = peer->OperationsPerRun != ops;
         anyScaled = anyScaled || scaled;
-        std::snprintf(peerText, sizeof peerText, "%s%.1f ms", scaled ? "*" : "",
-                      peer->SecondsPerOperation() * ops * 1e3);
+        const double ms = peer->SecondsPerOperation() * ops * 1e3;
+        std::snprintf(peerText, sizeof peerText, "%s%.*f ms", scaled ? "*" : "", digits(ms), ms);
       }
       if (ours && peer && peer->SecondsPerOperation() > 0) {
         std::snprintf(ratioText, sizeof ratioText, "%.3g",
