@@ -199,6 +199,16 @@ void TIndexCursor::Reset() {
   Clear(true, true);
 }
 
+void TIndexCursor::BeforeFirst() {
+  position_ = TPosition{};
+  Clear(true, false);
+}
+
+void TIndexCursor::AfterLast() {
+  position_ = TPosition{};
+  Clear(false, true);
+}
+
 void TIndexCursor::SetPhysical(std::int32_t r) {
   position_ = TPosition{};
   position_.valid = true;

@@ -60,6 +60,10 @@ class TIndexCursor {
   void GoToRecord(std::int32_t r);
   bool FindKey(const std::uint8_t* key, bool nearest, bool keepEnds);
   void Reset();
+  // No entry, before the first (after the last): the next step forward (back) goes to the first
+  // (last) visible entry. Nothing is walked.
+  void BeforeFirst();
+  void AfterLast();
 
   bool Bof() const { return bof_; }
   bool Eof() const { return eof_; }

@@ -249,7 +249,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void InitialiseRecordAccess();
   bool ChangeCheck();
   void ReloadAfterChange();
-  TBuffer GetBuffer(std::int32_t n, std::int32_t run, bool forward);
+  // Record n, read with up to `run` records ahead in that direction: the ones that follow in
+  // the cursor's order, or with `physicalRun` the next slots.
+  TBuffer GetBuffer(std::int32_t n, std::int32_t run, bool forward, bool physicalRun = false);
   void FillRun(std::int32_t first, std::int32_t count, std::int32_t n);
   void LoadCurrent(std::int32_t run, bool forward);
   void ReleaseCurrent();

@@ -116,7 +116,8 @@ void TDataFile::FillRun(std::int32_t first, std::int32_t count, std::int32_t n) 
   for (TRecord* record : marked) record->SetRunMark(false);
 }
 
-TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool forward) {
+TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool forward,
+                                        bool physicalRun) {
   if (n <= 0) return {};
   if (n == header_.NextRecordNumber) {
     TakeSlot(n, nullptr);
@@ -141,7 +142,7 @@ TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool f
   if (n >= header_.NextRecordNumber) Raise(ie::kRecordNotFound);
   const std::int32_t limit = std::max(kReadAheadBytes / header_.RecordSize, 1);
   // How far the records ahead follow one another is asked only now that disk is read.
-  if (run > 1) run = cursor_.ConsecutiveRun(std::min(run, limit), forward);
+  if (run > 1 && !physicalRun) run = cursor_.ConsecutiveRun(std::min(run, limit), forward);
   std::int32_t count = std::clamp(run, 1, limit);
   if (forward) {
     count = std::min(count, header_.NextRecordNumber - n);
@@ -183,23 +184,26 @@ void TDataFile::CopyCurrent(std::uint8_t* buffer) const {
 void TDataFile::GoFirst() {
   TOperation operation(*this);
   ReleaseCurrent();
-  cursor_.First();
-  if (cursor_.Positioned()) cursor_.MoveBy(-1);
+  cursor_.BeforeFirst();
 }
 
 void TDataFile::GoLast() {
   TOperation operation(*this);
   ReleaseCurrent();
-  cursor_.Last();
-  if (cursor_.Positioned()) cursor_.MoveBy(1);
+  cursor_.AfterLast();
 }
 
 // GoNext and GoPrior: from before the first (after the last) record the cursor goes to the
 // first (last), else it steps; the record is read with the records ahead in that direction.
 int TDataFile::Move(bool forward, std::uint8_t* buffer) {
   TOperation operation(*this);
-  const bool atStart = forward ? cursor_.Bof() && !cursor_.Eof() : cursor_.Eof() && !cursor_.Bof();
-  if (!cursor_.Positioned() || atStart) {
+  const bool beforeFirst = cursor_.Bof() && !cursor_.Eof();
+  const bool afterLast = cursor_.Eof() && !cursor_.Bof();
+  const bool atStart = forward ? beforeFirst : afterLast;
+  const bool atEnd = forward ? afterLast : beforeFirst;
+  if (!cursor_.Positioned() && atEnd) {
+    // Already past the end this way: nothing to step over.
+  } else if (!cursor_.Positioned() || atStart) {
     forward ? cursor_.First() : cursor_.Last();
   } else {
     cursor_.MoveBy(forward ? 1 : -1);
