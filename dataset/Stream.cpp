@@ -13,13 +13,14 @@ std::int64_t TStream::Size() {
 }
 
 std::string TStream::ReadAll() {
+  const std::int64_t size = Size();
   Seek(0, TSeekOrigin::Beginning);
-  std::string contents;
-  char chunk[8192];
-  for (;;) {
-    const std::int64_t got = Read(chunk, sizeof chunk);
-    if (got <= 0) break;
-    contents.append(chunk, static_cast<std::size_t>(got));
+  std::string contents(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)), '\0');
+  std::int64_t done = 0;
+  while (done < size) {
+    const std::int64_t got = Read(contents.data() + done, size - done);
+    if (got <= 0) throw EReadError();
+    done += got;
   }
   return contents;
 }

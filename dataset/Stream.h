@@ -3,10 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace katalog {
+
+// A stream that cannot deliver the bytes asked for: "Stream read error".
+class EReadError : public std::runtime_error {
+ public:
+  EReadError() : std::runtime_error("Stream read error") {}
+};
 
 enum class TSeekOrigin : std::uint8_t { Beginning, Current, End };
 
@@ -23,7 +30,8 @@ class TStream {
 
   std::int64_t Position() { return Seek(0, TSeekOrigin::Current); }
   std::int64_t Size();
-  // The whole contents, from the start to the end.
+  // The whole contents: the size asked first, then exactly that many bytes read from the start
+  // (EReadError when fewer come).
   std::string ReadAll();
 };
 

@@ -60,6 +60,7 @@ class TIsamDatabase : public TComponent, public TSessionNamed {
 
  private:
   friend class TIsamSession;
+  friend class TIsamDBDataSet;
 
   void BindToSession(TIsamSession* session);
   void CheckName(const std::string& name, TIsamSession& session);

@@ -1,0 +1,308 @@
+// TIsamTable over real tables: opening and its paths, browsing against the engine, filtering
+// by expression and handler, memo text through blob streams, passwords.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <random>
+
+#include "dataset/DataSource.h"
+#include "dataset/DatabaseError.h"
+#include "dataset/Field.h"
+#include "dataset/NumericFields.h"
+#include "dataset/Stream.h"
+#include "dataset/StringField.h"
+#include "engine/components/Database.h"
+#include "engine/components/IsamTable.h"
+#include "engine/components/SessionList.h"
+#include "engine/storage/DataFile.h"
+#include "engine/storage/FileSession.h"
+#include "engine/storage/IsamError.h"
+#include "engine/storage/TableCreation.h"
+#include "platform/ExceptionReporter.h"
+#include "support/TempDir.h"
+
+namespace katalog::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+template <class F>
+std::string MessageOf(F&& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+class IsamTableTest : public ::testing::Test {
+ protected:
+  IsamTableTest() { Sessions().DefaultSession().SetActive(true); }
+  ~IsamTableTest() override { Sessions().DefaultSession().SetActive(false); }
+
+  // Table T: Id (primary), Name (secondary ByName), Num, Notes (memo); ids 1..count in a
+  // shuffled order, names "name<id % 50>", Num = id * 3 % 17.
+  void Create(int count, const std::string& password = "") {
+    TTableDefinition def;
+    def.TableName = dir_.File("T");
+    def.Fields = {{"Id", 6}, {"Name", 1, 0, 20}, {"Num", 6}, {"Notes", 3, 22}};
+    def.Indexes.push_back({"", {"Id"}, {}, true});
+    def.Indexes.push_back({"ByName", {"Name"}});
+    def.Password = password;
+    CreateTable(def);
+    if (!password.empty()) CurrentFileSession().AddPassword(password);
+    TDataFile file;
+    file.SetFileName(dir_.File("T"));
+    file.Open();
+    std::vector<int> ids(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) ids[static_cast<std::size_t>(i)] = i + 1;
+    std::shuffle(ids.begin(), ids.end(), std::mt19937(7));
+    inserted_.assign(ids.begin(), ids.end());
+    std::vector<std::uint8_t> record(file.WorkingRecordSize());
+    file.BeginBatch();
+    for (int id : ids) {
+      file.BlankRecord(record.data());
+      file.WriteField(true, 1, std::int64_t{id}, record.data());
+      file.WriteField(true, 2, "name" + std::to_string(id % 50), record.data());
+      file.WriteField(true, 3, std::int64_t{id * 3 % 17}, record.data());
+      file.Insert(record.data(), false);
+    }
+    file.EndBatch();
+    file.Close();
+    if (!password.empty()) CurrentFileSession().RemoveAllPasswords();
+  }
+
+  void OpenTable(TIsamTable& table) {
+    table.SetName("IsamTable1");
+    table.SetDatabaseName(dir_.Path());
+    table.SetTableName("T");
+    table.Open();
+  }
+
+  std::vector<std::int64_t> Ids(TDataSet& table, bool backwards = false) {
+    std::vector<std::int64_t> ids;
+    backwards ? table.Last() : table.First();
+    while (!(backwards ? table.Bof() : table.Eof())) {
+      ids.push_back(table.FieldNamed("Id")->ValueInteger());
+      backwards ? table.Prior() : table.Next();
+    }
+    return ids;
+  }
+
+  TempDir dir_;
+  // The ids in the order they were inserted: the physical order of the records.
+  std::vector<std::int64_t> inserted_;
+};
+
+TEST_F(IsamTableTest, OpeningFindsTheTableInItsDatabase) {
+  Create(3);
+  TIsamTable table(nullptr);
+  table.SetName("IsamTable1");
+  EXPECT_EQ(MessageOf([&] { table.Open(); }), "Missing table name.");
+  EXPECT_FALSE(table.Active());
+  EXPECT_EQ(MessageOf([&] { table.RecordCount(); }),
+            "IsamTable1: Cannot perform this operation on a closed dataset");
+
+  // With or without the separator, and with blanks around, the same files.
+  table.SetDatabaseName("  " + dir_.Path() + "/ ");
+  table.SetTableName("T");
+  table.Open();
+  EXPECT_EQ(table.RecordCount(), 3);
+  EXPECT_THAT(table.FieldDefs().Count(), 4);
+  EXPECT_EQ(MessageOf([&] { table.SetTableName("U"); }),
+            "IsamTable1: Cannot perform this operation on an open dataset");
+  TIsamTable second(nullptr);
+  second.SetDatabaseName(table.DatabaseName());
+  second.SetTableName("T");
+  second.Open();
+  EXPECT_EQ(second.Database(), table.Database());
+  EXPECT_EQ(table.Database()->UseCount(), 2);
+  second.Close();
+  EXPECT_EQ(table.Database()->UseCount(), 1);
+}
+
+TEST_F(IsamTableTest, FilesWithoutWritePermissionOpenReadOnly) {
+  Create(2);
+  for (const char* extension : {".DAT", ".IDX", ".BLB"}) {
+    ::chmod(dir_.File(std::string("T") + extension).c_str(), 0444);
+  }
+  TIsamTable table(nullptr);
+  table.SetReadOnly(false);
+  OpenTable(table);
+  EXPECT_TRUE(table.ReadOnly());
+  EXPECT_EQ(MessageOf([&] { table.Edit(); }), "IsamTable1: Cannot modify a read-only dataset");
+}
+
+TEST_F(IsamTableTest, BrowsingGivesWhatTheEngineGivesInEveryOrder) {
+  Create(1000);
+  for (const std::string index : {"", "ByName"}) {
+    TIsamTable table(nullptr);
+    table.SetIndexName(index);
+    OpenTable(table);
+    TDataFile& engine = *table.Engine();
+    std::vector<std::int64_t> expected;
+    std::vector<std::uint8_t> record(engine.WorkingRecordSize());
+    TDataFile copy;
+    copy.SetFileName(dir_.File("T"));
+    copy.Open();
+    copy.SetIndexByName(index);
+    copy.GoFirst();
+    while (copy.GoNext(record.data()) == 0) {
+      expected.push_back(std::get<std::int64_t>(copy.ReadField(true, 1, record.data())));
+    }
+    copy.Close();
+    EXPECT_EQ(Ids(table), expected) << index;
+    std::vector<std::int64_t> backwards = Ids(table, true);
+    std::reverse(backwards.begin(), backwards.end());
+    EXPECT_EQ(backwards, expected) << index;
+
+    table.First();
+    table.MoveBy(500);
+    const TBookmark mark = table.GetBookmark();
+    const std::int64_t id = table.FieldNamed("Id")->ValueInteger();
+    EXPECT_EQ(table.RecNo(), 501);
+    table.Last();
+    table.GotoBookmark(mark);
+    EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), id);
+    EXPECT_TRUE(table.BookmarkValid(mark));
+    table.SetRecNo(10);
+    EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), expected[9]);
+  }
+}
+
+TEST_F(IsamTableTest, TheHandlerSeesEveryLiveRecordOnceAndBothFiltersCount) {
+  Create(200);
+  TIsamTable table(nullptr);
+  std::vector<std::int64_t> seen;
+  auto* calc = new TIntegerField(&table);
+  calc->SetFieldName("Calc");
+  calc->SetFieldKind(fkCalculated);
+  bool calcWasNull = true;
+  table.SetOnFilterRecord([&](TDataSet& ds, bool& accept) {
+    seen.push_back(ds.FieldNamed("Id")->ValueInteger());
+    calcWasNull = calcWasNull && calc->IsBlank();
+    accept = ds.FieldNamed("Id")->ValueInteger() % 2 == 0;
+  });
+  table.SetFilterText("Num < 5");
+  table.SetFiltered(true);
+  table.SetName("IsamTable1");
+  table.SetDatabaseName(dir_.Path());
+  table.SetTableName("T");
+  // Persistent fields: the data fields must be there too.
+  for (const char* name : {"Id", "Name", "Num"}) {
+    TField* field = name == std::string("Name") ? static_cast<TField*>(new TStringField(&table))
+                                                : new TIntegerField(&table);
+    if (auto* text = dynamic_cast<TStringField*>(field)) text->SetSize(20);
+    field->SetFieldName(name);
+    field->SetDataSet(&table);
+  }
+  calc->SetDataSet(&table);
+  table.Open();
+  EXPECT_EQ(seen, inserted_);  // every record once, in physical order
+  EXPECT_TRUE(calcWasNull);
+  int both = 0;
+  for (int id = 1; id <= 200; ++id) both += (id * 3 % 17 < 5 && id % 2 == 0);
+  EXPECT_EQ(table.RecordCount(), both);
+  for (std::int64_t id : Ids(table)) EXPECT_TRUE(id % 2 == 0 && id * 3 % 17 < 5) << id;
+
+  // Filtered again: no new handler run, but a move to the first record.
+  seen.clear();
+  int scrolls = 0;
+  table.SetAfterScroll([&](TDataSet&) { ++scrolls; });
+  table.Last();
+  scrolls = 0;
+  table.SetFiltered(true);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(scrolls, 1);
+  // The same text builds nothing; a syntax error keeps the old filter.
+  table.SetFilterText("Num < 5");
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(MessageOf([&] { table.SetFilterText("Num <"); }),
+            "Expression expected but nothing found");
+  EXPECT_EQ(table.Filter(), "Num < 5");
+  EXPECT_EQ(table.RecordCount(), both);
+  // Toggling runs the handler over every record again.
+  table.SetFiltered(false);
+  EXPECT_EQ(table.RecordCount(), 200);
+  table.SetFiltered(true);
+  EXPECT_EQ(seen.size(), 200u);
+}
+
+TEST_F(IsamTableTest, AHandlerThatRaisesIsReportedAndFilteringGoesOn) {
+  Create(20);
+  std::vector<std::string> reported;
+  const auto previous = platform::SetExceptionReporter([&](std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      reported.push_back(e.what());
+    }
+  });
+  TIsamTable table(nullptr);
+  table.SetOnFilterRecord([](TDataSet& ds, bool& accept) {
+    accept = ds.FieldNamed("Id")->ValueInteger() <= 10;
+    if (ds.FieldNamed("Id")->ValueInteger() == 3) throw EDatabaseError("handler failed");
+  });
+  table.SetFiltered(true);
+  OpenTable(table);
+  platform::SetExceptionReporter(previous);
+  EXPECT_THAT(reported, ElementsAre("handler failed"));
+  EXPECT_EQ(table.RecordCount(), 10);
+}
+
+TEST_F(IsamTableTest, MemoTextComesThroughBlobStreams) {
+  Create(2);
+  TIsamTable table(nullptr);
+  OpenTable(table);
+  TField* notes = table.FieldNamed("Notes");
+  EXPECT_EQ(notes->ValueString(), "");  // an empty blob: size 0, no error
+  table.Edit();
+  const std::string text(5000, 'x');
+  notes->SetValueString(text);
+  table.Post();
+  EXPECT_EQ(notes->ValueString(), text);
+  EXPECT_EQ(notes->DisplayString(), "(MEMO)");
+  // A read stream releases the engine's blob when it is freed.
+  {
+    auto stream = table.CreateBlobStream(*notes, TBlobStreamMode::Read);
+    EXPECT_EQ(stream->Seek(0, TSeekOrigin::End), 5000);
+  }
+  EXPECT_FALSE(table.Engine()->IsBlobOpen(true, notes->FieldNo(), table.ActiveBuffer()));
+
+  // An empty data set gives empty text.
+  table.SetFilterText("Id > 100");
+  table.SetFiltered(true);
+  EXPECT_TRUE(table.IsEmpty());
+  EXPECT_EQ(notes->ValueString(), "");
+  EXPECT_EQ(MessageOf([&] { table.CreateBlobStream(*notes, TBlobStreamMode::Write); }),
+            "(no error)");  // unopened: nothing to refuse
+}
+
+TEST_F(IsamTableTest, AnEncipheredTableAsksTheSessionForItsPassword) {
+  Create(2, "secret");
+  TIsamSession& session = Sessions().DefaultSession();
+  int asked = 0;
+  session.SetOnPassword([&](TIsamSession& s, bool& continueOpening) {
+    ++asked;
+    if (asked == 1) {
+      s.AddPassword("secret");
+      continueOpening = true;
+    }
+  });
+  TIsamTable table(nullptr);
+  OpenTable(table);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(table.RecordCount(), 2);
+  table.Close();
+  session.RemoveAllPasswords();
+  const std::string refused = MessageOf([&] { table.Open(); });
+  EXPECT_THAT(refused, ::testing::StartsWith("ISAM Engine Error # 10498"));
+  EXPECT_FALSE(table.Active());
+  session.SetOnPassword({});
+}
+
+}  // namespace
+}  // namespace katalog::testing
