@@ -196,6 +196,17 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void BeginBatch();
   void EndBatch();
 
+  // Bookmarks (DataFileBookmarks.cpp): in physical order the record number (4 bytes), in index
+  // order the current entry's key (the index's key length; unique, as secondary keys end with
+  // the record identifier).
+  int BookmarkSize();
+  // The current record's bookmark; false without a current record.
+  bool GetBookmark(std::uint8_t* bookmark);
+  // Goes to the record: 0, or 8710 when no visible record has that bookmark.
+  int GotoBookmark(const std::uint8_t* bookmark);
+  // -1, 0 or 1 in the current order.
+  int CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b);
+
   // Installs a working descriptor list (DataFileComputed.cpp): stored fields as the table has
   // them, plus computed fields (a non-empty Expression) placed one after another behind the
   // record. A name that is empty, does not start with a letter or repeats another is 10038; a
