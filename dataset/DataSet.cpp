@@ -181,6 +181,12 @@ void TDataSet::SetBufferCount(int count) {
   if (error) std::rethrow_exception(error);
 }
 
+void TDataSet::ReallocateBuffers() {
+  ClearBuffers();
+  for (auto& buffer : buffers_) DisposeRecordBuffer(buffer);
+  for (auto& buffer : buffers_) buffer = NewRecordBuffer();
+}
+
 TDataSet::TRecordBuffer TDataSet::ActiveBuffer() const {
   return buffers_.empty() ? nullptr : buffers_[static_cast<std::size_t>(activeRecord_)].get();
 }

@@ -319,6 +319,10 @@ class TDataSet : public TComponent {
   void UpdateCursorPos();
   void CursorPosChanged() { currentRecord_ = -1; }
   void SetFound(bool value) { found_ = value; }
+  // New record buffers for a new layout (the window is emptied; Resync fills it again).
+  void ReallocateBuffers();
+  // Directs field reads in Calculating at a buffer outside the window.
+  void SetCalcBuffer(TRecordBuffer buffer) { calcBuffer_ = buffer; }
   int BookmarkSize() const { return bookmarkSize_; }
   void SetBookmarkSize(int size) { bookmarkSize_ = size; }
   bool InternalCalcFields() const { return internalCalcFields_; }

@@ -127,8 +127,12 @@ TIsamDataSet::~TIsamDataSet() {
 // --- opening and closing ---
 
 void TIsamDataSet::CursorLoadFieldDefs() {
+  LoadFieldDefs(*engine_);
+}
+
+void TIsamDataSet::LoadFieldDefs(TDataFile& file) {
   FieldDefs().Clear();
-  for (const TFieldDescriptor& d : engine_->WorkingFields()) {
+  for (const TFieldDescriptor& d : file.WorkingFields()) {
     const TFieldType type = FieldTypeOf(d);
     if (type == ftUnknown) continue;
     std::string name = d.Name;

@@ -57,6 +57,10 @@ class TIsamDataSet : public TDataSet {
 
   // The record image the current state selects for field reads (none when there is none).
   std::uint8_t* StateImage();
+  // Field reads in FilterTest address this image (a record under test or a search key).
+  void SetFilterBuffer(std::uint8_t* image) { filterBuffer_ = image; }
+  bool IndexCaseInsensitive() const { return caseInsensitiveIndex_; }
+  const std::vector<std::uint16_t>& IndexFields() const { return indexFields_; }
   // Releases the engine's open blob of a blob field in the active buffer.
   void CloseBlob(const TField& field);
 
@@ -101,6 +105,8 @@ class TIsamDataSet : public TDataSet {
   void BlankCalcFields(TRecordBuffer buffer) override;
   void InitRecord(TRecordBuffer buffer) override;
 
+  // FieldDefs from a data file's descriptors: skipped codes, "%s_%d" for repeated names.
+  void LoadFieldDefs(TDataFile& file);
   // The active index's description, read again whenever the index changes.
   void ReadIndexDescription();
   // Layout and buffers again for a new bookmark size (after the index changed).

@@ -26,11 +26,6 @@ void TIsamTable::SetTableName(std::string name) {
   DataEvent(TDataEvent::PropertyChanged);
 }
 
-void TIsamTable::SetIndexName(std::string name) {
-  CheckInactive();
-  indexName_ = std::move(name);
-}
-
 void TIsamTable::SetExclusive(bool value) {
   CheckInactive();
   exclusive_ = value;
@@ -81,6 +76,16 @@ bool TIsamTable::AskPassword() {
 
 std::unique_ptr<TDataFile> TIsamTable::CreateEngineCursor() {
   if (tableName_.empty()) DatabaseError("Missing table name.");
+  indexDefs_.SetUpdated(false);
+  const std::string index = ResolveIndexName();
+  auto file = OpenDataFile(exclusive_);
+  readOnly_ = file->ReadOnly();
+  SelectIndex(*file, index);
+  return file;
+}
+
+std::unique_ptr<TDataFile> TIsamTable::OpenDataFile(bool exclusive) {
+  if (tableName_.empty()) DatabaseError("Missing table name.");
   std::string path = Database() ? Database()->TableDirectory() : std::string();
   const std::size_t first = path.find_first_not_of(' ');
   path = first == std::string::npos ? std::string()
@@ -91,7 +96,7 @@ std::unique_ptr<TDataFile> TIsamTable::CreateEngineCursor() {
 
   auto file = std::make_unique<TDataFile>();
   file->SetFileName(path);
-  file->SetExclusive(exclusive_);
+  file->SetExclusive(exclusive);
   file->SetReadOnly(readOnly_);
   file->SetInMemory(inMemory_);
   file->SetStrictChangeDetection(strictChangeDetection_);
@@ -106,16 +111,18 @@ std::unique_ptr<TDataFile> TIsamTable::CreateEngineCursor() {
     throw;
   }
   file->SetPasswordCallback({});
-  readOnly_ = file->ReadOnly();
-  if (!indexName_.empty()) {
-    bool known = false;
-    for (int slot = 0; slot <= file->IndexFile().SecondaryCount() && !known; ++slot) {
-      known = SameName(file->IndexFile().Descriptor(slot).Name, indexName_);
-    }
-    if (!known) RaiseIsamError(ie::kInvalidIndexName, file->FileName(), {}, indexName_);
-  }
-  file->SetIndexByName(indexName_);
   return file;
+}
+
+void TIsamTable::SelectIndex(TDataFile& file, const std::string& name) {
+  if (!name.empty()) {
+    bool known = false;
+    for (int slot = 0; slot <= file.IndexFile().SecondaryCount() && !known; ++slot) {
+      known = SameName(file.IndexFile().Descriptor(slot).Name, name);
+    }
+    if (!known) RaiseIsamError(ie::kInvalidIndexName, file.FileName(), {}, name);
+  }
+  file.SetIndexByName(name);
 }
 
 }  // namespace katalog

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/components/IndexDefs.h"
 #include "engine/components/IsamDBDataSet.h"
 
 namespace katalog {
@@ -20,8 +21,20 @@ class TIsamTable : public TIsamDBDataSet {
   std::string EngineVersion() const { return "1.21"; }
   const std::string& TableName() const { return tableName_; }
   void SetTableName(std::string name);  // closed only
-  const std::string& IndexName() const { return indexName_; }
-  void SetIndexName(std::string name);  // closed only
+  // The order: an index name, or a ";"-separated field list naming the index whose leading
+  // fields they are. Each reads empty while the other is in use. Changing either while open
+  // switches the index and keeps the current record.
+  std::string IndexName() const { return fieldMode_ ? std::string() : order_; }
+  void SetIndexName(std::string name) { SetOrder(std::move(name), false); }
+  std::string IndexFieldNames() const { return fieldMode_ ? order_ : std::string(); }
+  void SetIndexFieldNames(std::string fields) {
+    const bool fieldMode = !fields.empty();
+    SetOrder(std::move(fields), fieldMode);
+  }
+  // The table's indexes, read when out of date (also while closed).
+  TIndexDefs& IndexDefs();
+  // The field definitions, read from the table while closed.
+  void UpdateFieldDefs();
   bool Exclusive() const { return exclusive_; }
   void SetExclusive(bool value);  // closed only
   // Opening rewrites it with the engine's own: files without write permission open read-only.
@@ -42,17 +55,44 @@ class TIsamTable : public TIsamDBDataSet {
   void SetStoreDefs(bool value) { storeDefs_ = value; }
 
   bool CanModify() const override { return TIsamDataSet::CanModify() && !readOnly_; }
+  // Finds a record by field values: through the active index when it serves the fields, else
+  // through an index found for them on a second cursor, else by a temporary filter.
+  bool Locate(std::string_view keyFields, const std::vector<TVariant>& keyValues,
+              TLocateOptions options) override;
+  // The result fields of the record Locate would find, Null when none; the window stays.
+  TVariant Lookup(std::string_view keyFields, const std::vector<TVariant>& keyValues,
+                  std::string_view resultFields) override;
 
  protected:
   // "Missing table name." without a TableName; the path is the database's directory with a
   // separator and the table name, cut to 255 characters.
   std::unique_ptr<TDataFile> CreateEngineCursor() override;
+  void DropLookupCursor() override;
+  TDataFile* GetLookupCursor(std::string_view fieldNames, bool caseInsensitive) override;
+  void AfterCursorOpened() override;
+  void DataEventStep(TDataEvent event, TEventInfo& info) override;
 
  private:
   bool AskPassword();
+  // The table's files opened with the table's options (never exclusive when asked).
+  std::unique_ptr<TDataFile> OpenDataFile(bool exclusive);
+  void SetOrder(std::string text, bool fieldMode);
+  // The index name the order text stands for ("No index for fields '%s'" in field mode).
+  std::string ResolveIndexName();
+  void SelectIndex(TDataFile& file, const std::string& name);
+  bool Search(std::string_view keyFields, const std::vector<TVariant>& keyValues,
+              TLocateOptions options, bool synchronise);
+  bool SearchKey(TDataFile& cursor, std::size_t wholeFields, std::size_t prefix);
 
   std::string tableName_;
-  std::string indexName_;
+  std::string order_;
+  bool fieldMode_ = false;
+  TIndexDefs indexDefs_;
+  std::unique_ptr<TDataFile> lookupCursor_;
+  std::string lookupFields_;
+  bool lookupCaseInsensitive_ = false;
+  bool lookupValid_ = false;
+  std::unique_ptr<std::uint8_t[]> searchBuffer_;
   bool exclusive_ = false;
   bool readOnly_ = false;
   bool inMemory_ = false;

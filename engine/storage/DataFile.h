@@ -206,6 +206,8 @@ class TDataFile : public TFileHandler, private TFilterHost {
   int GotoBookmark(const std::uint8_t* bookmark);
   // -1, 0 or 1 in the current order.
   int CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b);
+  // Goes to record n, whose image is `record` (read through another cursor on the table).
+  int GotoRecord(std::int32_t n, const std::uint8_t* record);
 
   // Installs a working descriptor list (DataFileComputed.cpp): stored fields as the table has
   // them, plus computed fields (a non-empty Expression) placed one after another behind the

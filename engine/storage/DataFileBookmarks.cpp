@@ -1,5 +1,7 @@
 // TDataFile: bookmarks, the tokens by which the table data set finds a record again.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
@@ -38,6 +40,16 @@ int TDataFile::GotoBookmark(const std::uint8_t* bookmark) {
   if (!found) return ie::kRecordNotFound;
   LoadCurrent(1, true);
   return current_ ? 0 : ie::kRecordNotFound;
+}
+
+int TDataFile::GotoRecord(std::int32_t n, const std::uint8_t* record) {
+  std::vector<std::uint8_t> bookmark(static_cast<std::size_t>(std::max(BookmarkSize(), 4)));
+  if (cursor_.PhysicalOrder()) {
+    StoreI32(bookmark.data(), n);
+  } else {
+    BuildKey(KeyContextFor(cursor_.Slot()), record, bookmark.data());
+  }
+  return GotoBookmark(bookmark.data());
 }
 
 int TDataFile::CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b) {

@@ -14,6 +14,7 @@
 #include "dataset/Stream.h"
 #include "dataset/StringField.h"
 #include "engine/components/Database.h"
+#include "engine/components/IndexDefs.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/SessionList.h"
 #include "engine/storage/DataFile.h"
@@ -302,6 +303,77 @@ TEST_F(IsamTableTest, AnEncipheredTableAsksTheSessionForItsPassword) {
   EXPECT_THAT(refused, ::testing::StartsWith("ISAM Engine Error # 10498"));
   EXPECT_FALSE(table.Active());
   session.SetOnPassword({});
+}
+
+TEST_F(IsamTableTest, IndexesAreDescribedAndSwitchedKeepingTheRecord) {
+  Create(100);
+  TIsamTable table(nullptr);
+  table.SetName("IsamTable1");
+  table.SetDatabaseName(dir_.Path());
+  table.SetTableName("T");
+  // Closed: the definitions come from the files.
+  TIndexDefs& defs = table.IndexDefs();
+  ASSERT_EQ(defs.Count(), 2);
+  EXPECT_EQ(defs.Items(0).Fields, "Id");
+  EXPECT_EQ(defs.Items(0).Options, ixPrimary | ixUnique);
+  EXPECT_EQ(defs.Items(1).Name, "ByName");
+  EXPECT_EQ(defs.Items(1).Fields, "Name");
+  EXPECT_EQ(table.FieldDefs().Count(), 4);
+  EXPECT_EQ(defs.FindIndexForFields("name", false), &defs.Items(1));
+  EXPECT_EQ(defs.FindIndexForFields("Num", false), nullptr);
+
+  table.SetIndexFieldNames("Num");
+  EXPECT_EQ(MessageOf([&] { table.Open(); }), "IsamTable1: No index for fields 'Num'");
+  EXPECT_FALSE(table.Active());
+  table.SetIndexFieldNames("Name");
+  table.Open();
+  EXPECT_EQ(table.IndexName(), "");
+  table.MoveBy(37);
+  const std::int64_t id = table.FieldNamed("Id")->ValueInteger();
+  table.SetIndexName("");  // to the primary order, on the same record
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), id);
+  EXPECT_EQ(table.RecNo(), id);
+  EXPECT_THAT(Ids(table).front(), 1);
+  EXPECT_THAT(MessageOf([&] { table.SetIndexName("Nope"); }),
+              ::testing::StartsWith("ISAM Engine Error # 10022"));
+  EXPECT_TRUE(table.Active());
+  EXPECT_EQ(table.IndexName(), "");
+}
+
+TEST_F(IsamTableTest, LocateUsesTheIndexALookupCursorOrAFilter) {
+  Create(300);
+  TIsamTable table(nullptr);
+  OpenTable(table);
+  // The active (primary) index serves Id.
+  EXPECT_TRUE(table.Locate("Id", {std::int64_t{123}}, 0));
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), 123);
+  EXPECT_FALSE(table.Locate("Id", {std::int64_t{999}}, 0));
+  // Name has its own index: a second cursor finds the first in its order; the table follows.
+  EXPECT_TRUE(table.Locate("Name", {std::string("name7")}, 0));
+  EXPECT_EQ(table.FieldNamed("Name")->ValueString(), "name7");
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger() % 50, 7);
+  // Num has none: a filter finds the first match in the current (Id) order.
+  EXPECT_TRUE(table.Locate("Num", {std::int64_t{4}}, 0));
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), 7);  // 7 * 3 % 17 == 4, the first
+  EXPECT_EQ(table.Engine()->Filters().Count(), 0);
+  // Partial keys on a string field; without the option a "*" is literal.
+  EXPECT_TRUE(table.Locate("Name", {std::string("name4")}, loPartialKey));
+  EXPECT_EQ(table.FieldNamed("Name")->ValueString().substr(0, 5), "name4");
+  EXPECT_FALSE(table.Locate("Name", {std::string("name4*")}, 0));
+  EXPECT_TRUE(table.Locate("Name", {std::string("NAME12")}, loCaseInsensitive));
+  EXPECT_EQ(table.FieldNamed("Name")->ValueString(), "name12");
+}
+
+TEST_F(IsamTableTest, LookupLeavesTheWindowWhereItWas) {
+  Create(60);
+  TIsamTable table(nullptr);
+  OpenTable(table);
+  table.MoveBy(5);
+  const std::int64_t id = table.FieldNamed("Id")->ValueInteger();
+  EXPECT_EQ(table.Lookup("Id", {std::int64_t{42}}, "Name"), TVariant(std::string("name42")));
+  EXPECT_EQ(table.Lookup("Num", {std::int64_t{16}}, "Id"), TVariant(std::int64_t{11}));
+  EXPECT_TRUE(IsNull(table.Lookup("Id", {std::int64_t{1000}}, "Name")));
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), id);
 }
 
 }  // namespace

@@ -1,0 +1,270 @@
+// TIsamTable: the order (IndexName, IndexFieldNames), IndexDefs and FieldDefs, and finding
+// records by field values (Locate, Lookup) with the lookup cursor.
+#include <algorithm>
+
+#include "dataset/DatabaseError.h"
+#include "dataset/Field.h"
+#include "dataset/FieldText.h"
+#include "engine/components/FilterExpr.h"
+#include "engine/components/IsamTable.h"
+#include "engine/components/SessionList.h"
+#include "engine/storage/DataFile.h"
+#include "engine/storage/IsamError.h"
+
+namespace katalog {
+
+namespace {
+// Database-use reasons: field and index definitions being read.
+constexpr int kReadingFieldDefs = 4;
+constexpr int kReadingIndexDefs = 5;
+}  // namespace
+
+void TIsamTable::DataEventStep(TDataEvent event, TEventInfo& info) {
+  if (event == TDataEvent::PropertyChanged) indexDefs_.SetUpdated(false);
+  TIsamDBDataSet::DataEventStep(event, info);
+}
+
+void TIsamTable::UpdateFieldDefs() {
+  if (Engine()) return LoadFieldDefs(*Engine());
+  SetDatabaseUse(kReadingFieldDefs, true);
+  try {
+    auto file = OpenDataFile(false);
+    LoadFieldDefs(*file);
+  } catch (...) {
+    SetDatabaseUse(kReadingFieldDefs, false);
+    throw;
+  }
+  SetDatabaseUse(kReadingFieldDefs, false);
+}
+
+TIndexDefs& TIsamTable::IndexDefs() {
+  if (indexDefs_.Updated()) return indexDefs_;
+  SetDatabaseUse(kReadingIndexDefs, true);
+  try {
+    UpdateFieldDefs();
+    std::unique_ptr<TDataFile> temporary;
+    if (!Engine()) temporary = OpenDataFile(false);
+    TDataFile& file = Engine() ? *Engine() : *temporary;
+    indexDefs_.Clear();
+    for (int slot = 0; slot <= file.IndexFile().SecondaryCount(); ++slot) {
+      const TIndexDescriptor& d = file.IndexFile().Descriptor(slot);
+      if (d.FieldCount == 0) continue;  // a table without a primary index
+      TIndexDef def;
+      def.Name = d.Name;
+      for (int i = 0; i < d.FieldCount; ++i) {
+        for (int j = 0; j < FieldDefs().Count(); ++j) {
+          if (FieldDefs().Items(j).FieldNo() == d.FieldNumbers[static_cast<std::size_t>(i)]) {
+            if (!def.Fields.empty()) def.Fields += ';';
+            def.Fields += FieldDefs().Items(j).Name();
+          }
+        }
+      }
+      if (slot == 0) def.Options |= ixPrimary;
+      if (d.Unique) def.Options |= ixUnique;
+      if (d.Descending) def.Options |= ixDescending;
+      if (d.CaseInsensitive) def.Options |= ixCaseInsensitive;
+      indexDefs_.Add(std::move(def));
+    }
+    indexDefs_.SetUpdated(true);
+  } catch (...) {
+    SetDatabaseUse(kReadingIndexDefs, false);
+    throw;
+  }
+  SetDatabaseUse(kReadingIndexDefs, false);
+  return indexDefs_;
+}
+
+std::string TIsamTable::ResolveIndexName() {
+  if (order_.empty()) return {};
+  IndexDefs();
+  if (!fieldMode_) return order_;
+  const TIndexDef* def = indexDefs_.FindIndexForFields(order_, false);
+  if (!def) DatabaseError(FormatMessage("No index for fields '%s'", {order_}), this);
+  return def->Name;
+}
+
+void TIsamTable::SetOrder(std::string text, bool fieldMode) {
+  if (Active()) CheckBrowseMode();
+  if (text == order_ && fieldMode == fieldMode_) return;
+  if (!Active()) {
+    order_ = std::move(text);
+    fieldMode_ = fieldMode;
+    return;
+  }
+  const std::string previous = order_;
+  const bool previousMode = fieldMode_;
+  order_ = std::move(text);
+  fieldMode_ = fieldMode;
+  try {
+    const std::string name = ResolveIndexName();
+    UpdateCursorPos();
+    DropLookupCursor();
+    SelectIndex(*Engine(), name);
+  } catch (...) {
+    order_ = previous;  // the order in force stays
+    fieldMode_ = previousMode;
+    throw;
+  }
+  try {
+    RebuildLayout();
+    ReallocateBuffers();
+    ReadIndexDescription();
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Resync(0);
+}
+
+void TIsamTable::AfterCursorOpened() {
+  ResolveIndexName();
+}
+
+// --- the lookup cursor ---
+
+void TIsamTable::DropLookupCursor() {
+  lookupCursor_.reset();
+  lookupFields_.clear();
+  lookupValid_ = false;
+}
+
+TDataFile* TIsamTable::GetLookupCursor(std::string_view fieldNames, bool caseInsensitive) {
+  if (lookupValid_ && fieldNames == lookupFields_ && caseInsensitive == lookupCaseInsensitive_) {
+    return lookupCursor_.get();
+  }
+  DropLookupCursor();
+  const TIndexDef* def = IndexDefs().FindIndexForFields(fieldNames, caseInsensitive);
+  if (def && ((def->Options & ixCaseInsensitive) != 0) == caseInsensitive) {
+    lookupCursor_ = Engine()->Clone();
+    SelectIndex(*lookupCursor_, def->Name);
+  }
+  lookupFields_ = std::string(fieldNames);
+  lookupCaseInsensitive_ = caseInsensitive;
+  lookupValid_ = true;
+  return lookupCursor_.get();
+}
+
+// --- finding records ---
+
+bool TIsamTable::SearchKey(TDataFile& cursor, std::size_t wholeFields, std::size_t prefix) {
+  const TKeyContext context = cursor.KeyContextFor(cursor.Cursor().Slot());
+  std::vector<std::uint8_t> key(context.Index->KeyLength);
+  BuildKey(context, searchBuffer_.get(), key.data());
+  int boundary = 0;
+  for (std::size_t i = 0; i < wholeFields; ++i) {
+    boundary += 1 + context.Field(static_cast<int>(i)).PhysicalSize;
+  }
+  if (prefix > 0) boundary += 1 + static_cast<int>(prefix);
+  boundary = std::min<int>(boundary, context.Index->KeyLength);
+  FillLow(context, key.data(), boundary);
+  cursor.FindKey(key.data(), true);
+  const std::uint8_t* found = cursor.Cursor().CurrentKey();
+  if (!found || cursor.CurrentRecordNumber() == 0) return false;
+  return CompareKeys(context, found, key.data(), boundary) == 0;
+}
+
+bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>& keyValues,
+                        TLocateOptions options, bool synchronise) {
+  CheckBrowseMode();
+  CursorPosChanged();
+  const std::vector<TField*> fields = GetFieldList(keyFields);
+  if (fields.empty() || fields.size() != keyValues.size()) return false;
+  const bool caseInsensitive = (options & loCaseInsensitive) != 0;
+  const bool partial = (options & loPartialKey) != 0;
+  if (!searchBuffer_) searchBuffer_ = NewRecordBuffer();
+
+  TDataFile* cursor = nullptr;
+  bool served = IndexCaseInsensitive() == caseInsensitive && IndexFields().size() >= fields.size();
+  for (std::size_t i = 0; served && i < fields.size(); ++i) {
+    served = fields[i]->FieldNo() == IndexFields()[i];
+  }
+  cursor = served ? Engine() : GetLookupCursor(keyFields, caseInsensitive);
+
+  if (cursor) {
+    std::size_t whole = fields.size();
+    std::size_t prefix = 0;
+    const TDataSetState saved = SetTempState(TDataSetState::FilterTest);
+    SetFilterBuffer(searchBuffer_.get());
+    try {
+      Engine()->BlankRecord(searchBuffer_.get());
+      for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->SetValueVariant(keyValues[i]);
+      if (partial && fields.back()->DataType() == ftString) {
+        --whole;
+        prefix = fields.back()->ValueString().size();
+      }
+    } catch (...) {
+      SetFilterBuffer(nullptr);
+      RestoreState(saved);
+      throw;
+    }
+    SetFilterBuffer(nullptr);
+    RestoreState(saved);
+    if (cursor != Engine()) cursor->Refresh();
+    const bool found = SearchKey(*cursor, whole, prefix);
+    if (found && synchronise && cursor != Engine()) {
+      std::vector<std::uint8_t> record(cursor->WorkingRecordSize());
+      RaiseIfIsamError(cursor->GetCurrent(record.data(), false));
+      RaiseIfIsamError(Engine()->GotoRecord(cursor->CurrentRecordNumber(), record.data()));
+    }
+    if (found && !synchronise && cursor == Engine()) {
+      RaiseIfIsamError(Engine()->GetCurrent(searchBuffer_.get(), false));
+    }
+    if (found && cursor != Engine()) {
+      RaiseIfIsamError(cursor->GetCurrent(searchBuffer_.get(), false));
+    }
+    return found;
+  }
+
+  // No index serves: a temporary filter finds the first match in the current order.
+  Engine()->GoFirst();
+  TFilterExpr expr(*this, (caseInsensitive ? foCaseInsensitive : 0u) | foNoPartialCompare);
+  TExprNode* root = nullptr;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    TExprNode* compare = expr.NewCompareNode(*fields[i], keyValues[i]);
+    if (i + 1 == fields.size()) compare->Partial = partial;
+    root = root ? expr.NewNode(TExprNodeKind::Operator, opAnd, {}, root, compare) : compare;
+  }
+  TFilter* filter = nullptr;
+  RaiseIfIsamError(Engine()->AddFilter(expr.Compile(root), &filter));
+  int code = 0;
+  try {
+    RaiseIfIsamError(Engine()->Filters().Activate(filter));
+    code = Engine()->GoNext(searchBuffer_.get());
+  } catch (...) {
+    Engine()->Filters().Remove(filter);
+    throw;
+  }
+  RaiseIfIsamError(Engine()->Filters().Remove(filter));
+  return code == 0;
+}
+
+bool TIsamTable::Locate(std::string_view keyFields, const std::vector<TVariant>& keyValues,
+                        TLocateOptions options) {
+  DoBeforeScroll();
+  const bool found = Search(keyFields, keyValues, options, true);
+  if (found) {
+    Resync(rmExact | rmCenter);
+    DoAfterScroll();
+  }
+  return found;
+}
+
+TVariant TIsamTable::Lookup(std::string_view keyFields, const std::vector<TVariant>& keyValues,
+                            std::string_view resultFields) {
+  if (!Search(keyFields, keyValues, 0, false)) return {};
+  const std::vector<TField*> results = GetFieldList(resultFields);
+  const TDataSetState saved = SetTempState(TDataSetState::Calculating);
+  TVariant value;
+  try {
+    SetCalcBuffer(searchBuffer_.get());
+    // Several result fields would make an array; the framework's value holds one.
+    if (!results.empty()) value = results.front()->ValueVariant();
+  } catch (...) {
+    RestoreState(saved);
+    throw;
+  }
+  RestoreState(saved);
+  return value;
+}
+
+}  // namespace katalog
