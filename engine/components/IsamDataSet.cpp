@@ -20,8 +20,6 @@ namespace {
 // Offsets within the record info.
 constexpr int kFlagOffset = 4;
 constexpr int kRecordInfoSize = 8;
-// The key buffers: lookup key, range start and end, current range start and end, saved key.
-constexpr std::size_t kKeyBufferHeader = 8;
 
 std::int64_t IntegerOf(const TFieldValue& value) {
   if (const auto* b = std::get_if<bool>(&value)) return *b ? 1 : 0;
@@ -174,8 +172,8 @@ void TIsamDataSet::CursorOpen() {
   BindFields(true);
   ComputeLayout();
   for (auto& key : keyBuffers_) {
-    key.assign(kKeyBufferHeader + static_cast<std::size_t>(imageSize_), 0);
-    engine_->BlankRecord(key.data() + kKeyBufferHeader);
+    key.assign(kKeyHeader + static_cast<std::size_t>(imageSize_), 0);
+    engine_->BlankRecord(key.data() + kKeyHeader);
   }
   oldValueBuffer_.assign(static_cast<std::size_t>(recordBufferSize_), 0);
   engine_->GoFirst();
@@ -398,7 +396,7 @@ std::uint8_t* TIsamDataSet::StateImage() {
     case TDataSetState::NewValue:
       return ActiveBuffer();
     case TDataSetState::KeyEntry:
-      return keyBuffers_[0].empty() ? nullptr : keyBuffers_[0].data() + kKeyBufferHeader;
+      return KeyBuffer(currentKey_).empty() ? nullptr : KeyBuffer(currentKey_).data() + kKeyHeader;
     case TDataSetState::Calculating:
       return CalcBuffer();
     case TDataSetState::FilterTest:

@@ -107,6 +107,15 @@ class TIsamDataSet : public TDataSet {
 
   // FieldDefs from a data file's descriptors: skipped codes, "%s_%d" for repeated names.
   void LoadFieldDefs(TDataFile& file);
+  // The key buffers: 0 lookup key, 1 range start, 2 range end, 3 and 4 the range in force, 5 a
+  // saved key. Each is an 8-byte header (byte 0 the entered flag, bytes 4-7 the number of
+  // fields entered) followed by a record image; KeyEntry edits the current one.
+  static constexpr std::size_t kKeyHeader = 8;
+  std::vector<std::uint8_t>& KeyBuffer(int index) {
+    return keyBuffers_[static_cast<std::size_t>(index)];
+  }
+  int CurrentKeyBuffer() const { return currentKey_; }
+  void SetCurrentKeyBuffer(int index) { currentKey_ = index; }
   // The active index's description, read again whenever the index changes.
   void ReadIndexDescription();
   // Layout and buffers again for a new bookmark size (after the index changed).
@@ -132,6 +141,7 @@ class TIsamDataSet : public TDataSet {
   int keySize_ = 0;
   bool canModify_ = false;
   std::array<std::vector<std::uint8_t>, 6> keyBuffers_;
+  int currentKey_ = 0;
   std::vector<std::uint8_t> oldValueBuffer_;
   int imageSize_ = 0;
   int recordInfoOffset_ = 0;

@@ -13,11 +13,18 @@ namespace {
 constexpr std::size_t kMaxPath = 255;
 }  // namespace
 
-TIsamTable::TIsamTable(TComponent* owner) : TIsamDBDataSet(owner) {}
+TIsamTable::TIsamTable(TComponent* owner)
+    : TIsamDBDataSet(owner),
+      masterLink_([this] { MasterChanged(); }, [this] { MasterDisabled(); },
+                  [this] {
+                    if (Active()) CheckBrowseMode();
+                  },
+                  [this] { return Active() && (ComponentState() & csDestroying) == 0; }) {}
 
 TIsamTable::~TIsamTable() {
   Destroying();
   Close();
+  masterLink_.SetDataSource(nullptr);
 }
 
 void TIsamTable::SetTableName(std::string name) {

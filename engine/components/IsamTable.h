@@ -10,6 +10,7 @@
 
 #include "engine/components/IndexDefs.h"
 #include "engine/components/IsamDBDataSet.h"
+#include "engine/components/MasterDataLink.h"
 
 namespace katalog {
 
@@ -55,6 +56,28 @@ class TIsamTable : public TIsamDBDataSet {
   void SetStoreDefs(bool value) { storeDefs_ = value; }
 
   bool CanModify() const override { return TIsamDataSet::CanModify() && !readOnly_; }
+  // Ranges (IsamTableRanges.cpp): the range start and end are edited in KeyEntry through the
+  // index fields (SetRangeStart, SetRangeEnd, EditRangeStart, EditRangeEnd), then applied;
+  // SetRange does it all from values of the leading index fields.
+  void SetRangeStart() { SetKeyBuffer(kRangeStart, true); }
+  void SetRangeEnd() { SetKeyBuffer(kRangeEnd, true); }
+  void EditRangeStart() { SetKeyBuffer(kRangeStart, false); }
+  void EditRangeEnd() { SetKeyBuffer(kRangeEnd, false); }
+  void ApplyRange();
+  void CancelRange();
+  void SetRange(const std::vector<TVariant>& startValues, const std::vector<TVariant>& endValues);
+  void Post() override;
+  void Cancel() override;
+
+  // A detail table follows its master: it shows the records whose leading index fields hold the
+  // values of the master's MasterFields. "Circular datalinks are not allowed" for a source fed
+  // by this table.
+  TDataSource* MasterSource() const { return masterLink_.DataSource(); }
+  void SetMasterSource(TDataSource* source);
+  const std::string& MasterFields() const { return masterLink_.FieldNames(); }
+  void SetMasterFields(std::string names) { masterLink_.SetFieldNames(std::move(names)); }
+  TDataSource* DataSource() const override { return MasterSource(); }
+
   // Finds a record by field values: through the active index when it serves the fields, else
   // through an index found for them on a second cursor, else by a temporary filter.
   bool Locate(std::string_view keyFields, const std::vector<TVariant>& keyValues,
@@ -71,8 +94,19 @@ class TIsamTable : public TIsamDBDataSet {
   TDataFile* GetLookupCursor(std::string_view fieldNames, bool caseInsensitive) override;
   void AfterCursorOpened() override;
   void DataEventStep(TDataEvent event, TEventInfo& info) override;
+  void DoOnNewRecord() override;
 
  private:
+  static constexpr int kRangeStart = 1, kRangeEnd = 2;
+  void SetKeyBuffer(int buffer, bool clear);
+  // Sets the engine cursor's range from the range buffers; false when it was already that.
+  bool SetCursorRange();
+  // Lifts the engine cursor's range; false when there was none.
+  bool ResetCursorRange();
+  // The range start and end: the master values in the leading index fields.
+  void SetRangeFromMaster();
+  void MasterChanged();
+  void MasterDisabled();
   bool AskPassword();
   // The table's files opened with the table's options (never exclusive when asked).
   std::unique_ptr<TDataFile> OpenDataFile(bool exclusive);
@@ -93,6 +127,7 @@ class TIsamTable : public TIsamDBDataSet {
   bool lookupCaseInsensitive_ = false;
   bool lookupValid_ = false;
   std::unique_ptr<std::uint8_t[]> searchBuffer_;
+  TIsamMasterDataLink masterLink_;
   bool exclusive_ = false;
   bool readOnly_ = false;
   bool inMemory_ = false;

@@ -118,6 +118,10 @@ void TIsamTable::SetOrder(std::string text, bool fieldMode) {
 
 void TIsamTable::AfterCursorOpened() {
   ResolveIndexName();
+  if (masterLink_.Active() && !masterLink_.Fields().empty()) {
+    SetRangeFromMaster();
+    SetCursorRange();
+  }
 }
 
 // --- the lookup cursor ---

@@ -206,6 +206,10 @@ class TDataFile : public TFileHandler, private TFilterHost {
   int GotoBookmark(const std::uint8_t* bookmark);
   // -1, 0 or 1 in the current order.
   int CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b);
+  // Restricts the current index to the keys from `start` to `end` (full keys, both included),
+  // and lifts the restriction.
+  void SetRange(const std::uint8_t* start, const std::uint8_t* end);
+  void CancelRange();
   // Goes to record n, whose image is `record` (read through another cursor on the table).
   int GotoRecord(std::int32_t n, const std::uint8_t* record);
 

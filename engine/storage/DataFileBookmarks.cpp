@@ -1,4 +1,5 @@
-// TDataFile: bookmarks, the tokens by which the table data set finds a record again.
+// TDataFile: bookmarks, the tokens by which the table data set finds a record again, and
+// key ranges.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -40,6 +41,22 @@ int TDataFile::GotoBookmark(const std::uint8_t* bookmark) {
   if (!found) return ie::kRecordNotFound;
   LoadCurrent(1, true);
   return current_ ? 0 : ie::kRecordNotFound;
+}
+
+void TDataFile::SetRange(const std::uint8_t* start, const std::uint8_t* end) {
+  TOperation operation(*this);
+  ReleaseCurrent();
+  cursor_.SetRangeStart(start);
+  cursor_.SetRangeEnd(end);
+  cursor_.ApplyRange();
+  cursor_.BeforeFirst();
+}
+
+void TDataFile::CancelRange() {
+  TOperation operation(*this);
+  const std::int32_t n = CurrentRecordNumber();
+  cursor_.CancelRange();
+  Reposition(n != 0, n);
 }
 
 int TDataFile::GotoRecord(std::int32_t n, const std::uint8_t* record) {

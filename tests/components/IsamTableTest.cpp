@@ -22,6 +22,7 @@
 #include "engine/storage/IsamError.h"
 #include "engine/storage/TableCreation.h"
 #include "platform/ExceptionReporter.h"
+#include "support/MemoryDataSet.h"
 #include "support/TempDir.h"
 
 namespace katalog::testing {
@@ -374,6 +375,65 @@ TEST_F(IsamTableTest, LookupLeavesTheWindowWhereItWas) {
   EXPECT_EQ(table.Lookup("Num", {std::int64_t{16}}, "Id"), TVariant(std::int64_t{11}));
   EXPECT_TRUE(IsNull(table.Lookup("Id", {std::int64_t{1000}}, "Name")));
   EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), id);
+}
+
+TEST_F(IsamTableTest, RangesRestrictTheRecordsToAKeyRange) {
+  Create(100);
+  TIsamTable table(nullptr);
+  OpenTable(table);
+  table.SetRange({std::int64_t{10}}, {std::int64_t{20}});
+  EXPECT_EQ(table.RecordCount(), 11);
+  EXPECT_EQ(Ids(table).front(), 10);
+  EXPECT_EQ(Ids(table).back(), 20);
+  table.SetRangeStart();
+  EXPECT_EQ(table.State(), TDataSetState::KeyEntry);
+  table.FieldNamed("Id")->SetValueInteger(5);
+  table.SetRangeEnd();
+  table.FieldNamed("Id")->SetValueInteger(7);
+  table.ApplyRange();
+  EXPECT_THAT(Ids(table), ElementsAre(5, 6, 7));
+  EXPECT_EQ(MessageOf([&] {
+              table.SetRangeStart();
+              table.FieldNamed("Name")->SetValueString("x");
+            }),
+            "Field 'Name' is not indexed and cannot be modified");
+  table.Cancel();
+  table.CancelRange();
+  EXPECT_EQ(table.RecordCount(), 100);
+}
+
+TEST_F(IsamTableTest, ADetailTableFollowsItsMaster) {
+  Create(200);
+  TMemoryDataSet master(nullptr, {{"Name", ftString, 20}});
+  for (const char* name : {"name7", "nobody", "name12"}) master.AddRecord({std::string(name)});
+  master.Open();
+  TDataSource source(nullptr);
+  source.SetDataSet(&master);
+  TIsamTable detail(nullptr);
+  detail.SetIndexName("ByName");
+  detail.SetMasterSource(&source);
+  detail.SetMasterFields("Name");
+  OpenTable(detail);
+  EXPECT_EQ(detail.RecordCount(), 4);  // ids 7, 57, 107, 157
+  for (std::int64_t id : Ids(detail)) EXPECT_EQ(id % 50, 7);
+  master.Next();
+  EXPECT_TRUE(detail.IsEmpty());
+  EXPECT_EQ(detail.RecordCount(), 0);
+  master.Next();
+  EXPECT_EQ(detail.RecordCount(), 4);
+  EXPECT_EQ(detail.FieldNamed("Name")->ValueString(), "name12");
+  detail.Append();
+  EXPECT_EQ(detail.FieldNamed("Name")->ValueString(), "name12");
+  detail.Cancel();
+  // The master's own source may not be fed by the detail.
+  TDataSource detailSource(nullptr);
+  detailSource.SetDataSet(&detail);
+  TIsamTable third(nullptr);
+  third.SetMasterSource(&detailSource);
+  EXPECT_EQ(MessageOf([&] { detail.SetMasterSource(&detailSource); }),
+            "IsamTable1: Circular datalinks are not allowed");
+  detail.SetMasterSource(nullptr);
+  EXPECT_EQ(detail.RecordCount(), 200);
 }
 
 }  // namespace
