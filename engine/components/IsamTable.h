@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/components/IndexDefs.h"
@@ -54,6 +55,24 @@ class TIsamTable : public TIsamDBDataSet {
   void SetLockWaitTime(std::uint16_t value);
   bool StoreDefs() const { return storeDefs_; }
   void SetStoreDefs(bool value) { storeDefs_ = value; }
+
+  // Events of table repair and restructuring: kept for whoever stores a layout with them;
+  // nothing in this system repairs or restructures tables, so nothing raises them.
+  using TProgressEvent = std::function<void(TIsamTable& sender, int percentDone, bool& abort)>;
+  using TDataLostEvent = std::function<void(TIsamTable& sender, std::string_view reason)>;
+  using TLogEvent = std::function<void(TIsamTable& sender, std::string_view line)>;
+  const TProgressEvent& OnRepairProgress() const { return onRepairProgress_; }
+  void SetOnRepairProgress(TProgressEvent handler) { onRepairProgress_ = std::move(handler); }
+  const TProgressEvent& OnIndexProgress() const { return onIndexProgress_; }
+  void SetOnIndexProgress(TProgressEvent handler) { onIndexProgress_ = std::move(handler); }
+  const TProgressEvent& OnRestructureProgress() const { return onRestructureProgress_; }
+  void SetOnRestructureProgress(TProgressEvent handler) {
+    onRestructureProgress_ = std::move(handler);
+  }
+  const TDataLostEvent& OnDataLost() const { return onDataLost_; }
+  void SetOnDataLost(TDataLostEvent handler) { onDataLost_ = std::move(handler); }
+  const TLogEvent& OnRepairLog() const { return onRepairLog_; }
+  void SetOnRepairLog(TLogEvent handler) { onRepairLog_ = std::move(handler); }
 
   bool CanModify() const override { return TIsamDataSet::CanModify() && !readOnly_; }
   // Ranges (IsamTableRanges.cpp): the range start and end are edited in KeyEntry through the
@@ -128,6 +147,11 @@ class TIsamTable : public TIsamDBDataSet {
   bool lookupValid_ = false;
   std::unique_ptr<std::uint8_t[]> searchBuffer_;
   TIsamMasterDataLink masterLink_;
+  TProgressEvent onRepairProgress_;
+  TProgressEvent onIndexProgress_;
+  TProgressEvent onRestructureProgress_;
+  TDataLostEvent onDataLost_;
+  TLogEvent onRepairLog_;
   bool exclusive_ = false;
   bool readOnly_ = false;
   bool inMemory_ = false;

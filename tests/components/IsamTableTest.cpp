@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "dataset/DataSource.h"
@@ -139,7 +142,7 @@ TEST_F(IsamTableTest, FilesWithoutWritePermissionOpenReadOnly) {
 }
 
 TEST_F(IsamTableTest, BrowsingGivesWhatTheEngineGivesInEveryOrder) {
-  Create(1000);
+  Create(10000);
   for (const std::string index : {"", "ByName"}) {
     TIsamTable table(nullptr);
     table.SetIndexName(index);
@@ -434,6 +437,33 @@ TEST_F(IsamTableTest, ADetailTableFollowsItsMaster) {
             "IsamTable1: Circular datalinks are not allowed");
   detail.SetMasterSource(nullptr);
   EXPECT_EQ(detail.RecordCount(), 200);
+}
+
+TEST_F(IsamTableTest, TheReadmeExampleRunsOnATable) {
+  TTableDefinition def;
+  def.TableName = dir_.File("Places");
+  def.Fields = {{"Name", 1, 0, 20}, {"Notes", 3, 22}};
+  def.Indexes.push_back({"", {"Name"}, {}, true});
+  CreateTable(def);
+  TIsamTable table(nullptr);
+  table.SetDatabaseName(dir_.Path());
+  table.SetTableName("Places");
+  table.Open();
+  for (const char* name : {"Alpha", "Bistro", "bar"}) {
+    table.Append();
+    table.FieldNamed("Name")->SetValueString(name);
+    table.FieldNamed("Notes")->SetValueString(std::string(name) + " notes");
+    table.Post();
+  }
+  table.Close();
+  const std::string output = dir_.File("out.txt");
+  const std::string command =
+      std::string(README_EXAMPLE) + " " + dir_.Path() + " Places > " + output + " 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(output);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "3 records\nAlpha\nBistro\nbar\nBistro: 12 bytes of notes\nbar: 9 bytes of notes\n");
 }
 
 }  // namespace
