@@ -236,6 +236,27 @@ TEST_F(IsamTableTest, TheHandlerSeesEveryLiveRecordOnceAndBothFiltersCount) {
   EXPECT_EQ(seen.size(), 200u);
 }
 
+TEST_F(IsamTableTest, FindingGoesThroughTheFiltersWithoutFilteringTheTable) {
+  Create(40);
+  TIsamTable table(nullptr);
+  table.SetFilterText("Num = 3");  // ids 1, 18, 35 in primary order
+  OpenTable(table);
+  EXPECT_EQ(table.RecordCount(), 40);
+  EXPECT_TRUE(table.FindFirst());
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), 1);
+  EXPECT_TRUE(table.FindNext());
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), 18);
+  EXPECT_TRUE(table.FindLast());
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), 35);
+  EXPECT_TRUE(table.FindPrior());
+  EXPECT_EQ(table.FieldNamed("Id")->ValueInteger(), 18);
+  EXPECT_TRUE(table.Found());
+  EXPECT_EQ(table.RecordCount(), 40);  // the filters are active only while finding
+  table.FindLast();
+  EXPECT_FALSE(table.FindNext());
+  EXPECT_FALSE(table.Found());
+}
+
 TEST_F(IsamTableTest, AHandlerThatRaisesIsReportedAndFilteringGoesOn) {
   Create(20);
   std::vector<std::string> reported;
