@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dataset/BlobFields.h"
 #include "dataset/DatabaseError.h"
 #include "dataset/Field.h"
 #include "dataset/FieldText.h"
@@ -322,6 +323,16 @@ void TIsamDataSet::CursorPost() {
   } else {
     engine_->Insert(ActiveBuffer(), true);
   }
+  CloseModifiedBlobs();
+}
+
+// Blobs written during an edit stay open until the record is posted or cancelled: then the
+// record holds their blocks (or never will) and the engine's blob buffers are given back.
+void TIsamDataSet::CloseModifiedBlobs() {
+  for (TField* field : Fields()) {
+    const auto* blob = dynamic_cast<const TBlobField*>(field);
+    if (blob && blob->Modified()) engine_->CloseBlob(true, field->FieldNo(), ActiveBuffer());
+  }
 }
 
 void TIsamDataSet::CursorDelete() {
@@ -333,6 +344,7 @@ void TIsamDataSet::EditBegins() {
 }
 
 void TIsamDataSet::CancelHook() {
+  CloseModifiedBlobs();
   if (State() == TDataSetState::Editing) engine_->UnlockRecord(0);
 }
 

@@ -130,6 +130,7 @@ class TIsamDataSet : public TDataSet {
   bool FilterCallback(const std::uint8_t* record);
 
   void ComputeLayout();
+  void CloseModifiedBlobs();
   std::int32_t RecordNumberOf(TRecordBuffer buffer) const;
 
   std::unique_ptr<TDataFile> engine_;

@@ -528,6 +528,23 @@ void TIndexCursor::RecordDeleted(std::int32_t r) {
   });
 }
 
+void TIndexCursor::SettleAfterDelete() {
+  if (!bitmapMode_) return;  // the deleted key is gone: its successor takes its place
+  Run([&] {
+    if (!position_.valid) return;
+    if (PhysicalOrder()) {
+      if (visibility_.Visible(position_.record)) return;
+      const std::int32_t next = visibility_.VisibleBitmap().NextSet(position_.record);
+      if (next == 0) return AfterLast();
+      return SetPhysical(next);
+    }
+    TIndexTree tree = Tree();
+    Sync(tree);
+    if (!position_.valid) return;
+    if (!SeekVisible(tree, +1)) AfterLast();
+  });
+}
+
 void TIndexCursor::Invalidated() {
   InvalidateBounds();
   position_.version = ~std::uint64_t{0};  // no store version matches: found again by its key

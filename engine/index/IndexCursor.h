@@ -86,6 +86,9 @@ class TIndexCursor {
   // A record and its keys were written / deleted.
   void RecordWritten(std::int32_t r, const std::uint8_t* buffer);
   void RecordDeleted(std::int32_t r);
+  // After the current record was deleted: the cursor stands on the next visible entry, or after
+  // the last one, never on an entry it does not show.
+  void SettleAfterDelete();
   // Another program changed the table: bounds and bitmaps are rebuilt, the position is found
   // again by its key on its next use.
   void Invalidated();

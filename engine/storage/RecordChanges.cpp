@@ -258,6 +258,7 @@ void TDataFile::Delete(bool reposition) {
     current_->SetModified(true);
     indexFile_.DecrementRecordCount();
     cursor_.RecordDeleted(n);
+    cursor_.SettleAfterDelete();
     ReleaseCurrent();
     CompleteChange(n);
   } catch (...) {

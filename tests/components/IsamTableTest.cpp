@@ -257,6 +257,46 @@ TEST_F(IsamTableTest, FindingGoesThroughTheFiltersWithoutFilteringTheTable) {
   EXPECT_FALSE(table.Found());
 }
 
+TEST_F(IsamTableTest, DeletingUnderAFilterDeletesOnlyWhatItShows) {
+  Create(120);
+  for (const auto& [index, num] : {std::pair{"", 3}, std::pair{"ByName", 5}}) {
+    TIsamTable table(nullptr);
+    table.SetIndexName(index);
+    table.SetFilterText("Num = " + std::to_string(num));
+    table.SetFiltered(true);
+    OpenTable(table);
+    const int shown = table.RecordCount();
+    ASSERT_GT(shown, 0);
+    int deleted = 0;
+    for (table.First(); !table.IsEmpty(); ++deleted) {
+      EXPECT_EQ(table.FieldNamed("Num")->ValueInteger(), num);
+      table.Delete();
+    }
+    EXPECT_EQ(deleted, shown);
+    table.SetFiltered(false);
+    EXPECT_GT(table.RecordCount(), 0);
+    for (std::int64_t id : Ids(table)) EXPECT_NE(id * 3 % 17, num);
+  }
+}
+
+TEST_F(IsamTableTest, PostingMemosGivesTheirBlobsBack) {
+  Create(0);
+  TIsamTable table(nullptr);
+  OpenTable(table);
+  for (int id = 1; id <= 300; ++id) {  // far more than the blobs that may be open at once
+    table.Append();
+    table.FieldNamed("Id")->SetValueInteger(id);
+    table.FieldNamed("Notes")->SetValueString("note " + std::to_string(id));
+    table.Post();
+  }
+  table.Append();
+  table.FieldNamed("Notes")->SetValueString("dropped");
+  table.Cancel();
+  EXPECT_EQ(table.RecordCount(), 300);
+  table.Last();
+  EXPECT_EQ(table.FieldNamed("Notes")->ValueString(), "note 300");
+}
+
 TEST_F(IsamTableTest, AHandlerThatRaisesIsReportedAndFilteringGoesOn) {
   Create(20);
   std::vector<std::string> reported;
