@@ -537,10 +537,19 @@ void TIsamDataSet::WriteFieldData(TField& field, const void* buffer) {
                                         static_cast<std::size_t>(field.DataSize())));
             break;
           case ftBytes:
-          case ftVarBytes:
             value = std::string(reinterpret_cast<const char*>(in),
                                 static_cast<std::size_t>(field.DataSize()));
             break;
+          case ftVarBytes: {
+            // The column's bytes hold the 2-byte length and the value: Size - 2 bytes of room.
+            const std::uint16_t length = LoadU16(in);
+            if (length + 2 > field.Size()) {
+              DatabaseError(
+                  FormatMessage("Value of field '%s' is out of range", {field.DisplayName()}));
+            }
+            value = std::string(reinterpret_cast<const char*>(in), 2u + length);
+            break;
+          }
           case ftSmallint:
             value = std::int64_t{LoadI16(in)};
             break;

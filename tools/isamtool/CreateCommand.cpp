@@ -1,0 +1,286 @@
+// isamtool create: a new empty table from a JSON schema.
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "engine/components/Session.h"
+#include "engine/components/SessionList.h"
+#include "engine/storage/FieldChecks.h"
+#include "engine/storage/TableCreation.h"
+#include "platform/CodePage.h"
+#include "platform/Locale.h"
+#include "platform/TextConversion.h"
+#include "platform/Utf8.h"
+#include "tools/isamtool/Commands.h"
+#include "tools/isamtool/Options.h"
+#include "tools/isamtool/TablePath.h"
+
+namespace katalog::isamtool {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kHelp =
+    "usage: isamtool create TABLE --schema FILE.json\n\n"
+    "Creates an empty table. The schema (UTF-8):\n"
+    "  {\"locale\": 1029, \"blobBlockSize\": 512, \"password\": \"\",\n"
+    "   \"fields\": [{\"name\": \"ID\", \"type\": \"autoinc\"},\n"
+    "              {\"name\": \"DE_1\", \"type\": \"string\", \"size\": 60, \"required\": true},\n"
+    "              {\"name\": \"P\", \"type\": \"bcd\", \"scale\": 2, \"min\": \"0\", \"max\": "
+    "\"1000\",\n"
+    "               \"default\": \"0\"},\n"
+    "              {\"name\": \"DE_11\", \"type\": \"memo\"}],\n"
+    "   \"primaryIndex\": {\"fields\": [\"DE_1\", \"ID\"], \"caseInsensitive\": false,\n"
+    "                    \"descending\": false, \"compression\": \"none\"},\n"
+    "   \"indexes\": [{\"name\": \"ByCity\", \"fields\": [\"DE_5\"], \"unique\": false,\n"
+    "                \"caseInsensitive\": true, \"descending\": false, \"descendingFields\": [],\n"
+    "                \"compression\": \"full\"}]}\n"
+    "Types: string (size 1-250), date, time, datetime, boolean, smallint, integer, autoinc, word,\n"
+    "float, currency, bcd (scale 0-18), bytes (size), varbytes (size), memo, blob, fmtmemo,\n"
+    "graphic, typedbinary. Compression: none, leading, trailing, full. Without \"primaryIndex\"\n"
+    "the table has no primary index; \"locale\" 0 (the default) means none. min, max and default\n"
+    "are written as isamtool reads values: dates YYYY-MM-DD, times HH:MM:SS, numbers with '.',\n"
+    "booleans true/false; DATE, TIME and NOW name the current date and time.\n";
+
+struct TTypeName {
+  const char* Name;
+  std::uint8_t Code;
+  std::uint8_t SubType;
+};
+constexpr TTypeName kTypes[] = {
+    {"string", 1, 0},   {"date", 2, 0},      {"time", 10, 0},        {"datetime", 11, 0},
+    {"boolean", 4, 0},  {"smallint", 5, 0},  {"integer", 6, 0},      {"autoinc", 6, 29},
+    {"word", 12, 0},    {"float", 7, 0},     {"currency", 7, 21},    {"bcd", 8, 0},
+    {"bytes", 9, 0},    {"varbytes", 15, 0}, {"memo", 3, 22},        {"blob", 3, 23},
+    {"fmtmemo", 3, 24}, {"graphic", 3, 26},  {"typedbinary", 3, 28},
+};
+
+// Reads a schema, naming the key at fault in every error.
+class TSchemaReader {
+ public:
+  explicit TSchemaReader(const json& root) : root_(root) {}
+
+  TTableDefinition Read(const std::string& tablePath) {
+    Expect(root_.is_object(), "the schema", "must be an object");
+    Keys(root_, "the schema",
+         {"locale", "blobBlockSize", "password", "fields", "primaryIndex", "indexes"});
+    TTableDefinition def;
+    def.TableName = tablePath;
+    def.LocaleId = static_cast<std::uint32_t>(Number(root_, "locale", "locale", 0, 0, 0xFFFFFFFF));
+    if (def.LocaleId != 0 && !platform::IsValidLocale(def.LocaleId)) {
+      throw TUsageError("schema: locale: " + std::to_string(def.LocaleId) + " is not a locale");
+    }
+    codePage_ = &platform::CodePage(def.LocaleId ? platform::AnsiCodePageOf(def.LocaleId) : 1250);
+    settings_ = &TableFormatSettings(def.LocaleId);
+    def.BlobBlockSize =
+        static_cast<std::uint32_t>(Number(root_, "blobBlockSize", "blobBlockSize", 0, 0, 32768));
+    def.Password = Text(root_, "password", "password", "");
+    Expect(root_.contains("fields") && root_["fields"].is_array(), "fields", "must be an array");
+    for (std::size_t i = 0; i < root_["fields"].size(); ++i) {
+      def.Fields.push_back(Field(root_["fields"][i], "fields[" + std::to_string(i) + "]"));
+    }
+    if (root_.contains("primaryIndex")) {
+      TIndexDefinition primary = Index(root_["primaryIndex"], "primaryIndex", true);
+      primary.Primary = true;
+      primary.Unique = true;
+      def.Indexes.push_back(primary);
+    }
+    if (root_.contains("indexes")) {
+      Expect(root_["indexes"].is_array(), "indexes", "must be an array");
+      for (std::size_t i = 0; i < root_["indexes"].size(); ++i) {
+        def.Indexes.push_back(
+            Index(root_["indexes"][i], "indexes[" + std::to_string(i) + "]", false));
+      }
+    }
+    return def;
+  }
+
+ private:
+  static void Expect(bool condition, const std::string& key, const std::string& what) {
+    if (!condition) throw TUsageError("schema: " + key + " " + what);
+  }
+  static void Keys(const json& object, const std::string& where,
+                   std::initializer_list<const char*> allowed) {
+    for (const auto& [key, value] : object.items()) {
+      bool known = false;
+      for (const char* name : allowed) known = known || key == name;
+      if (!known) throw TUsageError("schema: " + where + ": unknown key \"" + key + "\"");
+    }
+  }
+  static double Number(const json& object, const char* key, const std::string& path,
+                       double fallback, double low, double high) {
+    if (!object.contains(key)) return fallback;
+    const json& value = object[key];
+    Expect(value.is_number_integer() && value.get<double>() >= low && value.get<double>() <= high,
+           path,
+           "must be a whole number from " + std::to_string(static_cast<long long>(low)) + " to " +
+               std::to_string(static_cast<long long>(high)));
+    return value.get<double>();
+  }
+  static bool Flag(const json& object, const char* key, const std::string& path) {
+    if (!object.contains(key)) return false;
+    Expect(object[key].is_boolean(), path, "must be true or false");
+    return object[key].get<bool>();
+  }
+  static std::string Text(const json& object, const char* key, const std::string& path,
+                          const std::string& fallback) {
+    if (!object.contains(key)) return fallback;
+    Expect(object[key].is_string(), path, "must be a string");
+    return object[key].get<std::string>();
+  }
+  // A UTF-8 text in the table's code page; a character it cannot hold is refused.
+  std::string Encoded(const std::string& text, const std::string& path) const {
+    std::u16string units;
+    Expect(platform::TryUtf8ToUtf16(text, units), path, "is not valid UTF-8");
+    for (char16_t c : units) {
+      Expect(codePage_->CanHold(c), path, "holds a character the table's code page cannot hold");
+    }
+    return codePage_->FromUtf16(units);
+  }
+  // A min, max or default value from the tool's forms into the table locale's.
+  std::string CheckText(const json& object, const char* key, const std::string& path,
+                        std::uint8_t code) const {
+    std::string text = Encoded(Text(object, key, path, ""), path);
+    if (text.empty()) return text;
+    std::string upper = text;
+    for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (upper == "DATE" || upper == "TIME" || upper == "NOW") return upper;
+    platform::TFormatSettings iso = *settings_;
+    iso.DecimalSeparator = '.';
+    iso.DateSeparator = '-';
+    iso.ShortDateFormat = "yyyy-MM-dd";
+    iso.TimeSeparator = ':';
+    platform::TTimeStamp stamp{};
+    switch (code) {
+      case 4:
+        return upper;  // TRUE or FALSE
+      case 7:
+      case 8: {
+        double number = 0;
+        Expect(platform::TryStrToFloat(text, number, iso), path, "must be a number like 2.5");
+        for (char& c : text) c = c == '.' ? settings_->DecimalSeparator : c;
+        return text;
+      }
+      case 2:
+        Expect(platform::TryStrToDate(text, stamp.Date, iso), path, "must be a date YYYY-MM-DD");
+        return platform::DateToStr(stamp.Date, *settings_);
+      case 10:
+        Expect(platform::TryStrToTime(text, stamp.Time, iso), path, "must be a time HH:MM:SS");
+        return platform::TimeToStr(stamp.Time, *settings_);
+      case 11:
+        Expect(platform::TryStrToDateTime(text, stamp, iso), path,
+               "must be a date-time YYYY-MM-DD HH:MM:SS");
+        return platform::DateTimeToStr(stamp, *settings_);
+      default:
+        return text;
+    }
+  }
+
+  TFieldDefinition Field(const json& object, const std::string& path) {
+    Expect(object.is_object(), path, "must be an object");
+    Keys(object, path, {"name", "type", "size", "scale", "required", "min", "max", "default"});
+    TFieldDefinition field;
+    Expect(object.contains("name"), path + ".name", "is missing");
+    field.Name = Encoded(Text(object, "name", path + ".name", ""), path + ".name");
+    Expect(object.contains("type"), path + ".type", "is missing");
+    const std::string type = Text(object, "type", path + ".type", "");
+    const TTypeName* found = nullptr;
+    for (const TTypeName& t : kTypes) found = type == t.Name ? &t : found;
+    Expect(found != nullptr, path + ".type", "\"" + type + "\" is not a type");
+    field.TypeCode = found->Code;
+    field.SubType = found->SubType;
+    const bool sized = type == "string" || type == "bytes" || type == "varbytes";
+    Expect(sized || !object.contains("size"), path + ".size",
+           "belongs to string, bytes and varbytes");
+    if (sized) {
+      Expect(object.contains("size"), path + ".size", "is missing");
+      field.Size = static_cast<std::uint8_t>(Number(object, "size", path + ".size", 0, 1, 250));
+    }
+    Expect(type == "bcd" || !object.contains("scale"), path + ".scale", "belongs to bcd");
+    field.Scale = static_cast<std::uint8_t>(Number(object, "scale", path + ".scale", 0, 0, 18));
+    field.Required = Flag(object, "required", path + ".required");
+    field.MinValue = CheckText(object, "min", path + ".min", field.TypeCode);
+    field.MaxValue = CheckText(object, "max", path + ".max", field.TypeCode);
+    field.DefaultValue = CheckText(object, "default", path + ".default", field.TypeCode);
+    return field;
+  }
+
+  TIndexDefinition Index(const json& object, const std::string& path, bool primary) {
+    Expect(object.is_object(), path, "must be an object");
+    if (primary) {
+      Keys(object, path,
+           {"fields", "caseInsensitive", "descending", "descendingFields", "compression"});
+    } else {
+      Keys(object, path,
+           {"name", "fields", "unique", "caseInsensitive", "descending", "descendingFields",
+            "compression"});
+    }
+    TIndexDefinition index;
+    if (!primary) {
+      Expect(object.contains("name"), path + ".name", "is missing");
+      index.Name = Encoded(Text(object, "name", path + ".name", ""), path + ".name");
+      index.Unique = Flag(object, "unique", path + ".unique");
+    }
+    Expect(object.contains("fields") && object["fields"].is_array() && !object["fields"].empty(),
+           path + ".fields", "must be a non-empty array of field names");
+    for (const json& name : object["fields"]) {
+      Expect(name.is_string(), path + ".fields", "must hold field names");
+      index.Fields.push_back(Encoded(name.get<std::string>(), path + ".fields"));
+    }
+    index.CaseInsensitive = Flag(object, "caseInsensitive", path + ".caseInsensitive");
+    index.Descending = Flag(object, "descending", path + ".descending");
+    if (object.contains("descendingFields")) {
+      Expect(object["descendingFields"].is_array(), path + ".descendingFields",
+             "must be an array of field names");
+      index.DescendingFields.assign(index.Fields.size(), false);
+      for (const json& name : object["descendingFields"]) {
+        Expect(name.is_string(), path + ".descendingFields", "must hold field names");
+        const std::string encoded = Encoded(name.get<std::string>(), path + ".descendingFields");
+        bool known = false;
+        for (std::size_t i = 0; i < index.Fields.size(); ++i) {
+          if (index.Fields[i] == encoded) index.DescendingFields[i] = known = true;
+        }
+        Expect(known, path + ".descendingFields", "names a field the index does not have");
+      }
+    }
+    const std::string compression = Text(object, "compression", path + ".compression", "none");
+    static const std::map<std::string, TKeyCompression> kCompressions = {
+        {"none", kcNone}, {"leading", kcLeading}, {"trailing", kcTrailing}, {"full", kcFull}};
+    const auto it = kCompressions.find(compression);
+    Expect(it != kCompressions.end(), path + ".compression",
+           "must be none, leading, trailing or full");
+    index.Compression = it->second;
+    return index;
+  }
+
+  const json& root_;
+  const platform::TCodePage* codePage_ = nullptr;
+  const platform::TFormatSettings* settings_ = nullptr;
+};
+
+}  // namespace
+
+int RunCreate(const TArgs& args) {
+  const TOptions options(args, {{}, {"--schema"}});
+  if (options.Help()) {
+    std::cout << kHelp;
+    return 0;
+  }
+  if (!options.Has("--schema")) throw TUsageError("option --schema is required");
+  std::ifstream file(options.Value("--schema"));
+  if (!file) throw TUsageError("cannot read the schema " + options.Value("--schema"));
+  json root;
+  try {
+    root = json::parse(file);
+  } catch (const json::parse_error& e) {
+    throw TUsageError("the schema is not JSON: " + std::string(e.what()));
+  }
+  const TTableDefinition def = TSchemaReader(root).Read(SplitTablePath(options.Args()[0]).Path());
+  Sessions().DefaultSession().SetActive(true);
+  CreateTable(def);
+  return 0;
+}
+
+}  // namespace katalog::isamtool

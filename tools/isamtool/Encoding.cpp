@@ -1,0 +1,189 @@
+#include "tools/isamtool/Encoding.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "engine/components/IsamTable.h"
+#include "platform/CodePage.h"
+#include "platform/Locale.h"
+#include "platform/Utf8.h"
+#include "tools/isamtool/Options.h"
+
+namespace katalog::isamtool {
+
+namespace {
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// "U+4E2D '中'"; the character itself only when it is printable.
+std::string Describe(char32_t c) {
+  char code[16];
+  std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c < 0xE000)) return code;
+  std::u16string unit;
+  if (c >= 0x10000) {
+    unit += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    unit += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+  } else {
+    unit += static_cast<char16_t>(c);
+  }
+  return std::string(code) + " '" + platform::Utf16ToUtf8(unit) + "'";
+}
+
+// The code point at text[i] (a surrogate pair as one).
+char32_t CodePointAt(std::u16string_view text, std::size_t i) {
+  const char16_t c = text[i];
+  if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+      text[i + 1] < 0xE000) {
+    return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+  }
+  return c;
+}
+
+// UTF-16 to the page, refusing what it cannot hold.
+std::string Encode(const platform::TCodePage& page, std::u16string_view text, const char* what) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!page.CanHold(text[i])) {
+      throw TEncodingError("the character " + Describe(CodePointAt(text, i)) + " cannot be " +
+                           what + " code page " + std::to_string(page.Number()));
+    }
+  }
+  if (!page.IsSingleByte()) return page.FromUtf16(text);
+  std::string out(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(page.ByteOf(text[i]));
+  return out;
+}
+
+}  // namespace
+
+TEncoding EncodingNamed(const std::string& name) {
+  if (name == "utf-8") return TEncoding::Utf8;
+  if (name == "cp1250") return TEncoding::Cp1250;
+  throw TUsageError("unknown encoding '" + name + "'");
+}
+
+int TableCodePage(const TIsamTable& table) {
+  const std::uint32_t locale = table.Engine() ? table.Engine()->LocaleId() : 0;
+  return locale != 0 ? platform::AnsiCodePageOf(locale) : 1250;
+}
+
+TTextCodec::TTextCodec(int tableCodePage, TEncoding outside)
+    : table_(platform::CodePage(tableCodePage)),
+      outside_(outside == TEncoding::Cp1250 ? &platform::CodePage(1250) : nullptr),
+      identity_(outside_ && table_.Number() == outside_->Number()) {}
+
+std::string Utf8Of(std::string_view text, TEncoding encoding) {
+  if (encoding == TEncoding::Utf8) return std::string(text);
+  return TTextCodec(1250, TEncoding::Utf8).FromTable(text);
+}
+
+std::string TTextCodec::ToTable(std::string_view text) const {
+  if (identity_ || IsAscii(text)) return std::string(text);
+  std::u16string wide;
+  if (outside_) {
+    wide = outside_->ToUtf16(text);
+  } else if (!platform::TryUtf8ToUtf16(text, wide)) {
+    throw TEncodingError("the text is not valid UTF-8");
+  }
+  return Encode(table_, wide, "stored in the table's");
+}
+
+std::string TTextCodec::FromTable(std::string_view text) const {
+  if (identity_ || IsAscii(text)) return std::string(text);
+  const std::u16string wide = table_.ToUtf16(text);
+  if (!outside_) return platform::Utf16ToUtf8(wide);
+  return Encode(*outside_, wide, "written in");
+}
+
+std::string HexText(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex(bytes.size() * 2, '0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    hex[2 * i] = kDigits[b >> 4];
+    hex[2 * i + 1] = kDigits[b & 15];
+  }
+  return hex;
+}
+
+std::string BytesOfHex(std::string_view hex) {
+  auto nibble = [&](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    throw TEncodingError("'" + std::string(hex) + "' is not hexadecimal bytes");
+  };
+  if (hex.size() % 2 != 0) {
+    throw TEncodingError("'" + std::string(hex) + "' has an odd number of hexadecimal digits");
+  }
+  std::string bytes(hex.size() / 2, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<char>(nibble(hex[2 * i]) * 16 + nibble(hex[2 * i + 1]));
+  }
+  return bytes;
+}
+
+std::string Base64Text(std::string_view bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t j = 0; j < 3; ++j) {
+      group = group << 8 | (j < n ? static_cast<unsigned char>(bytes[i + j]) : 0u);
+    }
+    for (std::size_t j = 0; j < 4; ++j) {
+      out += j <= n ? kAlphabet[(group >> (18 - 6 * j)) & 63] : '=';
+    }
+  }
+  return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      const char* named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+      out += named ? named : std::string("\\u00") + kHex[u >> 4] + kHex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+std::string SqlIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (const char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+// A string literal; CR and NUL, which the sqlite3 shell would drop or cut, are joined in as
+// char(13) and char(0).
+void AppendSqlString(std::string& out, std::string_view text) {
+  out += '\'';
+  for (const char c : text) {
+    if (c == '\r' || c == '\0') {
+      out += c == '\r' ? "'||char(13)||'" : "'||char(0)||'";
+      continue;
+    }
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+}
+
+}  // namespace katalog::isamtool

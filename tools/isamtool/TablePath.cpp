@@ -1,0 +1,30 @@
+#include "tools/isamtool/TablePath.h"
+
+#include "engine/components/IsamTable.h"
+#include "engine/components/Session.h"
+#include "engine/components/SessionList.h"
+
+namespace katalog::isamtool {
+
+TTablePath SplitTablePath(const std::string& table) {
+  std::string path = table;
+  if (path.size() > 4) {
+    std::string extension = path.substr(path.size() - 4);
+    for (char& c : extension) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (extension == ".DAT") path.resize(path.size() - 4);
+  }
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+void OpenTable(TIsamTable& table, const TTablePath& path, const std::string& password,
+               bool readOnly) {
+  if (!password.empty()) Sessions().DefaultSession().AddPassword(password);
+  table.SetDatabaseName(path.Directory);
+  table.SetTableName(path.Name);
+  table.SetReadOnly(readOnly);
+  table.Open();
+}
+
+}  // namespace katalog::isamtool

@@ -1,0 +1,25 @@
+// Naming and opening the table a command works on: TABLE is the table's path with or without
+// ".DAT" (any letter case).
+#pragma once
+
+#include <string>
+
+namespace katalog {
+class TIsamTable;
+}
+
+namespace katalog::isamtool {
+
+struct TTablePath {
+  std::string Directory;  // "." when the path has none
+  std::string Name;       // without ".DAT"
+  std::string Path() const { return Directory + "/" + Name; }
+};
+
+TTablePath SplitTablePath(const std::string& table);
+
+// Opens the table through the default session with the password (when given) known to it.
+void OpenTable(TIsamTable& table, const TTablePath& path, const std::string& password,
+               bool readOnly);
+
+}  // namespace katalog::isamtool

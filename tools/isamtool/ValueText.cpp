@@ -1,0 +1,358 @@
+#include "tools/isamtool/ValueText.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "dataset/Field.h"
+#include "dataset/FieldType.h"
+#include "platform/DateTime.h"
+
+namespace katalog::isamtool {
+
+namespace {
+
+using platform::kMsecsPerDay;
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The digits of text[from, from + count) as a number; false when any is no digit.
+bool Digits(std::string_view text, std::size_t from, std::size_t count, int& value) {
+  if (from + count > text.size()) return false;
+  value = 0;
+  for (std::size_t i = from; i < from + count; ++i) {
+    if (!IsDigit(text[i])) return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+std::string DateText(std::int32_t dayNumber) {
+  int year = 0, month = 0, day = 0;
+  platform::DecodeDate(dayNumber, year, month, day);
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return text;
+}
+
+std::string TimeText(std::int32_t msOfDay) {
+  int h = 0, m = 0, s = 0, ms = 0;
+  platform::DecodeTime(msOfDay, h, m, s, ms);
+  char text[16];
+  std::snprintf(text, sizeof text, ms ? "%02d:%02d:%02d.%03d" : "%02d:%02d:%02d", h, m, s, ms);
+  return text;
+}
+
+// The native date-time: milliseconds since the start of day 0.
+std::string DateTimeText(double native) {
+  const std::int64_t total = std::isfinite(native) ? std::llround(native) : 0;
+  const auto day = static_cast<std::int32_t>(total / kMsecsPerDay);
+  return DateText(day) + " " + TimeText(static_cast<std::int32_t>(total % kMsecsPerDay));
+}
+
+// YYYY-MM-DD at text[0, 10).
+bool ReadDate(std::string_view text, std::int32_t& dayNumber) {
+  int y = 0, m = 0, d = 0;
+  return text.size() >= 10 && Digits(text, 0, 4, y) && text[4] == '-' && Digits(text, 5, 2, m) &&
+         text[7] == '-' && Digits(text, 8, 2, d) && platform::TryEncodeDate(y, m, d, dayNumber);
+}
+
+// HH:MM:SS[.m[m[m]]], the whole text.
+bool ReadTime(std::string_view text, std::int32_t& msOfDay) {
+  int h = 0, m = 0, s = 0, ms = 0;
+  if (!(Digits(text, 0, 2, h) && text.size() >= 8 && text[2] == ':' && Digits(text, 3, 2, m) &&
+        text[5] == ':' && Digits(text, 6, 2, s))) {
+    return false;
+  }
+  if (text.size() > 8) {
+    const std::size_t decimals = text.size() - 9;
+    if (text[8] != '.' || decimals < 1 || decimals > 3 || !Digits(text, 9, decimals, ms)) {
+      return false;
+    }
+    for (std::size_t i = decimals; i < 3; ++i) ms *= 10;
+  }
+  return platform::TryEncodeTime(h, m, s, ms, msOfDay);
+}
+
+std::int64_t ReadInteger(std::string_view text) {
+  std::string_view digits = text;
+  if (!digits.empty() && digits[0] == '+') digits.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+    throw TValueError("'" + std::string(text) + "' is not an integer");
+  }
+  return value;
+}
+
+double ReadFloat(std::string_view text) {
+  std::string_view digits = text;
+  if (!digits.empty() && digits[0] == '+') digits.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+    throw TValueError("'" + std::string(text) + "' is not a number");
+  }
+  return value;
+}
+
+std::int64_t PowerOfTen(int n) {
+  std::int64_t p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+// A decimal as a whole number of 10^-scale, rounded half away from zero.
+std::int64_t ReadDecimal(std::string_view text, int scale) {
+  const std::string quoted = "'" + std::string(text) + "'";
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+  if (text.find_first_of("eE") != std::string_view::npos) {
+    const double scaled = std::round(ReadFloat(text) * static_cast<double>(PowerOfTen(scale)));
+    if (!(std::fabs(scaled) < 9.2e18)) throw TValueError(quoted + " is out of range");
+    return static_cast<std::int64_t>(scaled);
+  }
+  constexpr std::uint64_t kMax = INT64_MAX;
+  std::uint64_t value = 0;
+  auto append = [&](unsigned digit) {
+    if (value > (kMax - digit) / 10) throw TValueError(quoted + " is out of range");
+    value = value * 10 + digit;
+  };
+  int decimals = -1, digits = 0;
+  bool roundUp = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' && decimals < 0) {
+      decimals = 0;
+      continue;
+    }
+    if (!IsDigit(c)) throw TValueError(quoted + " is not a number");
+    ++digits;
+    if (decimals >= scale) {
+      if (decimals == scale) roundUp = c >= '5';
+      ++decimals;
+      continue;
+    }
+    if (decimals >= 0) ++decimals;
+    append(static_cast<unsigned>(c - '0'));
+  }
+  if (digits == 0) throw TValueError(quoted + " is not a number");
+  for (int d = std::max(decimals, 0); d < scale; ++d) append(0);
+  if (roundUp) {
+    if (value == kMax) throw TValueError(quoted + " is out of range");
+    ++value;
+  }
+  const auto result = static_cast<std::int64_t>(value);
+  return negative ? -result : result;
+}
+
+std::string DecimalText(std::int64_t value, int scale) {
+  const bool negative = value < 0;
+  std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(value)
+                                               : static_cast<std::uint64_t>(value));
+  if (scale > 0) {
+    if (digits.size() <= static_cast<std::size_t>(scale)) {
+      digits.insert(0, static_cast<std::size_t>(scale) + 1 - digits.size(), '0');
+    }
+    digits.insert(digits.size() - static_cast<std::size_t>(scale), 1, '.');
+  }
+  return negative ? "-" + digits : digits;
+}
+
+template <class T>
+T ReadNative(const TField& field) {
+  std::array<unsigned char, 64> buffer{};
+  field.ReadValue(buffer.data(), true);
+  T value{};
+  std::memcpy(&value, buffer.data(), sizeof value);
+  return value;
+}
+
+template <class T>
+void WriteNative(TField& field, T value) {
+  std::array<unsigned char, 64> buffer{};
+  std::memcpy(buffer.data(), &value, sizeof value);
+  field.WriteValue(buffer.data(), true);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+void CheckLength(std::string_view text, const TField& field, const char* unit) {
+  if (text.size() > static_cast<std::size_t>(field.Size())) {
+    throw TValueError("the value has " + std::to_string(text.size()) + " " + unit +
+                      "; the field holds at most " + std::to_string(field.Size()));
+  }
+}
+
+}  // namespace
+
+const char* const kValueFormatsHelp =
+    "Values are written the same way whatever the locale:\n"
+    "  string, memo, fmtmemo     the text itself (line breaks kept); trailing blanks of a string\n"
+    "                            are not stored\n"
+    "  smallint, integer, word,  decimal digits: 42, -7\n"
+    "  autoinc\n"
+    "  float, currency           '.' as the decimal point, an exponent allowed: 2.5, -1e-7; "
+    "export\n"
+    "                            writes the shortest text that reads back as the same value\n"
+    "  bcd                       12.34; export writes all the field's decimals, import rounds to\n"
+    "                            them\n"
+    "  boolean                   true, false\n"
+    "  date                      YYYY-MM-DD\n"
+    "  time                      HH:MM:SS[.mmm] (the milliseconds only when not zero)\n"
+    "  datetime                  YYYY-MM-DD HH:MM:SS[.mmm] (import also takes a date alone, or\n"
+    "                            'T' between date and time)\n"
+    "  bytes, varbytes, blob,    hexadecimal, two digits a byte: 0A1BFF\n"
+    "  graphic, typedbinary\n"
+    "An empty field is null; a table keeps empty text as null.\n";
+
+TValueKind KindOf(const TField& field) {
+  switch (field.DataType()) {
+    case ftString:
+    case ftFixedChar:
+    case ftWideString:
+    case ftGuid:
+      return TValueKind::Text;
+    case ftMemo:
+    case ftFmtMemo:
+      return TValueKind::Memo;
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftLargeint:
+      return TValueKind::Integer;
+    case ftAutoInc:
+      return TValueKind::AutoInc;
+    case ftFloat:
+    case ftCurrency:
+      return TValueKind::Float;
+    case ftBCD:
+      return TValueKind::Bcd;
+    case ftBoolean:
+      return TValueKind::Boolean;
+    case ftDate:
+      return TValueKind::Date;
+    case ftTime:
+      return TValueKind::Time;
+    case ftDateTime:
+      return TValueKind::DateTime;
+    case ftBytes:
+    case ftVarBytes:
+      return TValueKind::Bytes;
+    default:
+      return IsBlobType(field.DataType()) && field.IsBlobField() ? TValueKind::Blob
+                                                                 : TValueKind::Other;
+  }
+}
+
+const char* KindName(TValueKind kind) {
+  constexpr const char* kNames[] = {"string", "memo",    "integer", "autoincrement", "float",
+                                    "bcd",    "boolean", "date",    "time",          "date-time",
+                                    "bytes",  "blob",    "other"};
+  return kNames[static_cast<int>(kind)];
+}
+
+std::optional<std::string> FieldValueText(const TField& field, TValueKind kind) {
+  if (kind == TValueKind::Other || field.IsBlank()) return std::nullopt;
+  switch (kind) {
+    case TValueKind::Integer:
+    case TValueKind::AutoInc:
+      return std::to_string(field.ValueInteger());
+    case TValueKind::Float:
+      return FloatText(field.ValueFloat());
+    case TValueKind::Bcd:
+      return DecimalText(ReadNative<std::int64_t>(field), field.Size());
+    case TValueKind::Boolean:
+      return field.ValueBoolean() ? "true" : "false";
+    case TValueKind::Date:
+      return DateText(ReadNative<std::int32_t>(field));
+    case TValueKind::Time:
+      return TimeText(ReadNative<std::int32_t>(field));
+    case TValueKind::DateTime:
+      return DateTimeText(ReadNative<double>(field));
+    default:
+      return field.ValueString();
+  }
+}
+
+void SetFieldValueText(TField& field, TValueKind kind, std::string_view text) {
+  if (text.empty()) return field.Clear();
+  const std::string quoted = "'" + std::string(text) + "'";
+  std::int32_t day = 0, ms = 0;
+  switch (kind) {
+    case TValueKind::Text:
+      if (text.find('\0') != std::string_view::npos) {
+        throw TValueError("a text field cannot hold a zero byte");
+      }
+      CheckLength(text, field, "characters");
+      return field.SetValueString(text);
+    case TValueKind::Bytes: {
+      CheckLength(text, field, "bytes");
+      field.SetValueString(text);
+      // Read back, so that a record layout holding fewer bytes than the field's size cannot
+      // cut the value unnoticed; a fixed-size value comes back padded with zero bytes.
+      std::string expected(text);
+      if (field.DataType() == ftBytes)
+        expected.resize(static_cast<std::size_t>(field.Size()), '\0');
+      if (field.ValueString() != expected) {
+        throw TValueError("the field cannot hold the value's " + std::to_string(text.size()) +
+                          " bytes whole");
+      }
+      return;
+    }
+    case TValueKind::Memo:
+    case TValueKind::Blob:
+      return field.SetValueString(text);
+    case TValueKind::Integer:
+      return field.SetValueInteger(ReadInteger(text));
+    case TValueKind::Float:
+      return field.SetValueFloat(ReadFloat(text));
+    case TValueKind::Bcd:
+      return WriteNative(field, ReadDecimal(text, field.Size()));
+    case TValueKind::Boolean:
+      if (EqualsIgnoringCase(text, "true")) return field.SetValueBoolean(true);
+      if (EqualsIgnoringCase(text, "false")) return field.SetValueBoolean(false);
+      throw TValueError(quoted + " is not a boolean (true or false)");
+    case TValueKind::Date:
+      if (text.size() != 10 || !ReadDate(text, day)) {
+        throw TValueError(quoted + " is not a date (YYYY-MM-DD)");
+      }
+      return WriteNative(field, day);
+    case TValueKind::Time:
+      if (!ReadTime(text, ms)) throw TValueError(quoted + " is not a time (HH:MM:SS[.mmm])");
+      return WriteNative(field, ms);
+    case TValueKind::DateTime:
+      // The date alone is midnight; 'T' may stand for the blank.
+      if (!ReadDate(text, day) || (text.size() > 10 && ((text[10] != ' ' && text[10] != 'T') ||
+                                                        !ReadTime(text.substr(11), ms)))) {
+        throw TValueError(quoted + " is not a date and time (YYYY-MM-DD HH:MM:SS[.mmm])");
+      }
+      return WriteNative(field, static_cast<double>(day) * kMsecsPerDay + ms);
+    case TValueKind::AutoInc:
+    case TValueKind::Other:
+      break;
+  }
+  throw TValueError(std::string("a field of type ") + KindName(kind) + " cannot be written");
+}
+
+std::string FloatText(double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+}  // namespace katalog::isamtool
