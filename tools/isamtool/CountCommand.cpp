@@ -21,7 +21,7 @@ constexpr const char* kFilterHelp =
     "  --no-partial     a trailing '*' is an ordinary character\n"
     "  --password P     the password of an enciphered table\n";
 
-TOptionSpec FilterSpec() {
+TOptionRules FilterRules() {
   return {{"--ignore-case", "--no-partial"}, {"--filter", "--password"}};
 }
 
@@ -40,7 +40,7 @@ void ApplyFilter(TIsamTable& table, const TOptions& options) {
 }  // namespace
 
 int RunCount(const TArgs& args) {
-  const TOptions options(args, FilterSpec());
+  const TOptions options(args, FilterRules());
   if (options.Help()) {
     std::cout << "usage: isamtool count TABLE [--filter EXPR] [--ignore-case] [--no-partial]\n\n"
                  "Prints the number of records, or of those the filter lets through.\n\n"
@@ -55,7 +55,7 @@ int RunCount(const TArgs& args) {
 }
 
 int RunDelete(const TArgs& args) {
-  const TOptions options(args, FilterSpec());
+  const TOptions options(args, FilterRules());
   if (options.Help()) {
     std::cout << "usage: isamtool delete TABLE --filter EXPR [--ignore-case] [--no-partial]\n\n"
                  "Deletes the records the filter lets through and prints how many.\n\n"

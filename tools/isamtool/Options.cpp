@@ -4,7 +4,7 @@
 
 namespace katalog::isamtool {
 
-TOptions::TOptions(const std::vector<std::string>& args, const TOptionSpec& spec) {
+TOptions::TOptions(const std::vector<std::string>& args, const TOptionRules& rules) {
   if (std::find(args.begin(), args.end(), "--help") != args.end()) {
     help_ = true;
     return;
@@ -12,9 +12,9 @@ TOptions::TOptions(const std::vector<std::string>& args, const TOptionSpec& spec
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-      if (spec.Flags.count(arg)) {
+      if (rules.Flags.count(arg)) {
         flags_.insert(arg);
-      } else if (spec.Values.count(arg)) {
+      } else if (rules.Values.count(arg)) {
         if (i + 1 >= args.size()) throw TUsageError("option " + arg + " needs a value");
         if (values_.count(arg)) throw TUsageError("option " + arg + " given twice");
         values_[arg] = args[++i];
@@ -26,8 +26,8 @@ TOptions::TOptions(const std::vector<std::string>& args, const TOptionSpec& spec
     }
   }
   const int count = static_cast<int>(positional_.size());
-  if (count < spec.MinArgs) throw TUsageError("missing argument: TABLE");
-  if (count > spec.MaxArgs) throw TUsageError("unexpected argument " + positional_.back());
+  if (count < rules.MinArgs) throw TUsageError("missing argument: TABLE");
+  if (count > rules.MaxArgs) throw TUsageError("unexpected argument " + positional_.back());
 }
 
 std::string TOptions::Value(const std::string& name, const std::string& fallback) const {

@@ -15,7 +15,7 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct TOptionSpec {
+struct TOptionRules {
   std::set<std::string> Flags;   // "--quiet"
   std::set<std::string> Values;  // "--schema" FILE
   int MinArgs = 1;
@@ -25,7 +25,7 @@ struct TOptionSpec {
 class TOptions {
  public:
   // Parses arguments after the command name. "--help" anywhere sets Help() and skips checks.
-  TOptions(const std::vector<std::string>& args, const TOptionSpec& spec);
+  TOptions(const std::vector<std::string>& args, const TOptionRules& rules);
 
   bool Help() const { return help_; }
   const std::vector<std::string>& Args() const { return positional_; }
