@@ -50,25 +50,26 @@ bool TDataFileLocks::LockRecord(std::uint32_t n, int retryCount, std::uint32_t w
       static_cast<std::uint32_t>(std::max(retryCount, 0)),
       [&] { return file_.LockRegion(kRecordLockBase - n, 1); },
       [&] { platform::WaitUntilTickPasses(platform::TickCount(), waitMilliseconds); });
-  if (locked) lockedRecords_.push_back(n);
+  if (locked) lockedIndex_[n] = lockedRecords_.insert(lockedRecords_.end(), n);
   return locked;
 }
 
 bool TDataFileLocks::UnlockRecord(std::uint32_t n) {
-  const auto it = std::find(lockedRecords_.begin(), lockedRecords_.end(), n);
-  if (it == lockedRecords_.end()) return true;
+  const auto it = lockedIndex_.find(n);
+  if (it == lockedIndex_.end()) return true;
   if (!file_.UnlockRegion(kRecordLockBase - n, 1)) return false;
-  lockedRecords_.erase(it);
+  lockedRecords_.erase(it->second);
+  lockedIndex_.erase(it);
   return true;
 }
 
 bool TDataFileLocks::RecordLocked(std::uint32_t n) const {
-  return std::find(lockedRecords_.begin(), lockedRecords_.end(), n) != lockedRecords_.end();
+  return lockedIndex_.count(n) != 0;
 }
 
 bool TDataFileLocks::UnlockAllRecords() {
   bool all = true;
-  for (const std::uint32_t n : std::vector<std::uint32_t>(lockedRecords_)) {
+  for (const std::uint32_t n : LockedRecords()) {
     all = UnlockRecord(n) && all;
   }
   return all;
@@ -77,6 +78,7 @@ bool TDataFileLocks::UnlockAllRecords() {
 void TDataFileLocks::Forget() {
   writeLockHeld_ = false;
   lockedRecords_.clear();
+  lockedIndex_.clear();
 }
 
 bool TPageFileLocks::AcquireRead() {

@@ -16,6 +16,8 @@
 #pragma once
 
 #include <cstdint>
+#include <list>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/storage/FileHandler.h"
@@ -51,7 +53,10 @@ class TDataFileLocks {
   bool LockRecord(std::uint32_t n, int retryCount, std::uint32_t waitMilliseconds);
   bool UnlockRecord(std::uint32_t n);
   bool RecordLocked(std::uint32_t n) const;
-  const std::vector<std::uint32_t>& LockedRecords() const { return lockedRecords_; }
+  // The records locked, in the order they were locked.
+  std::vector<std::uint32_t> LockedRecords() const {
+    return {lockedRecords_.begin(), lockedRecords_.end()};
+  }
   // Releases every record lock; false when one could not be released.
   bool UnlockAllRecords();
 
@@ -61,7 +66,10 @@ class TDataFileLocks {
   TFileHandler& file_;
   TLockRetryPolicy policy_;
   bool writeLockHeld_ = false;
-  std::vector<std::uint32_t> lockedRecords_;
+  // In locking order, with an index by record number: an update batch holds every record it
+  // wrote, and finding one must not cost a walk through all of them.
+  std::list<std::uint32_t> lockedRecords_;
+  std::unordered_map<std::uint32_t, std::list<std::uint32_t>::iterator> lockedIndex_;
 };
 
 class TPageFileLocks {
