@@ -1,0 +1,15 @@
+// Text across the Qt boundary: the program's texts are Windows-1250 bytes below it, QString
+// above it.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace katalog {
+
+QString QtText(std::string_view bytes);
+// Characters code page 1250 cannot hold become '?'.
+std::string BytesOf(const QString& text);
+
+}  // namespace katalog
