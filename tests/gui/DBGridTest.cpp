@@ -1,0 +1,95 @@
+// The data-aware grid offscreen: its rows from its height, keys, clicks and the scroll bar.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+
+#include "dataset/DataSource.h"
+#include "dataset/Field.h"
+#include "dbcontrols/DBGrid.h"
+#include "support/MemoryDataSet.h"
+
+namespace katalog::testing {
+namespace {
+
+class DBGridTest : public ::testing::Test {
+ protected:
+  DBGridTest() {
+    for (int i = 1; i <= 40; ++i) dataSet_.AddRecord({"name" + std::to_string(i), std::int64_t{i}});
+    source_.SetDataSet(&dataSet_);
+    grid_ = new TDBGrid(&form_, &window_);
+    grid_->SetOptions(dgConfirmDelete | dgCancelOnExit);
+    grid_->SetColumns({{"DE_1", 242}});
+    grid_->SetDataSource(&source_);
+    // 14 rows and a little over.
+    grid_->resize(260, 14 * grid_->RowHeight() + 2 * grid_->frameWidth() + 5);
+    window_.show();
+    QApplication::setActiveWindow(&window_);  // focus goes only to an active window
+    dataSet_.Open();
+  }
+  std::string Name() { return dataSet_.FieldNamed("DE_1")->ValueString(); }
+  void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(grid_, static_cast<Qt::Key>(key), modifiers);
+  }
+
+  TMemoryDataSet dataSet_{nullptr, {{"DE_1", ftString, 40}, {"N", ftInteger}}};
+  TDataSource source_{nullptr};
+  TComponent form_{nullptr};
+  QWidget window_;
+  TDBGrid* grid_ = nullptr;
+};
+
+TEST_F(DBGridTest, TheGridsHeightSizesTheWindow) {
+  EXPECT_EQ(grid_->VisibleRows(), 14);
+  EXPECT_EQ(dataSet_.BufferCount(), 14);
+  EXPECT_EQ(dataSet_.WindowRecordCount(), 14);
+}
+
+TEST_F(DBGridTest, KeysMoveTheDataSet) {
+  grid_->setFocus();
+  Key(Qt::Key_Down);
+  EXPECT_EQ(Name(), "name2");
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(Name(), "name16");
+  Key(Qt::Key_End);
+  EXPECT_EQ(Name(), "name40");
+  Key(Qt::Key_Home);
+  EXPECT_EQ(Name(), "name1");
+  Key(Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(Name(), "name14");
+  Key(Qt::Key_Delete);
+  EXPECT_EQ(dataSet_.StoredCount(), 40);
+}
+
+TEST_F(DBGridTest, AClickMovesToTheClickedRow) {
+  QTest::mouseClick(grid_->viewport(), Qt::LeftButton, Qt::NoModifier,
+                    QPoint(10, 5 * grid_->RowHeight() + 2));
+  EXPECT_EQ(Name(), "name6");
+  EXPECT_TRUE(grid_->hasFocus());
+}
+
+TEST_F(DBGridTest, TheScrollBarTracksTheRecordOrShowsThreePositions) {
+  QScrollBar* bar = grid_->verticalScrollBar();
+  EXPECT_EQ(bar->minimum(), 1);
+  EXPECT_EQ(bar->maximum(), 40);
+  EXPECT_EQ(bar->value(), 1);
+  dataSet_.MoveBy(20);
+  EXPECT_EQ(bar->value(), 21);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);  // just below the window's last row
+  EXPECT_EQ(Name(), "name22");
+
+  dataSet_.SetOnFilterRecord(
+      [](TDataSet& ds, bool& accept) { accept = ds.FieldNamed("N")->ValueInteger() % 2 == 1; });
+  dataSet_.SetFiltered(true);
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 4);
+  EXPECT_EQ(bar->value(), 0);
+  dataSet_.Last();
+  EXPECT_EQ(bar->value(), 4);
+  dataSet_.MoveBy(-3);
+  EXPECT_EQ(bar->value(), 2);
+}
+
+}  // namespace
+}  // namespace katalog::testing
