@@ -172,9 +172,9 @@ void TIsamDataSet::CursorOpen() {
   if (DefaultFields()) CreateFields();
   BindFields(true);
   ComputeLayout();
-  for (auto& key : keyBuffers_) {
-    key.assign(kKeyHeader + static_cast<std::size_t>(imageSize_), 0);
-    engine_->BlankRecord(key.data() + kKeyHeader);
+  for (int i = 0; i < static_cast<int>(keyBuffers_.size()); ++i) {
+    KeyBuffer(i).resize(kKeyHeader + static_cast<std::size_t>(imageSize_));
+    BlankKeyBuffer(i);
   }
   oldValueBuffer_.assign(static_cast<std::size_t>(recordBufferSize_), 0);
   engine_->GoFirst();
@@ -182,6 +182,12 @@ void TIsamDataSet::CursorOpen() {
   if (!Filter().empty()) BuildExpressionFilter(Filter(), FilterOptions(), expressionFilter_);
   if (OnFilterRecord()) BuildCallbackFilter(callbackFilter_);
   if (Filtered()) ActivateFilters(true);
+}
+
+void TIsamDataSet::BlankKeyBuffer(int index) {
+  std::vector<std::uint8_t>& key = KeyBuffer(index);
+  std::fill(key.begin(), key.end(), 0);
+  engine_->BlankRecord(key.data() + kKeyHeader);
 }
 
 void TIsamDataSet::CursorClose() {

@@ -115,6 +115,8 @@ class TIsamDataSet : public TDataSet {
     return keyBuffers_[static_cast<std::size_t>(index)];
   }
   int CurrentKeyBuffer() const { return currentKey_; }
+  // Nothing entered: a zero header and a blank record image.
+  void BlankKeyBuffer(int index);
   void SetCurrentKeyBuffer(int index) { currentKey_ = index; }
   // The active index's description, read again whenever the index changes.
   void ReadIndexDescription();

@@ -82,7 +82,6 @@ bool TIsamTable::AskPassword() {
 }
 
 std::unique_ptr<TDataFile> TIsamTable::CreateEngineCursor() {
-  if (tableName_.empty()) DatabaseError("Missing table name.");
   indexDefs_.SetUpdated(false);
   const std::string index = ResolveIndexName();
   auto file = OpenDataFile(exclusive_);

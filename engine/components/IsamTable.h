@@ -122,6 +122,9 @@ class TIsamTable : public TIsamDBDataSet {
   bool SetCursorRange();
   // Lifts the engine cursor's range; false when there was none.
   bool ResetCursorRange();
+  // A range buffer holding the values in the leading index fields ("Field index out of range"
+  // beyond them, "Cannot access index field '%s'" for an index field without a field object).
+  void FillRangeBuffer(int buffer, const std::vector<TVariant>& values);
   // The range start and end: the master values in the leading index fields.
   void SetRangeFromMaster();
   void MasterChanged();

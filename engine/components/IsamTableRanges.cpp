@@ -19,12 +19,8 @@ constexpr int kCurrentRangeStart = 3, kCurrentRangeEnd = 4, kSavedKey = 5;
 void TIsamTable::SetKeyBuffer(int buffer, bool clear) {
   CheckBrowseMode();
   SetCurrentKeyBuffer(buffer);
-  std::vector<std::uint8_t>& key = KeyBuffer(buffer);
-  KeyBuffer(kSavedKey) = key;  // Cancel brings it back
-  if (clear) {
-    std::fill(key.begin(), key.end(), 0);
-    Engine()->BlankRecord(key.data() + kKeyHeader);
-  }
+  KeyBuffer(kSavedKey) = KeyBuffer(buffer);  // Cancel brings it back
+  if (clear) BlankKeyBuffer(buffer);
   SetState(TDataSetState::KeyEntry);
   DataEvent(TDataEvent::DataSetChanged);
 }
@@ -78,11 +74,7 @@ bool TIsamTable::SetCursorRange() {
 bool TIsamTable::ResetCursorRange() {
   if (KeyBuffer(kCurrentRangeStart)[0] == 0 && KeyBuffer(kCurrentRangeEnd)[0] == 0) return false;
   Engine()->CancelRange();
-  for (int buffer : {kCurrentRangeStart, kCurrentRangeEnd}) {
-    std::vector<std::uint8_t>& key = KeyBuffer(buffer);
-    std::fill(key.begin(), key.end(), 0);
-    Engine()->BlankRecord(key.data() + kKeyHeader);
-  }
+  for (int buffer : {kCurrentRangeStart, kCurrentRangeEnd}) BlankKeyBuffer(buffer);
   DropLookupCursor();
   return true;
 }
@@ -98,31 +90,35 @@ void TIsamTable::CancelRange() {
   if (ResetCursorRange()) Resync(0);
 }
 
+void TIsamTable::FillRangeBuffer(int buffer, const std::vector<TVariant>& values) {
+  const TDataSetState saved = SetTempState(TDataSetState::KeyEntry);
+  SetCurrentKeyBuffer(buffer);
+  try {
+    BlankKeyBuffer(buffer);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      if (i >= IndexFields().size()) DatabaseError("Field index out of range");
+      TField* field = FieldNumbered(IndexFields()[i]);
+      if (!field) {
+        const auto& d = Engine()->WorkingFields()[static_cast<std::size_t>(IndexFields()[i] - 1)];
+        DatabaseError(FormatMessage("Cannot access index field '%s'", {d.Name}));
+      }
+      field->SetValueVariant(values[i]);
+    }
+  } catch (...) {
+    RestoreState(saved);
+    throw;
+  }
+  std::vector<std::uint8_t>& key = KeyBuffer(buffer);
+  key[0] = 1;
+  StoreI32(key.data() + 4, static_cast<std::int32_t>(values.size()));
+  RestoreState(saved);
+}
+
 void TIsamTable::SetRange(const std::vector<TVariant>& startValues,
                           const std::vector<TVariant>& endValues) {
   CheckBrowseMode();
-  for (const auto& [buffer, values] :
-       {std::pair{kRangeStart, &startValues}, std::pair{kRangeEnd, &endValues}}) {
-    const TDataSetState saved = SetTempState(TDataSetState::KeyEntry);
-    SetCurrentKeyBuffer(buffer);
-    std::vector<std::uint8_t>& key = KeyBuffer(buffer);
-    std::fill(key.begin(), key.end(), 0);
-    try {
-      Engine()->BlankRecord(key.data() + kKeyHeader);
-      for (std::size_t i = 0; i < values->size(); ++i) {
-        if (i >= IndexFields().size()) DatabaseError("Field index out of range");
-        TField* field = FieldNumbered(IndexFields()[i]);
-        if (!field) DatabaseError("Field index out of range");
-        field->SetValueVariant((*values)[i]);
-      }
-    } catch (...) {
-      RestoreState(saved);
-      throw;
-    }
-    key[0] = 1;
-    StoreI32(key.data() + 4, static_cast<std::int32_t>(values->size()));
-    RestoreState(saved);
-  }
+  FillRangeBuffer(kRangeStart, startValues);
+  FillRangeBuffer(kRangeEnd, endValues);
   if (SetCursorRange()) First();
 }
 
@@ -134,30 +130,10 @@ void TIsamTable::SetMasterSource(TDataSource* source) {
 }
 
 void TIsamTable::SetRangeFromMaster() {
-  const std::vector<TField*>& masters = masterLink_.Fields();
-  const TDataSetState saved = SetTempState(TDataSetState::KeyEntry);
-  SetCurrentKeyBuffer(kRangeStart);
-  std::vector<std::uint8_t>& key = KeyBuffer(kRangeStart);
-  std::fill(key.begin(), key.end(), 0);
-  try {
-    Engine()->BlankRecord(key.data() + kKeyHeader);
-    for (std::size_t i = 0; i < masters.size(); ++i) {
-      if (i >= IndexFields().size()) DatabaseError("Field index out of range");
-      TField* field = FieldNumbered(IndexFields()[i]);
-      if (!field) {
-        const auto& d = Engine()->WorkingFields()[static_cast<std::size_t>(IndexFields()[i] - 1)];
-        DatabaseError(FormatMessage("Cannot access index field '%s'", {d.Name}));
-      }
-      field->SetValueVariant(masters[i]->ValueVariant());
-    }
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  key[0] = 1;
-  StoreI32(key.data() + 4, static_cast<std::int32_t>(masters.size()));
-  RestoreState(saved);
-  KeyBuffer(kRangeEnd) = key;
+  std::vector<TVariant> values;
+  for (const TField* master : masterLink_.Fields()) values.push_back(master->ValueVariant());
+  FillRangeBuffer(kRangeStart, values);
+  KeyBuffer(kRangeEnd) = KeyBuffer(kRangeStart);  // the range is one key value
 }
 
 void TIsamTable::MasterChanged() {

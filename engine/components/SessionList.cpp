@@ -1,15 +1,15 @@
 #include "engine/components/SessionList.h"
+#include "dataset/FieldDefs.h"
 
 #include <algorithm>
 
 #include "dataset/DatabaseError.h"
 #include "engine/components/Session.h"
-#include "platform/Locale.h"
 
 namespace katalog {
 
 bool SameName(std::string_view a, std::string_view b) {
-  return platform::UserDefaultLocale().Compare(platform::kNormIgnoreCase, a, b) == 0;
+  return SameFieldName(a, b);  // names of every kind compare alike
 }
 
 TIsamSessionList& Sessions() {

@@ -1,10 +1,10 @@
 #include "engine/index/ComputedExpression.h"
+#include "dataset/FieldDefs.h"
 
 #include <charconv>
 #include <cstring>
 
 #include "engine/storage/IsamError.h"
-#include "platform/Locale.h"
 
 namespace katalog {
 namespace {
@@ -242,7 +242,7 @@ class TExpressionReader {
 
   std::unique_ptr<TFilterNode> Field(std::string_view name) {
     for (const TFieldDescriptor& field : fields_) {
-      if (platform::UserDefaultLocale().Compare(platform::kNormIgnoreCase, field.Name, name) == 0) {
+      if (SameFieldName(field.Name, name)) {
         auto node = Node(fc::kField, 13);
         node->FieldName = field.Name;
         node->FieldNumber = field.FieldNumber;

@@ -1,13 +1,12 @@
 #include "engine/index/FilterTree.h"
+#include "dataset/FieldDefs.h"
 
 #include <cstring>
 
 #include "engine/storage/IsamError.h"
 #include "platform/ByteOrder.h"
-#include "platform/Locale.h"
 
 namespace katalog {
-
 
 std::unique_ptr<TFilterNode> TFilterNode::Copy() const {
   auto copy = std::make_unique<TFilterNode>();
@@ -97,7 +96,7 @@ class TConditionReader {
 
   void FieldNode(TFilterNode& node, std::string name) {
     for (const TFieldDescriptor& field : fields_) {
-      if (platform::UserDefaultLocale().Compare(platform::kNormIgnoreCase, field.Name, name) == 0) {
+      if (SameFieldName(field.Name, name)) {
         node.FieldName = field.Name;
         node.FieldNumber = field.FieldNumber;
         node.Value.Type = field.FieldTypeCode;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <set>
 
+#include "dataset/FieldDefs.h"
 #include "engine/index/ComputedExpression.h"
 #include "engine/index/FilterEvaluator.h"
 #include "engine/storage/DataFile.h"
@@ -58,8 +59,7 @@ void TDataFile::SetWorkingFields(std::vector<TFieldDescriptor> fields) {
     field.Name = Trimmed(field.Name);
     if (field.Name.empty() || !StartsWithLetter(field.Name)) Raise(ie::kInvalidFieldName);
     for (std::size_t j = 0; j < i; ++j) {
-      if (platform::UserDefaultLocale().Compare(platform::kNormIgnoreCase, fields[j].Name,
-                                                field.Name) == 0) {
+      if (SameFieldName(fields[j].Name, field.Name)) {
         Raise(ie::kInvalidFieldName);
       }
     }
