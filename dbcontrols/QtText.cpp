@@ -20,4 +20,8 @@ std::string BytesOf(const QString& text) {
                                               static_cast<std::size_t>(text.size())));
 }
 
+std::string Windows1250(std::string_view utf8) {
+  return BytesOf(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
 }  // namespace katalog

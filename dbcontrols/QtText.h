@@ -11,5 +11,7 @@ namespace katalog {
 QString QtText(std::string_view bytes);
 // Characters code page 1250 cannot hold become '?'.
 std::string BytesOf(const QString& text);
+// A UTF-8 literal of the source code as Windows-1250 bytes.
+std::string Windows1250(std::string_view utf8);
 
 }  // namespace katalog
