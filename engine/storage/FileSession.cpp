@@ -13,8 +13,10 @@ struct EngineState {
   TFileSession* current = nullptr;
 };
 
+// Never destroyed: the session list is a static too, and when it is destroyed at exit after this
+// state was made, it still stops the engine through it.
 EngineState& State() {
-  static EngineState state;
+  static EngineState& state = *new EngineState;
   return state;
 }
 

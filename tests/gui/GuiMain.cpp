@@ -1,4 +1,4 @@
-// The widget tests' main: an offscreen application object for every test.
+// The widget tests' main (also the viewer tests'): an offscreen application object for every test.
 #include <gtest/gtest.h>
 
 #include <QApplication>
