@@ -269,6 +269,11 @@ void TForm1::IsamTable1AfterScroll(TDataSet& dataSet) {
   }
 }
 
+void TForm1::UpdateMemoScrollBar() {
+  DBMemo1->setVerticalScrollBarPolicy(MemoLineCount() < kMemoScrollLines ? Qt::ScrollBarAlwaysOff
+                                                                         : Qt::ScrollBarAlwaysOn);
+}
+
 int TForm1::MemoLineCount() const {
   const QTextDocument* document = DBMemo1->document();
   const qreal width = DBMemo1->width() - 2 * document->documentMargin();

@@ -91,6 +91,8 @@ class TForm1 : public QWidget, public TComponent {
 
   // The display lines of the memo's text after word wrap at its width, less a last empty one.
   int MemoLineCount() const;
+  // A vertical scroll bar from 12 lines on, none below.
+  void UpdateMemoScrollBar();
 
  protected:
   void showEvent(QShowEvent* event) override;

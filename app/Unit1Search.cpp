@@ -49,7 +49,8 @@ bool Occurs(const std::string& text, const std::string& in) {
 }  // namespace
 
 // The controls let go of the data while the filter changes. They get it back even when the
-// search fails, so that an error does not leave the window blank.
+// search fails, so that an error does not leave the window blank. The after-scroll handler saw
+// an empty memo meanwhile, so the memo's scroll bar is set again for the text it shows now.
 void TForm1::Button1Click() {
   DataSource1->SetEnabled(false);
   try {
@@ -69,6 +70,7 @@ void TForm1::Button1Click() {
     throw;
   }
   DataSource1->SetEnabled(true);
+  UpdateMemoScrollBar();
 }
 
 void TForm1::Button3Click() {

@@ -194,6 +194,12 @@ TEST_F(MainWindowTest, TheMemoScrollsFromTwelveLines) {
   form.IsamTable1->Next();  // one paragraph wrapped at the memo's width
   EXPECT_GE(form.MemoLineCount(), 12);
   EXPECT_EQ(form.DBMemo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+
+  // A search shows its first match with the scroll bar its text needs.
+  form.Edit1->setText(QString::fromUtf8("dvanáct"));
+  form.Button1Click();
+  EXPECT_EQ(form.Label5->Caption(), "1");
+  EXPECT_EQ(form.DBMemo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 }
 
 TEST_F(MainWindowTest, TheListShowsFourteenRowsAndFollowsTheKeys) {
