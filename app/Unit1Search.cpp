@@ -1,6 +1,6 @@
 // The main window's search: a filter expression that lets through every name but the word
 // "profilterit", and the record-filter handler that looks for the search text in the names, the
-// descriptions or both. Letters outside ASCII keep their case: "č" does not find "Č".
+// descriptions or both (WordSearch.h).
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -8,46 +8,13 @@
 #include "app/Controls.h"
 #include "app/MessageBox.h"
 #include "app/Unit1.h"
+#include "app/WordSearch.h"
 #include "dataset/DataSource.h"
-#include "dataset/Field.h"
 #include "dbcontrols/QtText.h"
 #include "engine/components/IsamTable.h"
 #include "platform/ExceptionReporter.h"
 
 namespace katalog {
-namespace {
-
-// The sizes of the handler's zero-terminated working buffers.
-constexpr std::size_t kSearchBuffer = 256;
-constexpr std::size_t kDescriptionBuffer = 4096;
-constexpr std::size_t kNameBuffer = 256;
-
-// What a zero-terminated buffer of the given size holds of the text: it ends at a zero byte and
-// keeps at most size - 1 bytes.
-std::string BufferCopy(const std::string& text, std::size_t bufferSize) {
-  const std::size_t end = std::min(text.find('\0'), bufferSize - 1);
-  return text.substr(0, end);
-}
-
-std::string AsciiUpper(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-// An empty text occurs nowhere.
-bool Occurs(const std::string& text, const std::string& in) {
-  return !text.empty() && in.find(text) != std::string::npos;
-}
-
-}  // namespace
-
 // The controls let go of the data while the filter changes. They get it back even when the
 // search fails, so that an error does not leave the window blank. The after-scroll handler saw
 // an empty memo meanwhile, so the memo's scroll bar is set again for the text it shows now.
@@ -88,23 +55,8 @@ void TForm1::Edit1KeyDown(int& key, Qt::KeyboardModifiers) {
 
 void TForm1::IsamTable1FilterRecord(TDataSet& dataSet, bool& accept) {
   if (!CheckBox1->isChecked() && !CheckBox2->isChecked()) CheckBox1->setChecked(true);
-  const bool names = CheckBox1->isChecked();
-  const bool descriptions = CheckBox2->isChecked();
-  const std::string search = BytesOf(Edit1->text());
-  if (names && !descriptions) {
-    accept = Occurs(AsciiUpper(search), AsciiUpper(dataSet.FieldNamed("DE_1")->ValueString()));
-    return;
-  }
-  const std::string text = AsciiLower(BufferCopy(search, kSearchBuffer));
-  const std::string description =
-      AsciiLower(BufferCopy(dataSet.FieldNamed("DE_11")->ValueString(), kDescriptionBuffer));
-  if (!names) {
-    accept = Occurs(text, description);
-    return;
-  }
-  const std::string name =
-      AsciiLower(BufferCopy(dataSet.FieldNamed("DE_1")->ValueString(), kNameBuffer));
-  accept = Occurs(text, description) || Occurs(text, name);
+  const TWordSearch search(BytesOf(Edit1->text()), CheckBox1->isChecked(), CheckBox2->isChecked());
+  accept = search.Accepts(dataSet);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
