@@ -58,8 +58,9 @@ std::string_view TSqliteStatement::ColumnText(int column) const {
   return {text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
 }
 
-TSqliteDatabase::TSqliteDatabase(const std::string& path) {
-  if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
+TSqliteDatabase::TSqliteDatabase(const std::string& path, bool readOnly) {
+  const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
     sqlite3_close(db_);
     throw std::runtime_error("SQLite: open " + path + ": " + message);

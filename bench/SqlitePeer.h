@@ -40,8 +40,9 @@ class TSqliteStatement {
 
 class TSqliteDatabase {
  public:
-  // Opens (creating when missing) the database file.
-  explicit TSqliteDatabase(const std::string& path);
+  // Opens (creating when missing) the database file; read-only opens an existing one for
+  // reading only.
+  explicit TSqliteDatabase(const std::string& path, bool readOnly = false);
   ~TSqliteDatabase();
   TSqliteDatabase(const TSqliteDatabase&) = delete;
   TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;

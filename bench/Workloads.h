@@ -1,0 +1,63 @@
+// The workloads of catalogue_bench, each on Katalog and on SQLite over the same catalogue
+// records (CatalogueData.h). Every function returns the seconds of its timed part and throws
+// std::runtime_error when what it saw is wrong, so that a fast wrong answer never counts.
+//
+// Katalog's table: ID, DE_1, DE_3, DE_4, DE_5, DE_7, DE_9 (strings) and DE_11 (memo), Czech
+// locale, primary index on (DE_1, ID), secondary index "ByRegion" on DE_5. SQLite's: places (id
+// INTEGER PRIMARY KEY, name, street, city, region, phone, fax, descr) with the indexes by_name
+// (name, id) and by_region (region).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace katalog::bench {
+
+struct TCatalogue {
+  std::int64_t Count = 0;
+  std::string Directory;  // Katalog's table "places" is in it, SQLite's file places.db too
+  std::string PeerPath() const { return Directory + "/places.db"; }
+};
+
+// What the generated data should give, counted from the records themselves.
+struct TExpected {
+  std::int64_t FrequentMatches = 0;  // records whose name or memo holds kFrequentWord
+  std::string Region;                // the region W4 filters on
+  std::int64_t RegionCount = 0;
+  std::vector<std::int64_t> Probes;  // 100 000 ids for W6, uniform, fixed seed
+  std::vector<std::string> ProbeNames;
+  std::vector<std::string> Names;  // W3's memmem baseline: every name …
+  std::vector<std::string> Memos;  // … and every memo, in memory
+};
+
+TExpected ExpectedOf(std::int64_t count);
+
+// W5: a new table filled with every record (the tables the other workloads read).
+double InsertOurs(const TCatalogue& c);
+double InsertPeer(const TCatalogue& c);
+// W1: open read-only and shared, the first record in index order and the count, close; the mean
+// of 20 rounds.
+double OpenOurs(const TCatalogue& c);
+double OpenPeer(const TCatalogue& c);
+// W2: every name in index order, through the engine cursor, through TIsamTable, through SQLite.
+double BrowseEngine(const TCatalogue& c);
+double BrowseTable(const TCatalogue& c);
+double BrowsePeer(const TCatalogue& c);
+// W3: the viewer's search for a word in names and descriptions, then the count.
+double SearchOurs(const TCatalogue& c, const char* word, std::int64_t expected);
+double SearchPeer(const TCatalogue& c, const char* word, std::int64_t expected);
+double SearchMemory(const TExpected& e, const char* word, std::int64_t expected);
+// W4: the equality filter on the region, its count, and walking its records.
+double RegionOurs(const TCatalogue& c, const TExpected& e);
+double RegionPeer(const TCatalogue& c, const TExpected& e);
+// W6: the probes found by their primary key (name and id).
+double FindOurs(const TCatalogue& c, const TExpected& e);
+double FindPeer(const TCatalogue& c, const TExpected& e);
+// W7: the peak resident memory in KiB of a fresh process that browses every record ("ours",
+// "sqlite") or only starts ("none").
+long PeakMemory(const TCatalogue& c, const std::string& side, const std::string& self);
+// The child's side of PeakMemory.
+int BrowseForPeak(const std::string& side, const std::string& directory, std::int64_t count);
+
+}  // namespace katalog::bench

@@ -1,0 +1,166 @@
+// The SQLite side of the workloads, and the peak-memory measurement of both sides.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "bench/CatalogueData.h"
+#include "bench/SqlitePeer.h"
+#include "bench/Workloads.h"
+#include "dataset/Field.h"
+#include "engine/components/IsamTable.h"
+
+namespace katalog::bench {
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+double SecondsSince(TClock::time_point start) {
+  return std::chrono::duration<double>(TClock::now() - start).count();
+}
+
+void Expect(bool right, const std::string& what) {
+  if (!right) throw std::runtime_error("wrong result: " + what);
+}
+
+constexpr int kOpenRounds = 20;
+
+}  // namespace
+
+double InsertPeer(const TCatalogue& c) {
+  std::filesystem::remove(c.PeerPath());
+  TSqliteDatabase db(c.PeerPath());
+  db.Execute("PRAGMA journal_mode=OFF");
+  db.Execute("PRAGMA synchronous=OFF");
+  db.Execute(
+      "CREATE TABLE places (id INTEGER PRIMARY KEY, name TEXT, street TEXT, city TEXT, "
+      "region TEXT, phone TEXT, fax TEXT, descr TEXT)");
+  db.Execute("CREATE INDEX by_name ON places (name, id)");
+  db.Execute("CREATE INDEX by_region ON places (region)");
+  const TClock::time_point start = TClock::now();
+  {
+    TSqliteStatement insert(db.Handle(), "INSERT INTO places VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    db.Execute("BEGIN");
+    for (std::int64_t id = 1; id <= c.Count; ++id) {
+      const TPlace place = PlaceOf(id);
+      insert.Bind(1, id);
+      insert.Bind(2, std::string_view(place.Name));
+      insert.Bind(3, std::string_view(place.Street));
+      insert.Bind(4, std::string_view(place.City));
+      insert.Bind(5, std::string_view(place.Region));
+      insert.Bind(6, std::string_view(place.Phone));
+      insert.Bind(7, std::string_view(place.Fax));
+      insert.Bind(8, std::string_view(place.Memo));
+      insert.Step();
+      insert.Reset();
+    }
+    db.Execute("COMMIT");
+  }
+  return SecondsSince(start);  // closing follows with the destructor; it writes nothing more
+}
+
+double OpenPeer(const TCatalogue& c) {
+  const TClock::time_point start = TClock::now();
+  for (int round = 0; round < kOpenRounds; ++round) {
+    TSqliteDatabase db(c.PeerPath(), true);
+    TSqliteStatement count(db.Handle(), "SELECT count(*) FROM places");
+    Expect(count.Step() && count.ColumnInt(0) == c.Count, "record count");
+    TSqliteStatement first(db.Handle(), "SELECT * FROM places ORDER BY name, id LIMIT 1");
+    Expect(first.Step() && !first.ColumnText(1).empty(), "first name");
+  }
+  return SecondsSince(start) / kOpenRounds;
+}
+
+double BrowsePeer(const TCatalogue& c) {
+  TSqliteDatabase db(c.PeerPath(), true);
+  TSqliteStatement names(db.Handle(), "SELECT name FROM places ORDER BY name, id");
+  std::int64_t seen = 0;
+  std::size_t bytes = 0;
+  const TClock::time_point start = TClock::now();
+  while (names.Step()) {
+    bytes += names.ColumnText(0).size();
+    ++seen;
+  }
+  const double seconds = SecondsSince(start);
+  Expect(seen == c.Count && bytes > 0, "rows browsed");
+  return seconds;
+}
+
+double SearchPeer(const TCatalogue& c, const char* word, std::int64_t expected) {
+  TSqliteDatabase db(c.PeerPath(), true);
+  const TClock::time_point start = TClock::now();
+  TSqliteStatement count(db.Handle(),
+                         "SELECT count(*) FROM places WHERE descr LIKE ?1 OR name LIKE ?1");
+  count.Bind(1, "%" + std::string(word) + "%");
+  Expect(count.Step() && count.ColumnInt(0) == expected, "search count");
+  return SecondsSince(start);
+}
+
+double RegionPeer(const TCatalogue& c, const TExpected& e) {
+  TSqliteDatabase db(c.PeerPath(), true);
+  std::int64_t walked = 0;
+  const TClock::time_point start = TClock::now();
+  TSqliteStatement count(db.Handle(), "SELECT count(*) FROM places WHERE region = ?");
+  count.Bind(1, std::string_view(e.Region));
+  Expect(count.Step() && count.ColumnInt(0) == e.RegionCount, "region count");
+  TSqliteStatement rows(db.Handle(), "SELECT name FROM places WHERE region = ?");
+  rows.Bind(1, std::string_view(e.Region));
+  while (rows.Step()) walked += !rows.ColumnText(0).empty();
+  const double seconds = SecondsSince(start);
+  Expect(walked == e.RegionCount, "region rows");
+  return seconds;
+}
+
+double FindPeer(const TCatalogue& c, const TExpected& e) {
+  TSqliteDatabase db(c.PeerPath(), true);
+  TSqliteStatement find(db.Handle(), "SELECT * FROM places WHERE name = ? AND id = ?");
+  std::int64_t found = 0;
+  const TClock::time_point start = TClock::now();
+  for (std::size_t i = 0; i < e.Probes.size(); ++i) {
+    find.Bind(1, std::string_view(e.ProbeNames[i]));
+    find.Bind(2, e.Probes[i]);
+    found += find.Step() && find.ColumnInt(0) == e.Probes[i];
+    find.Reset();
+  }
+  const double seconds = SecondsSince(start);
+  Expect(found == static_cast<std::int64_t>(e.Probes.size()), "rows found by key");
+  return seconds;
+}
+
+// The child reports its own high-water mark: the parent's accounting of a child would include
+// the parent's pages that the child shared until it started the program again.
+long PeakMemory(const TCatalogue& c, const std::string& side, const std::string& self) {
+  std::fflush(nullptr);
+  const std::string command =
+      "'" + self + "' --peak " + side + " '" + c.Directory + "' " + std::to_string(c.Count);
+  FILE* child = popen(command.c_str(), "r");
+  if (child == nullptr) throw std::runtime_error("cannot start " + command);
+  long kib = -1;
+  const int read = std::fscanf(child, "%ld", &kib);
+  if (pclose(child) != 0 || read != 1 || kib < 0)
+    throw std::runtime_error("the browsing process for " + side + " failed");
+  return kib;
+}
+
+int BrowseForPeak(const std::string& side, const std::string& directory, std::int64_t count) {
+  const TCatalogue c{count, directory};
+  if (side == "ours") {
+    BrowseTable(c);
+  } else if (side == "sqlite") {
+    BrowsePeer(c);
+  } else if (side != "none") {
+    return 2;
+  }
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      std::printf("%ld\n", std::strtol(line.c_str() + 6, nullptr, 10));
+      return 0;
+    }
+  }
+  return 1;
+}
+
+}  // namespace katalog::bench
