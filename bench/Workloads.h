@@ -36,6 +36,10 @@ TExpected ExpectedOf(std::int64_t count);
 // W5: a new table filled with every record (the tables the other workloads read).
 double InsertOurs(const TCatalogue& c);
 double InsertPeer(const TCatalogue& c);
+// Takes the write permission from both sides' files (as on a CD, as the bundled catalogue is
+// generated), or gives it back. Katalog reads files without write permission without locks or
+// change checks; SQLite opens them read-only as it does any file in these workloads.
+void SetWritable(const TCatalogue& c, bool writable);
 // W1: open read-only and shared, the first record in index order and the count, close; the mean
 // of 20 rounds.
 double OpenOurs(const TCatalogue& c);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <stdexcept>
 
@@ -61,6 +62,7 @@ TExpected ExpectedOf(std::int64_t count) {
 }
 
 double InsertOurs(const TCatalogue& c) {
+  if (std::filesystem::exists(c.PeerPath())) SetWritable(c, true);
   TTableDefinition definition;
   definition.TableName = c.Directory + "/places";
   definition.LocaleId = 0x405;

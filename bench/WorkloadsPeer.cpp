@@ -30,6 +30,7 @@ constexpr int kOpenRounds = 20;
 }  // namespace
 
 double InsertPeer(const TCatalogue& c) {
+  if (std::filesystem::exists(c.PeerPath())) SetWritable(c, true);
   std::filesystem::remove(c.PeerPath());
   TSqliteDatabase db(c.PeerPath());
   db.Execute("PRAGMA journal_mode=OFF");
@@ -59,6 +60,14 @@ double InsertPeer(const TCatalogue& c) {
     db.Execute("COMMIT");
   }
   return SecondsSince(start);  // closing follows with the destructor; it writes nothing more
+}
+
+void SetWritable(const TCatalogue& c, bool writable) {
+  namespace fs = std::filesystem;
+  for (const char* name : {"places.DAT", "places.IDX", "places.BLB", "places.db"}) {
+    fs::permissions(c.Directory + "/" + name, fs::perms::owner_write | fs::perms::group_write,
+                    writable ? fs::perm_options::add : fs::perm_options::remove);
+  }
 }
 
 double OpenPeer(const TCatalogue& c) {

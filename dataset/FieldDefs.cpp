@@ -1,5 +1,7 @@
 #include "dataset/FieldDefs.h"
 
+#include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 #include "dataset/BlobFields.h"
@@ -13,7 +15,29 @@
 
 namespace katalog {
 
+namespace {
+
+bool IsPlainNameChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Names of ASCII letters, digits and underscores, the usual kind, are equal under the locale's
+// case-insensitive comparison exactly when they are equal ignoring ASCII case: none of these
+// characters is ignored or contracted differently by case. Data sets look fields up by name
+// for every record a filter handler reads, so this spares the locale's comparison there.
+std::optional<bool> SamePlainName(std::string_view a, std::string_view b) {
+  if (!std::all_of(a.begin(), a.end(), IsPlainNameChar) ||
+      !std::all_of(b.begin(), b.end(), IsPlainNameChar))
+    return std::nullopt;
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return (x | 0x20) == (y | 0x20);
+         });
+}
+
+}  // namespace
+
 bool SameFieldName(std::string_view a, std::string_view b) {
+  if (const std::optional<bool> plain = SamePlainName(a, b)) return *plain;
   return platform::CompareStringA(platform::kLocaleUserDefault, platform::kNormIgnoreCase, a.data(),
                                   static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size())) == 2;

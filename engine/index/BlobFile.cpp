@@ -93,11 +93,16 @@ const TBlobBuffer* TBlobFile::Buffer(std::int32_t handle) const {
   return it == open_.end() ? nullptr : &it->second;
 }
 
-// Reads the whole chain of an open blob into its buffer.
+// Reads the whole chain of an open blob into its buffer. A chain that starts where the last one
+// read ended belongs to a pass through the file (a search reading every record's memo in
+// record order): its first block is fetched with the longest read-ahead, so that one request
+// serves the chains that follow. Any other chain starts with its first block alone.
 void TBlobFile::ReadChain(TBlobBuffer& blob) {
   for (;;) {
     try {
-      TBlockRef block = blocks_.Fetch(blob.FirstBlock);
+      const bool pass = blob.FirstBlock == lastChainEnd_;
+      TBlockRef block = blocks_.Fetch(blob.FirstBlock, pass ? blocks_.ReadAheadLimit() : 1);
+      std::int32_t last = blob.FirstBlock;
       if (block->Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
       const std::int32_t length = block->Total;
       // No chain in this file can hold more than its blocks do.
@@ -116,9 +121,11 @@ void TBlobFile::ReadChain(TBlobBuffer& blob) {
         CheckNext(next);
         if (!visited.insert(next).second) Raise(ie::kBlobBuffersCorrupt);
         block = blocks_.Fetch(next, BlocksFor(length - copied));
+        last = next;
         if (block->Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
       }
       if (copied != length) Raise(ie::kEndOfBlob);
+      lastChainEnd_ = last + static_cast<std::int32_t>(blockSize_);
       return;
     } catch (const TRestart&) {
     }

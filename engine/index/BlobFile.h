@@ -126,6 +126,9 @@ class TBlobFile : public THeaderFile {
   TBlockCache blocks_{*this};
   std::map<std::int32_t, TBlobBuffer> open_;
   std::int32_t nextHandle_ = 1;
+  // The offset just past the last block of the chain read last: a chain that starts there is
+  // read as part of a pass through the file.
+  std::int32_t lastChainEnd_ = 0;
 };
 
 }  // namespace katalog

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -15,10 +16,12 @@
 #include "dataset/DatabaseError.h"
 #include "dataset/DateTimeFields.h"
 #include "dataset/Field.h"
+#include "dataset/FieldDefs.h"
 #include "dataset/NumericFields.h"
 #include "dataset/StringField.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
+#include "platform/Locale.h"
 #include "support/MemoryDataSet.h"
 
 namespace katalog::testing {
@@ -649,6 +652,42 @@ TEST_F(FieldTest, DisplayNamesAndDefaultWidths) {
   EXPECT_EQ(bcd.DisplayWidth(), 10);
   bcd.SetPrecision(8);
   EXPECT_EQ(bcd.DisplayWidth(), 9);
+}
+
+}  // namespace
+}  // namespace katalog::testing
+
+namespace katalog::testing {
+namespace {
+
+// Field names compare as the user's locale compares them ignoring case; plain ASCII names take a
+// shortcut that must agree with the locale for every pair.
+TEST(FieldNameTest, PlainNamesAgreeWithTheLocale) {
+  const std::string alphabet = "AaBbCcHhZz019_";
+  std::uint32_t state = 12345;
+  auto next = [&state] { return state = state * 1103515245u + 12345u; };
+  for (int i = 0; i < 3000; ++i) {
+    std::string a, b;
+    for (std::uint32_t n = next() % 5; n > 0; --n) a += alphabet[next() % alphabet.size()];
+    b = a;
+    if (next() % 2 == 0) {
+      for (char& c : b)
+        if (next() % 2 == 0 && std::isalpha(static_cast<unsigned char>(c))) c ^= 0x20;
+    } else if (!b.empty()) {
+      b[next() % b.size()] = alphabet[next() % alphabet.size()];
+    }
+    const bool locale = platform::CompareStringA(
+                            platform::kLocaleUserDefault, platform::kNormIgnoreCase, a.data(),
+                            static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) == 2;
+    EXPECT_EQ(SameFieldName(a, b), locale) << "'" << a << "' and '" << b << "'";
+  }
+  // Not plain: the locale decides.
+  EXPECT_FALSE(SameFieldName("DE-1", "de1"));
+  EXPECT_TRUE(
+      SameFieldName("\xC8"
+                    "as",
+                    "\xE8"
+                    "AS"));  // "Čas", "čAS" in code page 1250
 }
 
 }  // namespace
