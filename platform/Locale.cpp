@@ -1,6 +1,7 @@
 #include "platform/Locale.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <numeric>
 
@@ -158,6 +159,15 @@ int TLocale::CompareUnits(std::uint32_t flags, std::u16string_view a, std::u16st
 }
 
 int TLocale::Compare(std::uint32_t flags, std::string_view a, std::string_view b) const {
+  // Index keys are compared this way at every step of a search: short single-byte texts are
+  // converted on the stack rather than into two new strings.
+  constexpr std::size_t kShort = 256;
+  if (codePage_.IsSingleByte() && a.size() <= kShort && b.size() <= kShort) {
+    std::array<char16_t, kShort> x, y;
+    for (std::size_t i = 0; i < a.size(); ++i) x[i] = codePage_.CharOf(std::uint8_t(a[i]));
+    for (std::size_t i = 0; i < b.size(); ++i) y[i] = codePage_.CharOf(std::uint8_t(b[i]));
+    return CompareUnits(flags, {x.data(), a.size()}, {y.data(), b.size()});
+  }
   return CompareUnits(flags, codePage_.ToUtf16(a), codePage_.ToUtf16(b));
 }
 
