@@ -52,8 +52,10 @@ double BrowsePeer(const TCatalogue& c);
 double SearchOurs(const TCatalogue& c, const char* word, std::int64_t expected);
 double SearchPeer(const TCatalogue& c, const char* word, std::int64_t expected);
 double SearchMemory(const TExpected& e, const char* word, std::int64_t expected);
-// W4: the equality filter on the region, its count, and walking its records.
-double RegionOurs(const TCatalogue& c, const TExpected& e);
+// W4: the equality filter on the region, its count, and walking its records: Katalog in the
+// order of the region's index (as SQLite walks them) or in the order of the names (the
+// viewer's order, which passes every entry of the name index).
+double RegionOurs(const TCatalogue& c, const TExpected& e, bool inRegionOrder);
 double RegionPeer(const TCatalogue& c, const TExpected& e);
 // W6: the probes found by their primary key (name and id).
 double FindOurs(const TCatalogue& c, const TExpected& e);

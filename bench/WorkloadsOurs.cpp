@@ -187,9 +187,10 @@ double SearchMemory(const TExpected& e, const char* word, std::int64_t expected)
   return seconds;
 }
 
-double RegionOurs(const TCatalogue& c, const TExpected& e) {
+double RegionOurs(const TCatalogue& c, const TExpected& e, bool inRegionOrder) {
   TIsamTable table(nullptr);
   PrepareTable(table, c, true);
+  if (inRegionOrder) table.SetIndexName("ByRegion");
   table.Open();
   TField* name = table.FieldNamed("DE_1");
   std::int64_t walked = 0;

@@ -185,13 +185,43 @@ bool TIndexCursor::Step(TIndexTree& tree, int direction) {
   return true;
 }
 
-// From the current entry on (itself included), the nearest visible entry in the direction.
-bool TIndexCursor::SeekVisible(TIndexTree& tree, int direction) {
-  while (!visibility_.Visible(position_.record)) {
-    if (!Step(tree, direction)) return false;
-    if (direction > 0 ? position_.logical > last_ : position_.logical < first_) return false;
+// From the current entry on (itself included, or not), the nearest visible entry in the
+// direction within the range. Entries passed over are only tested against the visibility
+// bitmap, page by page; the key is copied only from the entry found, so that walking a sparse
+// filter in index order costs a bitmap test per entry passed. False at the end of the index or
+// the range (the position is then unchanged).
+bool TIndexCursor::ScanVisible(TIndexTree& tree, int direction, bool includeCurrent) {
+  Sync(tree);
+  TPageRef page = tree.Fetch(position_.page);
+  int entry = position_.entry;
+  std::int32_t logical = position_.logical;
+  if (!includeCurrent) {
+    entry += direction;
+    logical += direction;
   }
+  for (;;) {
+    while (entry < 0 || entry >= page->Image.Count()) {
+      const std::int32_t next = direction > 0 ? page->Image.Next : page->Image.Previous;
+      if (next == 0) return false;
+      page = tree.Fetch(next);
+      entry = direction > 0 ? 0 : page->Image.Count() - 1;
+    }
+    if (direction > 0 ? logical > last_ : logical < first_) return false;
+    if (visibility_.Visible(page->Image.Values[entry])) break;
+    entry += direction;
+    logical += direction;
+  }
+  position_.page = page->Offset;
+  position_.entry = entry;
+  position_.logical = logical;
+  position_.record = page->Image.Values[entry];
+  const std::uint8_t* key = page->Image.Key(entry, tree.KeyLength());
+  position_.key.assign(key, key + tree.KeyLength());
   return true;
+}
+
+bool TIndexCursor::SeekVisible(TIndexTree& tree, int direction) {
+  return ScanVisible(tree, direction, true);
 }
 
 void TIndexCursor::Reset() {
@@ -286,16 +316,17 @@ void TIndexCursor::MoveInBitmap(std::int32_t n) {
   Sync(tree);
   if (!position_.valid) return Reset();
   const int direction = n > 0 ? 1 : -1;
-  for (std::int32_t passed = 0; passed < std::abs(n);) {
-    const bool stepped = Step(tree, direction);
-    const bool outside = direction > 0 ? position_.logical > last_ : position_.logical < first_;
-    if (!stepped || outside) {
-      // At an end: back to the nearest visible entry inside.
-      SetAt(tree, direction > 0 ? std::max(last_, 1) : std::max(first_, 1));
-      SeekVisible(tree, -direction);
+  for (std::int32_t passed = 0; passed < std::abs(n); ++passed) {
+    if (!ScanVisible(tree, direction, false)) {
+      // At an end: the cursor stays on the last visible entry it reached; when that one is no
+      // longer visible or inside, back to the nearest visible entry inside.
+      const bool inside = position_.logical >= first_ && position_.logical <= last_;
+      if (!inside || !visibility_.Visible(position_.record)) {
+        SetAt(tree, direction > 0 ? std::max(last_, 1) : std::max(first_, 1));
+        SeekVisible(tree, -direction);
+      }
       return Clear(direction<0, direction> 0);
     }
-    if (visibility_.Visible(position_.record)) ++passed;
   }
   Clear(false, false);
 }

@@ -124,6 +124,7 @@ class TIndexCursor {
   void SetAt(TIndexTree& tree, std::int32_t k);
   void Sync(TIndexTree& tree);
   bool Step(TIndexTree& tree, int direction);
+  bool ScanVisible(TIndexTree& tree, int direction, bool includeCurrent);
   bool SeekVisible(TIndexTree& tree, int direction);
   bool KeyInRange(const std::uint8_t* key);
   void Clear(bool bof, bool eof) {
