@@ -31,6 +31,8 @@ namespace katalog {
 inline constexpr int kBlobHeaderSize = 512;
 inline constexpr std::uint8_t kBlobFormatVersion = 3;
 inline constexpr std::uint32_t kDefaultBlobBlockSize = 512;
+// Block sizes are multiples of 512 up to this.
+inline constexpr std::uint32_t kMaxBlobBlockSize = 32768;
 
 struct TBlobFileHeader {
   std::int32_t ChangeCounter = 0;

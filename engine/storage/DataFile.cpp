@@ -168,14 +168,29 @@ void TDataFile::OpenCompanionFiles() {
   indexFile_.SetFields(&physicalFields_);
   indexFile_.Open();
   if (header_.BlobIndicator != 0) {
+    // A damaged size would make every block read huge: only what a table can be made with.
+    const std::uint32_t blockSize =
+        header_.BlobBlockSize == 0 ? kDefaultBlobBlockSize : header_.BlobBlockSize;
+    if (blockSize % kDefaultBlobBlockSize != 0 || blockSize > kMaxBlobBlockSize)
+      Raise(ie::kBlobDefinition);
     blobFile_.SetBlockSize(header_.BlobBlockSize);
     blobFile_.Open();
   }
 }
 
+// Another program may have appended records since the header was read without a lock: the
+// header is read again under read access, so that it and the length are compared as they stand
+// together.
 void TDataFile::CheckFileLength() {
-  AcquireReadAccess();
-  const std::int64_t length = GetSize();
+  const bool shared = AcquireReadAccess() || ReadAccessHeld();
+  std::int64_t length = 0;
+  try {
+    if (shared) ReadHeader();
+    length = GetSize();
+  } catch (...) {
+    ReleaseReadAccess();
+    throw;
+  }
   ReleaseReadAccess();
   const std::int64_t dataBytes = length - header_.DataStart();
   if (dataBytes > 0 && dataBytes % header_.RecordSize != 0) Raise(ie::kHeaderCorrupt);

@@ -21,7 +21,6 @@ namespace {
 
 constexpr int kMaxRecordSize = 32767;  // at least one record per 32 KB read-ahead run
 constexpr int kMaxBlobFields = 64;     // the blobs one record can have open at once
-constexpr std::uint32_t kMaxBlobBlockSize = 32768;
 constexpr int kMaxBcdScale = 18;
 
 bool IsNameStart(char c) {
