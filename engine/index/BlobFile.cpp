@@ -114,7 +114,10 @@ void TBlobFile::ReadChain(TBlobBuffer& blob) {
       for (;;) {
         const std::int32_t take =
             std::min<std::int32_t>({DataPerBlock(), length - copied, block->Used});
-        std::memcpy(blob.Data.data() + copied, block->Data.data(), static_cast<std::size_t>(take));
+        if (take > 0) {
+          std::memcpy(blob.Data.data() + copied, block->Data.data(),
+                      static_cast<std::size_t>(take));
+        }
         copied += take;
         const std::int32_t next = block->Next;
         if (copied >= length || next == 0) break;

@@ -231,6 +231,7 @@ bool DecodeNodeEntries(const std::uint8_t* data, int count, const TPageFormat& f
     std::memcpy(image.Key(i, format.KeyLength), entry, format.KeyLength);
     image.Values[i] = LoadI32(entry + format.KeyLength);
     image.Counts[i] = LoadI32(entry + format.KeyLength + 4);
+    if (image.Counts[i] < 0) return false;  // a subtree holds no negative number of keys
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "engine/index/IndexTree.h"
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 
 #include "engine/storage/IsamError.h"
@@ -54,7 +55,11 @@ int TIndexTree::LastAtMost(const TPageImage& page, const std::uint8_t* key, bool
 
 std::int32_t TIndexTree::KeyCountOf(const TPageImage& page) const {
   if (page.IsLeaf()) return page.Count();
-  return std::accumulate(page.Counts.begin(), page.Counts.end(), std::int32_t{0});
+  // Damaged counts can add up beyond what a tree holds; summed wide, that is found.
+  const std::int64_t total =
+      std::accumulate(page.Counts.begin(), page.Counts.end(), std::int64_t{0});
+  if (total > std::numeric_limits<std::int32_t>::max()) Corrupt();
+  return static_cast<std::int32_t>(total);
 }
 
 int TIndexTree::Capacity(const TPageImage& page) const {

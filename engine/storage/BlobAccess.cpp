@@ -1,5 +1,6 @@
 // TDataFile's blob fields: opening, reading, writing and closing the blobs of a record through
 // the blob file, and keeping them with the record when it is inserted, changed or deleted.
+#include <limits>
 #include <vector>
 
 #include "engine/storage/DataFile.h"
@@ -7,6 +8,16 @@
 #include "platform/ByteOrder.h"
 
 namespace katalog {
+namespace {
+
+// A blob field's value in a record buffer: a negative value is the handle of the blob opened for
+// it, negated; any other value (a block offset, or a damaged record's most negative number) names
+// no open blob and gives 0.
+std::int32_t HandleIn(std::int32_t value) {
+  return value < 0 && value != std::numeric_limits<std::int32_t>::min() ? -value : 0;
+}
+
+}  // namespace
 
 const TFieldDescriptor* TDataFile::BlobField(bool working, int fieldNumber) const {
   const std::vector<TFieldDescriptor>& fields = working ? workingFields_ : physicalFields_;
@@ -20,8 +31,8 @@ int TDataFile::OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* r
   const TFieldDescriptor* field = BlobField(working, fieldNumber);
   if (!field) return ie::kInvalidBlobField;
   const std::int32_t value = LoadI32(record + field->FieldOffset + 1);
-  handle = -value;
-  return value < 0 && blobFile_.IsBlobOpen(handle) ? 0 : ie::kInvalidBlobHandle;
+  handle = HandleIn(value);
+  return handle != 0 && blobFile_.IsBlobOpen(handle) ? 0 : ie::kInvalidBlobHandle;
 }
 
 int TDataFile::OpenBlob(bool working, int fieldNumber, std::uint8_t* record) {
@@ -30,7 +41,7 @@ int TDataFile::OpenBlob(bool working, int fieldNumber, std::uint8_t* record) {
   if (!field) return ie::kInvalidBlobField;
   std::uint8_t* flag = record + field->FieldOffset;
   const std::int32_t value = LoadI32(flag + 1);
-  if (value < 0) return blobFile_.IsBlobOpen(-value) ? 0 : ie::kInvalidBlobOffset;
+  if (value < 0) return blobFile_.IsBlobOpen(HandleIn(value)) ? 0 : ie::kInvalidBlobOffset;
   std::int32_t handle = 0;
   const int result = blobFile_.OpenBlob(value, LoadI32(record + 1),
                                         static_cast<std::uint16_t>(fieldNumber), handle);
@@ -100,7 +111,7 @@ void TDataFile::AttachBlobs(std::int32_t n, std::uint8_t* stored) {
     std::uint8_t* flag = stored + field.FieldOffset;
     const std::int32_t value = LoadI32(flag + 1);
     if (value >= 0) continue;
-    const TBlobBuffer* blob = blobFile_.Buffer(-value);
+    const TBlobBuffer* blob = blobFile_.Buffer(HandleIn(value));
     const std::int32_t first = blob ? blob->FirstBlock : 0;
     StoreI32(flag + 1, first);
     flag[0] = first != 0 ? 1 : 0;
