@@ -12,19 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/Measure.h"
 #include "engine/storage/DataFile.h"
 
 namespace katalog::bench {
 
-using TClock = std::chrono::steady_clock;
-
 inline constexpr int kEndOfTable = 8706;
 // Runs of each reading case; their mean is reported. Inserting runs once.
 inline constexpr int kReadRuns = 3;
-
-inline double SecondsSince(TClock::time_point start) {
-  return std::chrono::duration<double>(TClock::now() - start).count();
-}
 
 // The data of one table size: the same for both sides. Record `id` holds Id = id,
 // Name = Names[id] and Value = id * 0.5.

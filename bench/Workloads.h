@@ -41,7 +41,8 @@ double InsertPeer(const TCatalogue& c);
 // change checks; SQLite opens them read-only as it does any file in these workloads.
 void SetWritable(const TCatalogue& c, bool writable);
 // W1: open read-only and shared, the first record in index order and the count, close; the mean
-// of 20 rounds.
+// of kOpenRounds rounds.
+inline constexpr int kOpenRounds = 20;
 double OpenOurs(const TCatalogue& c);
 double OpenPeer(const TCatalogue& c);
 // W2: every name in index order, through the engine cursor, through TIsamTable, through SQLite.

@@ -8,6 +8,7 @@
 
 #include "app/WordSearch.h"
 #include "bench/CatalogueData.h"
+#include "bench/Measure.h"
 #include "bench/Workloads.h"
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
@@ -17,17 +18,6 @@
 namespace katalog::bench {
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-double SecondsSince(TClock::time_point start) {
-  return std::chrono::duration<double>(TClock::now() - start).count();
-}
-
-void Expect(bool right, const std::string& what) {
-  if (!right) throw std::runtime_error("wrong result: " + what);
-}
-
-constexpr int kOpenRounds = 20;
 constexpr int kNameField = 2;  // DE_1 in the engine's field numbers
 
 void PrepareTable(TIsamTable& table, const TCatalogue& c, bool readOnly) {

@@ -7,28 +7,13 @@
 #include <stdexcept>
 
 #include "bench/CatalogueData.h"
+#include "bench/Measure.h"
 #include "bench/SqlitePeer.h"
 #include "bench/Workloads.h"
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
 
 namespace katalog::bench {
-namespace {
-
-using TClock = std::chrono::steady_clock;
-
-double SecondsSince(TClock::time_point start) {
-  return std::chrono::duration<double>(TClock::now() - start).count();
-}
-
-void Expect(bool right, const std::string& what) {
-  if (!right) throw std::runtime_error("wrong result: " + what);
-}
-
-constexpr int kOpenRounds = 20;
-
-}  // namespace
-
 double InsertPeer(const TCatalogue& c) {
   if (std::filesystem::exists(c.PeerPath())) SetWritable(c, true);
   std::filesystem::remove(c.PeerPath());
