@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "dataset/DatabaseError.h"
 #include "engine/index/FilterList.h"
 #include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
@@ -82,6 +83,10 @@ TProbeResult ProbeTable(const std::string& path) {
     result.Findings = VerifyTable(table).size();
   } catch (const EIsamEngineError& e) {
     result.ErrorCode = e.ErrorCode();
+    result.Message = e.what();
+  } catch (const EDatabaseError& e) {
+    // The conversion errors of damaged default or limit values ("'x' is not a valid date").
+    result.ErrorCode = kConversionError;
     result.Message = e.what();
   }
   return result;

@@ -1,15 +1,19 @@
 // What every check of a possibly damaged table does, for the fuzz targets and the damaged-file
 // sweep alike: open it read-only and shared, browse it in physical order and in every index
 // (forwards and back, a bounded number of steps), read the memos and blobs of the records it
-// passes, count it under a filter, and run the verifier. An engine error is the expected answer
-// to damage: it ends the probe and is returned. Anything else (a crash, a sanitizer report, an
-// exception of another kind, a step count beyond the table's slots) is a fault of the engine.
+// passes, count it under a filter, and run the verifier. An engine error (or the conversion error
+// of a damaged default value) is the expected answer to damage: it ends the probe and is
+// returned. Anything else (a crash, a sanitizer report, an exception of another kind, a step
+// count beyond the table's slots) is a fault of the engine.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 namespace katalog {
+
+// The probe's code for a conversion error of the framework (it has no number of its own).
+inline constexpr int kConversionError = -1;
 
 struct TProbeResult {
   int ErrorCode = 0;         // the engine error that ended the probe, 0 when it ran through
