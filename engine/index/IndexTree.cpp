@@ -103,17 +103,20 @@ void TIndexTree::CheckDuplicate(const std::uint8_t* key) {
 
 std::int32_t TIndexTree::Rank(const std::uint8_t* key, bool strict) {
   if (Root() == 0) return 0;
-  std::int32_t before = 0;
+  std::int64_t before = 0;
   TPageRef page = Fetch(Root());
   for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
     if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     const TPageImage& node = page->Image;
     if (node.Count() == 0) Corrupt();
     const int i = std::max(LastAtMost(node, key, strict), 0);
+    // Summed wide: damaged counts can add up beyond what a tree holds.
     before = std::accumulate(node.Counts.begin(), node.Counts.begin() + i, before);
     page = Fetch(node.Values[i]);
   }
-  return before + LastAtMost(page->Image, key, strict) + 1;
+  const std::int64_t rank = before + LastAtMost(page->Image, key, strict) + 1;
+  if (rank > std::numeric_limits<std::int32_t>::max()) Corrupt();
+  return static_cast<std::int32_t>(rank);
 }
 
 std::int32_t TIndexTree::CountBelow(const std::uint8_t* key) {
@@ -130,6 +133,7 @@ TLeafPosition TIndexTree::Locate(std::int32_t k) {
   for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
     if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     const TPageImage& node = page->Image;
+    if (node.Count() == 0) Corrupt();
     int i = 0;
     while (i + 1 < node.Count() && k > node.Counts[i]) k -= node.Counts[i++];
     page = Fetch(node.Values[i]);
@@ -293,6 +297,7 @@ void TIndexTree::Delete(const std::uint8_t* key) {
   for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
     if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
     TPageImage& node = page->Image;
+    if (node.Count() == 0) Corrupt();
     const int i = std::max(LastAtMost(node, key, false), 0);
     --node.Counts[i];
     store_.MarkModified(*page);
