@@ -182,10 +182,9 @@ std::string Machine() {
 std::string Report(const std::vector<TLine>& lines, const TOptions& options,
                    const std::string& command) {
   std::ostringstream out;
-  char host[256] = "?";
-  gethostname(host, sizeof host);
-  out << "Measured by `" << command << "` on " << __DATE__ << " build, with " << options.Repeat
-      << " runs per workload and side (the median is shown).\n\n";
+  out << "Measured on " << Today() << " by `bench/run` (`" << command << "`), with "
+      << options.Repeat << " runs per workload and side, alternating (the median is shown), on "
+      << Machine() << ".\n\n";
   out << "| id | workload | N | Katalog | other | other side | ratio | goal | met |\n";
   out << "|---|---|---:|---:|---:|---|---:|---|---|\n";
   for (const TLine& line : lines) {
