@@ -4,6 +4,7 @@
 #include <QUrl>
 #include <utility>
 
+#include "app/Replaceable.h"
 #include "dbcontrols/QtText.h"
 
 namespace katalog {
@@ -15,21 +16,19 @@ void OpenWithDesktop(const std::string& address) {
   QDesktopServices::openUrl(QUrl::fromUserInput(QtText(address)));
 }
 
-TDesktopShell& CurrentShell() {
-  static TDesktopShell shell = OpenWithDesktop;
+TReplaceable<TDesktopShell>& Shell() {
+  static TReplaceable<TDesktopShell> shell(OpenWithDesktop);
   return shell;
 }
 
 }  // namespace
 
 TDesktopShell SetDesktopShell(TDesktopShell shell) {
-  TDesktopShell previous = std::move(CurrentShell());
-  CurrentShell() = shell ? std::move(shell) : TDesktopShell(OpenWithDesktop);
-  return previous;
+  return Shell().Set(std::move(shell));
 }
 
 void ShellOpen(const std::string& address) {
-  CurrentShell()(address);
+  (*Shell())(address);
 }
 
 }  // namespace katalog

@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/Replaceable.h"
 #include "dataset/DatabaseError.h"
 #include "dbcontrols/QtText.h"
 
@@ -32,22 +33,20 @@ void ShowQtMessageBox(QWidget* owner, const std::string& text, const std::string
   box.exec();
 }
 
-TMessageBox& CurrentBox() {
-  static TMessageBox box = ShowQtMessageBox;
+TReplaceable<TMessageBox>& Box() {
+  static TReplaceable<TMessageBox> box(ShowQtMessageBox);
   return box;
 }
 
 }  // namespace
 
 TMessageBox SetMessageBox(TMessageBox box) {
-  TMessageBox previous = std::move(CurrentBox());
-  CurrentBox() = box ? std::move(box) : TMessageBox(ShowQtMessageBox);
-  return previous;
+  return Box().Set(std::move(box));
 }
 
 void ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                     unsigned flags) {
-  CurrentBox()(owner, text, caption, flags);
+  (*Box())(owner, text, caption, flags);
 }
 
 void ShowErrorBox(std::exception_ptr error) {
