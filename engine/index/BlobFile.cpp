@@ -204,6 +204,26 @@ int TBlobFile::GetBlobLength(std::int32_t handle, std::int32_t& length) const {
   return blob ? 0 : ie::kInvalidBlobHandle;
 }
 
+TBlobFile::TChangeState TBlobFile::SaveChangeState() const {
+  TChangeState state{header_, HeaderModified(), {}};
+  for (const auto& [handle, blob] : open_) {
+    state.Open.push_back({handle, blob.Record, blob.FirstBlock, blob.Modified});
+  }
+  return state;
+}
+
+void TBlobFile::RestoreChangeState(const TChangeState& state) {
+  header_ = state.Header;
+  RestoreHeaderModified(state.Modified);
+  for (const TOpenPlace& place : state.Open) {
+    if (TBlobBuffer* blob = Find(place.Handle)) {
+      blob->Record = place.Record;
+      blob->FirstBlock = place.FirstBlock;
+      blob->Modified = place.Modified;
+    }
+  }
+}
+
 void TBlobFile::AssignRecordNumber(std::int32_t record) {
   for (auto& [handle, blob] : open_) blob.Record = record;
 }

@@ -88,6 +88,20 @@ class TBlobFile : public THeaderFile {
   bool IsBlobOpen(std::int32_t handle) const { return open_.count(handle) != 0; }
   const TBlobBuffer* Buffer(std::int32_t handle) const;
   int OpenCount() const { return static_cast<int>(open_.size()); }
+  // What a change of the table alters besides blocks: the header, its modified mark, and where
+  // each open blob belongs; kept so that a refused change can be taken back.
+  struct TOpenPlace {
+    std::int32_t Handle, Record, FirstBlock;
+    bool Modified;
+  };
+  struct TChangeState {
+    TBlobFileHeader Header;
+    bool Modified;
+    std::vector<TOpenPlace> Open;
+  };
+  TChangeState SaveChangeState() const;
+  void RestoreChangeState(const TChangeState& state);
+
   // Gives every open blob the record number (a new record got its slot).
   void AssignRecordNumber(std::int32_t record);
   // Writes every modified open blob; they must all belong to one record (8963).

@@ -48,11 +48,14 @@ TBlock* TBlockCache::Find(std::int32_t offset) {
   const auto found = byOffset_.find(offset);
   if (found == byOffset_.end()) return nullptr;
   blocks_.splice(blocks_.begin(), blocks_, found->second);
-  return blocks_.front().get();
+  TBlock* block = blocks_.front().get();
+  undo_.Record(offset, [block] { return std::optional<TBlock>(*block); });
+  return block;
 }
 
-TBlockCache::TIterator TBlockCache::Reusable() {
-  for (auto it = blocks_.end(); it != blocks_.begin();) {
+TBlockCache::TIterator TBlockCache::Reusable(std::size_t maxLook) {
+  std::size_t looked = 0;
+  for (auto it = blocks_.end(); it != blocks_.begin() && looked++ < maxLook;) {
     --it;
     if (!(*it)->Modified && (*it)->Pins == 0 && !(*it)->Marked) return it;
   }
@@ -60,18 +63,22 @@ TBlockCache::TIterator TBlockCache::Reusable() {
 }
 
 TBlock& TBlockCache::Take(std::int32_t offset) {
+  // Under a table lock or inside a change nothing may be written: the cache grows instead.
+  const bool noWrites = tableLocked_ || undo_.Active();
   if (static_cast<int>(blocks_.size()) < capacity_) {
     blocks_.push_front(std::make_unique<TBlock>());
   } else {
-    TIterator it = Reusable();
-    if (it == blocks_.end()) {
+    // When nothing may be written, looking through every buffer for each block would make a
+    // long batch quadratic: only the oldest few are looked at before the cache grows.
+    TIterator it = Reusable(noWrites ? kLookWithoutWrites : blocks_.size());
+    if (it == blocks_.end() && !noWrites) {
       WriteModified();
-      it = Reusable();
+      it = Reusable(blocks_.size());
     }
     if (it != blocks_.end()) {
       blocks_.splice(blocks_.begin(), blocks_, it);
     } else {
-      if (!tableLocked_) RaiseIsamError(ie::kBlobBuffersCorrupt, file_.FileName());
+      if (!noWrites) RaiseIsamError(ie::kBlobBuffersCorrupt, file_.FileName());
       capacity_ += kGrowth;
       blocks_.push_front(std::make_unique<TBlock>());
     }
@@ -106,12 +113,16 @@ TBlockRef TBlockCache::Fetch(std::int32_t offset, std::int32_t readAhead) {
     if (!block) block = &Take(at);
     DecodeBlock(bytes.data() + static_cast<std::size_t>(i) * blockSize_, blockSize_,
                 file_.Encrypted(), *block);
+    undo_.Record(at, [block] { return std::optional<TBlock>(*block); });
     block->Marked = true;
     marked.push_back(block);
   }
   for (TBlock* block : marked) block->Marked = false;
   TBlock* block = Find(offset);
-  if (!block) block = &Take(offset);  // beyond a tolerated short read: an empty block
+  if (!block) {
+    block = &Take(offset);  // beyond a tolerated short read: an empty block
+    undo_.Record(offset, [] { return std::optional<TBlock>(); });
+  }
   return TBlockRef(*this, *block);
 }
 
@@ -124,6 +135,7 @@ TBlockRef TBlockCache::Allocate(std::int32_t record) {
   } else {
     if (header.EndOfFile > kMaxBlobFileOffset) RaiseIsamError(ie::kTableFull, file_.FileName());
     ref = TBlockRef(*this, Take(header.EndOfFile));
+    undo_.Record(header.EndOfFile, [] { return std::optional<TBlock>(); });  // nothing before
     header.EndOfFile += static_cast<std::int32_t>(blockSize_);
   }
   TBlock& block = *ref;
@@ -184,13 +196,40 @@ void TBlockCache::Flush() {
   }
 }
 
+void TBlockCache::Empty(TBlock& block) {
+  const std::uint16_t pins = block.Pins;
+  block = TBlock{};
+  block.Pins = pins;
+}
+
+void TBlockCache::RollBackChange(bool rewrite) {
+  for (auto& [offset, before] : undo_.End()) {
+    const auto found = byOffset_.find(offset);
+    if (!before) {
+      if (found == byOffset_.end()) continue;
+      TBlock& block = **found->second;
+      byOffset_.erase(found);
+      Empty(block);
+      continue;
+    }
+    TBlock* block = found != byOffset_.end() ? found->second->get() : nullptr;
+    if (!block) {
+      blocks_.push_front(std::make_unique<TBlock>());
+      capacity_ = std::max(capacity_, static_cast<int>(blocks_.size()));
+      byOffset_[offset] = blocks_.begin();
+      block = blocks_.front().get();
+    }
+    const std::uint16_t pins = block->Pins;
+    *block = std::move(*before);
+    block->Pins = pins;
+    block->Marked = false;
+    block->Modified = block->Modified || rewrite;
+  }
+}
+
 void TBlockCache::Invalidate() {
   byOffset_.clear();
-  for (auto& block : blocks_) {
-    const std::uint16_t pins = block->Pins;
-    *block = TBlock{};
-    block->Pins = pins;
-  }
+  for (auto& block : blocks_) Empty(*block);
 }
 
 void TBlockCache::DiscardAll() {

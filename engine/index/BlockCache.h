@@ -8,6 +8,10 @@
 // grows by 256; otherwise error 8963. More than 64 pins is 8963 too. Before a block is read from
 // disk the owner's miss handler runs (the table's change check); when it reports another
 // program's change, the cache is emptied and the fetch throws TRestart.
+//
+// Under a table lock, and inside a change (BeginChange to CommitChange), nothing is written: the
+// cache grows instead. A change records every block it reaches in an undo log, so that
+// RollBackChange can put every block back as it was before the change.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "engine/index/BlobBlock.h"
+#include "engine/storage/UndoLog.h"
 
 namespace katalog {
 
@@ -72,6 +77,12 @@ class TBlockCache {
     if (block.Pins > 0) --block.Pins;
   }
 
+  void BeginChange() { undo_.Begin(); }
+  void CommitChange() { undo_.End(); }
+  // Puts back every block the change reached; with `rewrite` the restored blocks are marked
+  // modified, so that the next flush writes them over whatever the change wrote.
+  void RollBackChange(bool rewrite);
+
   // Writes the modified unpinned blocks, sorted, consecutive ones in one request; then trims.
   void Flush();
   // Empties every buffer (blocks are read again); pins stay with their holders.
@@ -84,7 +95,11 @@ class TBlockCache {
 
   TBlock* Find(std::int32_t offset);
   TBlock& Take(std::int32_t offset);
-  TIterator Reusable();
+  static constexpr std::size_t kLookWithoutWrites = 64;
+  // The least recently used buffer free to go, looking at no more than `maxLook` from the back.
+  TIterator Reusable(std::size_t maxLook);
+  // Makes the buffer unused; its pins stay with their holders.
+  static void Empty(TBlock& block);
   void WriteModified();
 
   TBlobFile& file_;
@@ -97,6 +112,7 @@ class TBlockCache {
   std::function<bool()> onMiss_;
   bool tableLocked_ = false;
   bool toleratesShortReads_ = false;
+  TUndoLog<std::int32_t, TBlock> undo_;
 };
 
 }  // namespace katalog

@@ -24,6 +24,8 @@ class THeaderFile : public TFileHandler {
   bool Encrypted() const { return encrypted_; }
   bool HeaderModified() const { return headerModified_; }
   void MarkHeaderModified() { headerModified_ = true; }
+  // Puts the modified mark back as a change found it (the change was taken back).
+  void RestoreHeaderModified(bool modified) { headerModified_ = modified; }
 
   // Writes the header when it was modified, or when forced, with the change counter + 1.
   void WriteHeader(bool force = false);

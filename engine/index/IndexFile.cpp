@@ -68,6 +68,24 @@ void TIndexFile::DecrementRecordCount() {
   MarkHeaderModified();
 }
 
+TIndexFile::TChangeState TIndexFile::SaveChangeState() const {
+  TChangeState state{{}, header_.EndOfFile, header_.ActiveRecords, HeaderModified()};
+  for (int slot = 0; slot < kIndexSlots; ++slot) {
+    state.Trees[slot] = {header_.Indexes[slot].RootPage, header_.Indexes[slot].FreePageHead};
+  }
+  return state;
+}
+
+void TIndexFile::RestoreChangeState(const TChangeState& state) {
+  for (int slot = 0; slot < kIndexSlots; ++slot) {
+    header_.Indexes[slot].RootPage = state.Trees[slot].first;
+    header_.Indexes[slot].FreePageHead = state.Trees[slot].second;
+  }
+  header_.EndOfFile = state.EndOfFile;
+  header_.ActiveRecords = state.ActiveRecords;
+  RestoreHeaderModified(state.Modified);
+}
+
 void TIndexFile::ReadPage(std::int32_t offset, std::uint8_t* page) {
   if (offset < kIndexHeaderSize || offset % kPageSize != 0 || offset >= header_.EndOfFile) {
     Raise(ie::kIndexBuffersCorrupt);

@@ -7,8 +7,10 @@
 // is enciphered on disk and plain in memory.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/index/HeaderFile.h"
@@ -37,6 +39,18 @@ class TIndexFile : public THeaderFile {
   const TIndexDescriptor& Descriptor(int slot) const { return header_.Indexes[slot]; }
   void IncrementRecordCount();
   void DecrementRecordCount();
+
+  // What a change of the table alters in the header: each tree's root and free list, the end of
+  // the file, the record count and the modified mark; kept so that a refused change can be
+  // taken back.
+  struct TChangeState {
+    std::array<std::pair<std::int32_t, std::int32_t>, kIndexSlots> Trees;
+    std::int32_t EndOfFile;
+    std::int32_t ActiveRecords;
+    bool Modified;
+  };
+  TChangeState SaveChangeState() const;
+  void RestoreChangeState(const TChangeState& state);
 
   // Reads the 4096-byte page at `offset`, deciphered; 8965 for an offset that is not a page of
   // this file.

@@ -43,6 +43,8 @@ TPageRef TIndexStore::Fetch(int slot, std::int32_t offset, bool newPage) {
     cache_.Forget(page);
     RaiseIsamError(ie::kIndexBuffersCorrupt, file_.FileName());
   }
+  // A page on a free list has no entries: its type and links are all of it.
+  cache_.Recorded(page, false);
   return ref;
 }
 
@@ -55,6 +57,7 @@ TPageRef TIndexStore::TakePage(int slot) {
   } else {
     const std::int32_t offset = file_.AppendPage();
     ref = TPageRef(cache_, cache_.Take(slot, offset));
+    cache_.Recorded(*ref, true);
   }
   ref->Freed = false;
   ref->Image.Clear();

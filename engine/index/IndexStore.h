@@ -53,6 +53,16 @@ class TIndexStore {
     ++version_;
   }
 
+  // A change of the trees (see PageCache.h): between BeginChange and CommitChange nothing is
+  // written, and RollBackChange puts every page back as it was (with `rewrite`, marked modified
+  // so that they are written again).
+  void BeginChange() { cache_.BeginChange(); }
+  void CommitChange() { cache_.CommitChange(); }
+  void RollBackChange(bool rewrite) {
+    cache_.RollBackChange(rewrite);
+    ++version_;
+  }
+
   // Writes the modified pages of every index in use, then the header when modified.
   void Flush();
   // Empties the cache (another program changed the file).

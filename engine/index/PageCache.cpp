@@ -11,7 +11,9 @@ TPage* TPageCache::Find(int slot, std::int32_t offset) {
   const auto found = list.byOffset.find(offset);
   if (found == list.byOffset.end()) return nullptr;
   list.pages.splice(list.pages.begin(), list.pages, found->second);
-  return list.pages.front().get();
+  TPage* page = list.pages.front().get();
+  undo_.Record({slot, offset}, [page] { return std::optional<TPage>(*page); });
+  return page;
 }
 
 void TPageCache::Forget(TPage& page) {
@@ -30,16 +32,24 @@ TPageCache::TIterator TPageCache::ReusableFromBack(TList& list, std::size_t maxL
   return list.pages.end();
 }
 
+void TPageCache::Recorded(const TPage& page, bool appended) {
+  undo_.Record({page.Slot, page.Offset}, [&page, appended] {
+    return appended ? std::optional<TPage>() : std::optional<TPage>(page);
+  });
+}
+
 TPage& TPageCache::Take(int slot, std::int32_t offset) {
+  // Under a table lock or inside a change nothing may be written: the list grows instead.
+  const bool noWrites = tableLocked_ || undo_.Active();
   TList& list = lists_[slot];
   if (static_cast<int>(list.pages.size()) < list.capacity) {
     list.pages.push_front(std::make_unique<TPage>());
   } else {
-    // Under a table lock nothing may be written: looking through every buffer for each page
-    // would make long batches quadratic, so only the oldest few are looked at before growing.
-    const std::size_t look = tableLocked_ ? kLookUnderTableLock : list.pages.size();
+    // When nothing may be written, looking through every buffer for each page would make long
+    // batches quadratic, so only the oldest few are looked at before growing.
+    const std::size_t look = noWrites ? kLookUnderTableLock : list.pages.size();
     TIterator it = ReusableFromBack(list, look);
-    if (it == list.pages.end() && !tableLocked_) {
+    if (it == list.pages.end() && !noWrites) {
       for (auto back = list.pages.end(); back != list.pages.begin();) {
         --back;
         if ((*back)->Modified && (*back)->Pins == 0) {
@@ -53,7 +63,7 @@ TPage& TPageCache::Take(int slot, std::int32_t offset) {
     if (it != list.pages.end()) {
       list.pages.splice(list.pages.begin(), list.pages, it);
     } else {
-      if (!tableLocked_) RaiseIsamError(ie::kIndexBuffersCorrupt, fileName_);
+      if (!noWrites) RaiseIsamError(ie::kIndexBuffersCorrupt, fileName_);
       list.capacity += kGrowth;
       list.pages.push_front(std::make_unique<TPage>());
     }
@@ -86,16 +96,48 @@ void TPageCache::Flush(const std::vector<int>& slots) {
   for (TPage* page : pages) page->Modified = false;
 }
 
+void TPageCache::Empty(TPage& page) {
+  const std::uint16_t pins = page.Pins;
+  const int slot = page.Slot;
+  page = TPage{};
+  page.Pins = pins;
+  page.Slot = slot;
+}
+
+TPage& TPageCache::Place(int slot, std::int32_t offset) {
+  TList& list = lists_[slot];
+  list.pages.push_front(std::make_unique<TPage>());
+  list.capacity = std::max(list.capacity, static_cast<int>(list.pages.size()));
+  TPage& page = *list.pages.front();
+  page.Slot = slot;
+  page.Offset = offset;
+  list.byOffset[offset] = list.pages.begin();
+  return page;
+}
+
+void TPageCache::RollBackChange(bool rewrite) {
+  for (auto& [where, before] : undo_.End()) {
+    const auto [slot, offset] = where;
+    TList& list = lists_[slot];
+    const auto found = list.byOffset.find(offset);
+    if (!before) {
+      if (found == list.byOffset.end()) continue;
+      TPage& page = **found->second;
+      list.byOffset.erase(found);
+      Empty(page);
+      continue;
+    }
+    TPage& page = found != list.byOffset.end() ? **found->second : Place(slot, offset);
+    page.Image = std::move(before->Image);
+    page.Freed = before->Freed;
+    page.Modified = before->Modified || rewrite;
+  }
+}
+
 void TPageCache::InvalidateAll() {
   for (TList& list : lists_) {
     list.byOffset.clear();
-    for (auto& page : list.pages) {
-      const std::uint16_t pins = page->Pins;
-      const int slot = page->Slot;
-      *page = TPage{};
-      page->Pins = pins;
-      page->Slot = slot;
-    }
+    for (auto& page : list.pages) Empty(*page);
   }
 }
 

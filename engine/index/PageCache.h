@@ -10,6 +10,10 @@
 //
 // Buffers are never destroyed while the file is open, only emptied, so a pinned buffer stays
 // valid even when the cache is invalidated under it.
+//
+// A change (BeginChange to CommitChange) records every page it reaches in an undo log and writes
+// nothing (the lists grow instead, as under the table lock), so that RollBackChange can put
+// every page back as it was before the change.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +25,7 @@
 #include <vector>
 
 #include "engine/index/IndexPage.h"
+#include "engine/storage/UndoLog.h"
 
 namespace katalog {
 
@@ -60,6 +65,15 @@ class TPageCache {
 
   void SetTableLocked(bool locked) { tableLocked_ = locked; }
 
+  void BeginChange() { undo_.Begin(); }
+  // A change reached a page that was not cached: as just read from the file, or appended (there
+  // was nothing before it). Pages found in the cache are recorded by Find.
+  void Recorded(const TPage& page, bool appended);
+  void CommitChange() { undo_.End(); }
+  // Puts back every page the change reached; with `rewrite` the restored pages are marked
+  // modified, so that the next flush writes them over whatever the change wrote.
+  void RollBackChange(bool rewrite);
+
   // Writes every modified, unpinned buffer of the given slots, in runs of consecutive pages.
   void Flush(const std::vector<int>& slots);
   // Empties every buffer (pages are read again); pins stay with their holders.
@@ -79,11 +93,17 @@ class TPageCache {
   static constexpr std::size_t kLookUnderTableLock = 64;
 
   TIterator ReusableFromBack(TList& list, std::size_t maxLook);
+  // A new buffer at the front of the slot's list for the page at `offset`, beyond the capacity
+  // if need be.
+  TPage& Place(int slot, std::int32_t offset);
+  // Makes the buffer unused; its pins stay with their holders.
+  static void Empty(TPage& page);
 
   const std::string& fileName_;
   TWriter writer_;
   TList lists_[kSlots];
   bool tableLocked_ = false;
+  TUndoLog<std::pair<int, std::int32_t>, TPage> undo_;
 };
 
 // Holds a pin on a page for as long as it lives.

@@ -118,17 +118,18 @@ void TDataFile::AttachBlobs(std::int32_t n, std::uint8_t* stored) {
   }
 }
 
-// Every chain is checked before any is released, so that a damaged one leaves all as they were.
-void TDataFile::FreeBlobs(std::int32_t n, const std::uint8_t* stored) {
-  if (!blobFile_.IsOpen()) return;
+// Every chain is checked before a delete releases any, so that a damaged one refuses the delete
+// before anything changed.
+std::vector<std::int32_t> TDataFile::BlobChains(std::int32_t n, const std::uint8_t* stored) {
   std::vector<std::int32_t> firsts;
+  if (!blobFile_.IsOpen()) return firsts;
   for (const TFieldDescriptor& field : physicalFields_) {
     if (field.FieldTypeCode != ft::kBlob) continue;
     const std::int32_t first = LoadI32(stored + field.FieldOffset + 1);
     if (first > 0) firsts.push_back(first);
   }
   for (std::int32_t first : firsts) blobFile_.CheckChain(first, n);
-  for (std::int32_t first : firsts) blobFile_.ReleaseChain(first, n);
+  return firsts;
 }
 
 }  // namespace katalog

@@ -45,6 +45,14 @@ void TDataFile::Open() {
     TDataFile::Close();
     throw;
   }
+  // A table is writable only when all of its files are: an index or blob file that cannot be
+  // written would refuse a change half way, after the data file took it. Such a table opens
+  // read-only, and every change is refused (11013) before anything is touched.
+  if (!ReadOnly() && (indexFile_.ReadOnly() || (blobFile_.IsOpen() && blobFile_.ReadOnly()))) {
+    TDataFile::Close();
+    SetReadOnly(true);
+    Open();
+  }
 }
 
 void TDataFile::OpenSteps() {
@@ -180,7 +188,9 @@ void TDataFile::OpenCompanionFiles() {
 
 // Another program may have appended records since the header was read without a lock: the
 // header is read again under read access, so that it and the length are compared as they stand
-// together.
+// together. Bytes past the last slot the header records are left by an append whose header write
+// never came (a killed writer, a failed write taken back); the next append writes over them. A
+// file too short for its slots is damage.
 void TDataFile::CheckFileLength() {
   const bool shared = AcquireReadAccess() || ReadAccessHeld();
   std::int64_t length = 0;
@@ -192,11 +202,8 @@ void TDataFile::CheckFileLength() {
     throw;
   }
   ReleaseReadAccess();
-  const std::int64_t dataBytes = length - header_.DataStart();
-  if (dataBytes > 0 && dataBytes % header_.RecordSize != 0) Raise(ie::kHeaderCorrupt);
-  if (std::max<std::int64_t>(dataBytes, 0) / header_.RecordSize + 1 != header_.NextRecordNumber) {
-    Raise(ie::kHeaderCorrupt);
-  }
+  const std::int64_t dataBytes = std::max<std::int64_t>(length - header_.DataStart(), 0);
+  if (dataBytes / header_.RecordSize + 1 < header_.NextRecordNumber) Raise(ie::kHeaderCorrupt);
 }
 
 void TDataFile::Close() {

@@ -273,12 +273,16 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void LoadCurrent(std::int32_t run, bool forward);
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);
+  class TChangeScope;
+  TRecord* FreeSlot(std::int32_t n);
+  void WriteChange(TChangeScope& change);
+  void FinishChange(std::int32_t unlock);
   void AbandonChange(std::int32_t locked) noexcept;
-  void CompleteChange(std::int32_t unlock);
   int Move(bool forward, std::uint8_t* buffer);
   void CopyCurrent(std::uint8_t* buffer) const;
   void WriteModifiedRecords();
   void WriteEverything(bool forceHeader, bool trim);
+  void WriteHeldChanges(bool trim);
   void AcquireWriteAccess();
   void ReleaseWriteAccess();
   void BatchFirstWrite();
@@ -291,7 +295,8 @@ class TDataFile : public TFileHandler, private TFilterHost {
   int OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* record,
                    std::int32_t& handle) const;
   void AttachBlobs(std::int32_t n, std::uint8_t* stored);
-  void FreeBlobs(std::int32_t n, const std::uint8_t* stored);
+  // The first blocks of the record's blob chains, each checked (8963 for a damaged one).
+  std::vector<std::int32_t> BlobChains(std::int32_t n, const std::uint8_t* stored);
 
   void OpenSteps();
   void CheckPassword();

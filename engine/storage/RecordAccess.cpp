@@ -71,8 +71,9 @@ void TDataFile::ReloadAfterChange() {
   cursor_.Invalidated();
 }
 
+// Modified records are never dropped from the cache, so the cache's status byte overrides the
+// file's and nothing needs to be written first.
 void TDataFile::ScanStatus(TRecordBitmap& active) {
-  if (!ReadOnly()) WriteModifiedRecords();
   const std::int32_t records = header_.NextRecordNumber - 1;
   const std::int32_t size = header_.RecordSize;
   const std::int32_t chunk = std::max(kReadAheadBytes / size, 1);

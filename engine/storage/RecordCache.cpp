@@ -85,15 +85,15 @@ TRecord* TRecordCache::TakeFree() {
   // Under a table lock the buffers fill up with changes that cannot be written yet; looking
   // through all of them for every new record would make a long batch quadratic, so only the
   // oldest few are looked at before the cache grows.
-  const std::size_t look = TableLocked() ? kLookUnderTableLock : records_.size();
+  const std::size_t look = NoWrites() ? kLookUnderTableLock : records_.size();
   if (TRecord* record = ReuseLeastRecentlyUsed(look)) return record;
-  if (!TableLocked()) {
+  if (!NoWrites()) {
     // Writing the modified buffers makes them reusable.
     if (flush_) flush_();
     if (TRecord* record = ReuseLeastRecentlyUsed(records_.size())) return record;
+    RaiseExhausted();
   }
-  if (!TableLocked()) RaiseExhausted();
-  // Under a table lock nothing may be written yet, so the cache grows instead.
+  // Nothing may be written yet, so the cache grows instead.
   capacity_ += kRecordCacheGrowth;
   return CreateAtFront();
 }
@@ -127,6 +127,35 @@ void TRecordCache::Trim() {
     if (record.Pinned() || record.modified_ || record.runMark_) continue;
     SetNumber(&record, 0);
     it = records_.erase(it);
+  }
+}
+
+void TRecordCache::Preserve(std::int32_t n) {
+  undo_.Record(n, [this, n]() -> std::optional<TSaved> {
+    const TRecord* record = Find(n);
+    if (!record) return std::nullopt;
+    return TSaved{record->buffer_, record->modified_, record->computedEvaluated_};
+  });
+}
+
+void TRecordCache::RollBackChange(bool rewrite) {
+  for (auto& [n, before] : undo_.End()) {
+    TRecord* record = Find(n);
+    if (!before) {
+      if (!record) continue;
+      SetNumber(record, 0);
+      record->Clear();
+      continue;
+    }
+    if (!record) {
+      record = CreateAtFront();
+      capacity_ = std::max(capacity_, Count());
+      SetNumber(record, n);
+    }
+    record->buffer_ = std::move(before->Bytes);
+    record->modified_ = before->Modified || rewrite;
+    record->computedEvaluated_ = before->ComputedEvaluated;
+    record->runMark_ = false;
   }
 }
 

@@ -15,6 +15,10 @@
 //
 // The cache knows nothing of the data file: the owner installs a flush action (write the
 // modified buffers, see ModifiedRuns()) and a query telling whether the table is locked.
+//
+// Inside a change (BeginChange to CommitChange) the cache writes nothing, as under a table lock,
+// and the owner names each record before the change alters it (Preserve), so that
+// RollBackChange can put the records back as they were.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +29,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "engine/storage/UndoLog.h"
 
 namespace katalog {
 
@@ -139,6 +145,15 @@ class TRecordCache {
   // Clears the modified mark of every buffer of the run, once it is written.
   static void ClearModified(const TRecordRun& run);
 
+  void BeginChange() { undo_.Begin(); }
+  // Keeps the state of record n (or that it is not cached) from before the change.
+  void Preserve(std::int32_t n);
+  void CommitChange() { undo_.End(); }
+  // Puts back every preserved record (pins stay with their holders; a record that was not cached
+  // is dropped); with `rewrite` the restored ones are marked modified, so that the next flush
+  // writes them over whatever the change wrote.
+  void RollBackChange(bool rewrite);
+
   // The buffers, most recently used first.
   std::vector<TRecord*> InOrder();
 
@@ -147,7 +162,13 @@ class TRecordCache {
   TRecord* CreateAtFront();
   TRecord* ReuseLeastRecentlyUsed(std::size_t maxLook);
   static constexpr std::size_t kLookUnderTableLock = 64;
-  bool TableLocked() const { return tableLocked_ && tableLocked_(); }
+  // Under a table lock and inside a change the modified buffers cannot be written yet.
+  bool NoWrites() const { return (tableLocked_ && tableLocked_()) || undo_.Active(); }
+  struct TSaved {
+    std::vector<std::uint8_t> Bytes;
+    bool Modified;
+    bool ComputedEvaluated;
+  };
 
   std::size_t bufferSize_;
   std::string fileName_;
@@ -157,6 +178,28 @@ class TRecordCache {
   std::unordered_map<std::int32_t, TRecord*> byNumber_;
   TFlushAction flush_;
   TTableLockedQuery tableLocked_;
+  TUndoLog<std::int32_t, TSaved> undo_;
+};
+
+// Holds one pin on a buffer (or none) and gives it back when it goes.
+class TPinnedRecord {
+ public:
+  // Takes over the pin already taken on `record`.
+  TPinnedRecord(TRecordCache& cache, TRecord* record) : cache_(cache), record_(record) {}
+  ~TPinnedRecord() { Reset(nullptr); }
+  TPinnedRecord(const TPinnedRecord&) = delete;
+  TPinnedRecord& operator=(const TPinnedRecord&) = delete;
+
+  TRecord* Get() const { return record_; }
+  // Gives back the pin held and takes over the one already taken on `record`.
+  void Reset(TRecord* record) {
+    if (record_) cache_.Unpin(record_);
+    record_ = record;
+  }
+
+ private:
+  TRecordCache& cache_;
+  TRecord* record_;
 };
 
 }  // namespace katalog

@@ -2,6 +2,7 @@
 // deleting records with their keys and blobs, update batches, and writing what changed.
 #include <cstring>
 
+#include "engine/storage/ChangeScope.h"
 #include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
 #include "platform/ByteOrder.h"
@@ -30,6 +31,20 @@ void TDataFile::WriteEverything(bool forceHeader, bool trim) {
     blobFile_.Blocks().Flush();
     blobFile_.WriteHeader();
   }
+}
+
+// Writes what the table lock (or an exclusive open) kept in memory, holding the index and blob
+// write ranges as a single change does, so that readers never see a half-written tree or chain.
+void TDataFile::WriteHeldChanges(bool trim) {
+  const bool held = writeAccess_;
+  AcquireWriteAccess();
+  try {
+    WriteEverything(true, trim);
+  } catch (...) {
+    if (!held) platform::RunReported([this] { ReleaseWriteAccess(); });
+    throw;
+  }
+  if (!held) ReleaseWriteAccess();
 }
 
 void TDataFile::AcquireWriteAccess() {
@@ -88,6 +103,10 @@ void TDataFile::BatchFirstWrite() {
   LockTable();
 }
 
+// A new record, in three steps: everything that can refuse it (validity, duplicate keys, the
+// chosen slot, the table's limits) is checked first; then the record, its keys and its blobs go
+// in under a change scope, which takes all of it back if a later step fails; last the cursor
+// learns of it.
 void TDataFile::Insert(std::uint8_t* record, bool reposition) {
   TOperation operation(*this);
   CheckWritable();
@@ -110,49 +129,67 @@ void TDataFile::Insert(std::uint8_t* record, bool reposition) {
     }
     const bool reused = n != header_.NextRecordNumber;
     if (!reused && !CanAppend()) Raise(ie::kTableFull);
-    TRecord* buffer = nullptr;
-    if (reused) {
-      TBuffer slot;
-      do {
-        slot = GetBuffer(n, 1, true);
-      } while (slot.retry);
-      buffer = slot.record;
-    }
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-      TIndexTree(store_, slots[i]).Insert(keys[i].data(), n);
-    }
-    if (!indexFile_.NoPrimaryIndex()) {
-      std::uint8_t newKey[kDeletedKeyLength];
-      BuildDeletedKey(record, newKey);
-      TIndexTree deleted(store_, kDeletedSlot);
-      if (reused) {
-        std::uint8_t oldKey[kDeletedKeyLength];
-        BuildDeletedKey(buffer->Data(), oldKey);
-        deleted.Replace(oldKey, newKey, n);
-      } else {
-        deleted.Insert(newKey, n);
+    TPinnedRecord slot(*cache_, reused ? FreeSlot(n) : nullptr);
+    TRecord* buffer = slot.Get();
+    {
+      TChangeScope change(*this);
+      cache_->Preserve(n);
+      for (std::size_t i = 0; i < slots.size(); ++i) {
+        TIndexTree(store_, slots[i]).Insert(keys[i].data(), n);
       }
+      if (!indexFile_.NoPrimaryIndex()) {
+        std::uint8_t newKey[kDeletedKeyLength];
+        BuildDeletedKey(record, newKey);
+        TIndexTree deleted(store_, kDeletedSlot);
+        if (reused) {
+          std::uint8_t oldKey[kDeletedKeyLength];
+          BuildDeletedKey(buffer->Data(), oldKey);
+          deleted.Replace(oldKey, newKey, n);
+        } else {
+          deleted.Insert(newKey, n);
+        }
+      }
+      if (reused) {
+        TakeSlot(n, buffer->Data());  // unlinks it from the free chain
+      } else {
+        buffer = GetBuffer(n, 1, true).record;  // appends the slot, pinned
+        slot.Reset(buffer);
+      }
+      std::uint8_t* data = buffer->Data();
+      std::memset(data, 0, WorkingRecordSize());
+      StoreI32(data + 5, IssueRecordId());
+      StoreI32(data + 1, n);
+      std::memcpy(data + kSlotHeaderSize, record + kSlotHeaderSize,
+                  WorkingRecordSize() - kSlotHeaderSize);
+      StoreI32(data + 5, LoadI32(record + 5));
+      AttachBlobs(n, data);
+      buffer->SetModified(true);
+      slot.Reset(nullptr);  // a pinned buffer is not written
+      indexFile_.IncrementRecordCount();
+      WriteChange(change);
     }
-    if (!reused) buffer = GetBuffer(n, 1, true).record;
-    if (reused) TakeSlot(n, buffer->Data());  // unlinks it from the free chain
-    std::uint8_t* data = buffer->Data();
-    std::memset(data, 0, WorkingRecordSize());
-    StoreI32(data + 5, IssueRecordId());
-    StoreI32(data + 1, n);
-    std::memcpy(data + kSlotHeaderSize, record + kSlotHeaderSize,
-                WorkingRecordSize() - kSlotHeaderSize);
-    StoreI32(data + 5, LoadI32(record + 5));
-    AttachBlobs(n, data);
-    buffer->SetModified(true);
-    cache_->Unpin(buffer);
-    indexFile_.IncrementRecordCount();
-    cursor_.RecordWritten(n, data);
-    CompleteChange(n);
+    cursor_.RecordWritten(n, buffer->Data());
+    FinishChange(n);
   } catch (...) {
     AbandonChange(locked ? n : 0);
     throw;
   }
   Reposition(reposition, n);
+}
+
+// The slot at the head of the chain of deleted slots, pinned; the header may name anything
+// there, and a slot that is not a deleted one would overwrite a live record: 8961.
+TRecord* TDataFile::FreeSlot(std::int32_t n) {
+  if (n < 1 || n >= header_.NextRecordNumber) Raise(ie::kHeaderCorrupt);
+  TBuffer slot;
+  do {
+    slot = GetBuffer(n, 1, true);
+  } while (slot.retry);
+  if (slot.record->Data()[0] != 1) {
+    cache_->Unpin(slot.record);
+    Raise(ie::kHeaderCorrupt);
+  }
+  return slot.record;
 }
 
 void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
@@ -175,18 +212,25 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
       if (oldKey != newKey) TIndexTree(store_, slot).CheckDuplicate(newKey.data());
       changes.emplace_back(std::move(oldKey), std::move(newKey));
     }
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-      if (changes[i].first != changes[i].second) {
-        TIndexTree(store_, slots[i]).Replace(changes[i].first.data(), changes[i].second.data(), n);
+    TRecord* buffer = current_;
+    {
+      TChangeScope change(*this);
+      cache_->Preserve(n);
+      for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (changes[i].first != changes[i].second) {
+          TIndexTree(store_, slots[i])
+              .Replace(changes[i].first.data(), changes[i].second.data(), n);
+        }
       }
+      std::memcpy(buffer->Data() + kSlotHeaderSize, record + kSlotHeaderSize,
+                  WorkingRecordSize() - kSlotHeaderSize);
+      AttachBlobs(n, buffer->Data());
+      buffer->SetModified(true);
+      ReleaseCurrent();  // a pinned buffer is not written
+      WriteChange(change);
     }
-    std::memcpy(current_->Data() + kSlotHeaderSize, record + kSlotHeaderSize,
-                WorkingRecordSize() - kSlotHeaderSize);
-    AttachBlobs(n, current_->Data());
-    current_->SetModified(true);
-    cursor_.RecordWritten(n, current_->Data());
-    ReleaseCurrent();  // a pinned buffer is not written
-    CompleteChange(unlock ? n : 0);
+    cursor_.RecordWritten(n, buffer->Data());
+    FinishChange(unlock ? n : 0);
   } catch (...) {
     AbandonChange(0);
     throw;
@@ -194,12 +238,21 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
   Reposition(reposition, n);
 }
 
-// The end of a change that went through: the batch notes it; unless the table keeps its changes
-// in memory (exclusive, on read-only media, or locked) everything is written; then the record
-// lock (when `unlock` is not 0) and write access are given back.
-void TDataFile::CompleteChange(std::int32_t unlock) {
+// The change is in memory: the batch notes it; unless the table keeps its changes in memory
+// (exclusive, on read-only media, or locked) everything is written now, under the write access
+// the change holds. Then nothing of it goes back.
+void TDataFile::WriteChange(TChangeScope& change) {
   if (batchActive_) batchChanged_ = true;
-  if (!Exclusive() && !ReadOnlyMedia() && !tableLocked_) WriteEverything(true, false);
+  if (!Exclusive() && !ReadOnlyMedia() && !tableLocked_) {
+    change.Writing();
+    WriteEverything(true, false);
+  }
+  change.Commit();
+}
+
+// The end of a change that went through: the record lock (when `unlock` is not 0) and write
+// access are given back.
+void TDataFile::FinishChange(std::int32_t unlock) {
   if (unlock != 0) UnlockRecord(unlock);
   ReleaseWriteAccess();
 }
@@ -243,24 +296,31 @@ void TDataFile::Delete(bool reposition) {
     KeepCurrent(n, id);
     LockRecord(n);
     locked = true;
-    std::uint8_t* data = current_->Data();
-    FreeBlobs(n, data);  // first: a damaged chain refuses the delete before anything changed
-    for (int slot : MaintainedSlots()) TIndexTree(store_, slot).Delete(KeyOf(slot, data).data());
-    if (!indexFile_.NoPrimaryIndex()) {
-      std::uint8_t oldKey[kDeletedKeyLength];
-      BuildDeletedKey(data, oldKey);
-      std::uint8_t newKey[kDeletedKeyLength];
-      std::copy_n(oldKey, kDeletedKeyLength, newKey);
-      newKey[0] = 1;
-      TIndexTree(store_, kDeletedSlot).Replace(oldKey, newKey, n);
+    TRecord* buffer = current_;
+    std::uint8_t* data = buffer->Data();
+    const std::vector<std::int32_t> chains = BlobChains(n, data);  // a damaged one refuses here
+    {
+      TChangeScope change(*this);
+      cache_->Preserve(n);
+      for (int slot : MaintainedSlots()) TIndexTree(store_, slot).Delete(KeyOf(slot, data).data());
+      if (!indexFile_.NoPrimaryIndex()) {
+        std::uint8_t oldKey[kDeletedKeyLength];
+        BuildDeletedKey(data, oldKey);
+        std::uint8_t newKey[kDeletedKeyLength];
+        std::copy_n(oldKey, kDeletedKeyLength, newKey);
+        newKey[0] = 1;
+        TIndexTree(store_, kDeletedSlot).Replace(oldKey, newKey, n);
+      }
+      for (std::int32_t first : chains) blobFile_.ReleaseChain(first, n);
+      DeleteSlot(n, data);
+      buffer->SetModified(true);
+      indexFile_.DecrementRecordCount();
+      ReleaseCurrent();  // a pinned buffer is not written
+      WriteChange(change);
     }
-    DeleteSlot(n, data);
-    current_->SetModified(true);
-    indexFile_.DecrementRecordCount();
     cursor_.RecordDeleted(n);
     cursor_.SettleAfterDelete();
-    ReleaseCurrent();
-    CompleteChange(n);
+    FinishChange(n);
   } catch (...) {
     AbandonChange(locked ? n : 0);
     throw;
@@ -310,7 +370,7 @@ void TDataFile::UnlockTable() {
   if (!ReadOnly()) {
     const std::int32_t n = CurrentRecordNumber();
     ReleaseCurrent();
-    WriteEverything(true, true);
+    WriteHeldChanges(true);
     if (n != 0) Reposition(true, n);
   }
   tableLocked_ = false;
@@ -334,7 +394,7 @@ void TDataFile::EndBatch() {
   if (batchChanged_) {
     const std::int32_t n = CurrentRecordNumber();
     ReleaseCurrent();  // a pinned buffer would not be written
-    WriteEverything(true, true);
+    WriteHeldChanges(true);
     ReloadAfterChange();
     ReadHeader();
     Reposition(n != 0, n);

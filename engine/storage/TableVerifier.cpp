@@ -63,6 +63,13 @@ class TVerifier {
         store_(table.IndexStore()),
         blob_(table.BlobFile()) {}
 
+  // Bytes past a file's recorded end are what an append leaves when its header write never came
+  // (a killed writer, a failed write taken back); the next append writes over them.
+  static constexpr const char* kLeftByAnAppend =
+      " (left by an append that did not finish; the next append reuses them)";
+
+  std::vector<std::string> Notes() { return std::move(notes_); }
+
   std::vector<std::string> Run() {
     try {
       table_.AcquireReadAccess();  // held to the end: nobody changes the files meanwhile
@@ -121,7 +128,10 @@ class TVerifier {
       Report(kind, "its header puts the end of its " + unit + "s at " + N(end) +
                        ", which is not a " + unit + " boundary");
     }
-    if (length != end) {
+    if (length > end) {
+      notes_.push_back(kind + ": " + N(length - end) + " bytes past the end its header records" +
+                       kLeftByAnAppend);
+    } else if (length < end) {
       Report(kind, "the file is " + N(length) + " bytes long, but its header says its " + unit +
                        "s end at " + N(end));
     }
@@ -139,6 +149,13 @@ class TVerifier {
   }
 
   void CheckLengths() {
+    const TDataFileHeader& header = table_.Header();
+    const std::int64_t past =
+        table_.GetSize() - header.DataStart() - std::int64_t{records_} * header.RecordSize;
+    if (past > 0) {
+      notes_.push_back("data file: " + N(past) + " bytes past the last slot its header records" +
+                       kLeftByAnAppend);
+    }
     pageOwner_ = Units("index file", "page", index_.GetSize(), index_.Header().EndOfFile,
                        kIndexHeaderSize, kPageSize, kNoOwner);
     if (!blob_) return;
@@ -440,6 +457,7 @@ class TVerifier {
   TIndexStore& store_;
   TBlobFile* blob_;
   std::vector<std::string> problems_;
+  std::vector<std::string> notes_;
   std::map<std::string, int> perKind_;
   std::int32_t records_ = 0;
   std::int32_t liveRecords_ = 0;
@@ -453,8 +471,11 @@ class TVerifier {
 
 }  // namespace
 
-std::vector<std::string> VerifyTable(TDataFile& table) {
-  return TVerifier(table).Run();
+std::vector<std::string> VerifyTable(TDataFile& table, std::vector<std::string>* notes) {
+  TVerifier verifier(table);
+  std::vector<std::string> problems = verifier.Run();
+  if (notes) *notes = verifier.Notes();
+  return problems;
 }
 
 }  // namespace katalog

@@ -6,7 +6,8 @@
 //
 // What is checked (the open itself has already checked the headers and field descriptors):
 //   - file lengths: the index file ends where its header says pages end, the blob file where
-//     its blocks end;
+//     its blocks end; bytes past such an end (and past the data file's last slot) are left by an
+//     append whose header write never came and are reused by the next append: a note, not damage;
 //   - every index tree (CheckIndexTree), each page reachable from exactly one tree or free list,
 //     no page lost;
 //   - every record in use has exactly one entry in every maintained index, under the key built
@@ -30,6 +31,7 @@ namespace katalog {
 
 class TDataFile;
 
-std::vector<std::string> VerifyTable(TDataFile& table);
+// Returns the problems found; `notes`, when given, receives what is worth saying but harms nothing.
+std::vector<std::string> VerifyTable(TDataFile& table, std::vector<std::string>* notes = nullptr);
 
 }  // namespace katalog
