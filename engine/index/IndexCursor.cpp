@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/storage/IsamError.h"
 #include "engine/storage/ShortString.h"
 #include "platform/Locale.h"
 
@@ -304,7 +305,13 @@ void TIndexCursor::MoveInIndex(std::int32_t n) {
     return Clear(true, false);
   }
   if (std::abs(n) <= kMaxSteps) {
-    for (std::int32_t i = 0; i < std::abs(n); ++i) Step(tree, n > 0 ? 1 : -1);
+    for (std::int32_t i = 0; i < std::abs(n); ++i) {
+      // The counts promised an entry here; a leaf chain that ends first is damaged, and staying
+      // put would hand out the same entry for ever.
+      if (!Step(tree, n > 0 ? 1 : -1)) {
+        RaiseIsamError(ie::kIndexBuffersCorrupt, store_.File().FileName());
+      }
+    }
   } else {
     SetAt(tree, target);
   }
