@@ -384,6 +384,32 @@ TEST_F(SharingTest, AWriterInAnotherProcessHoldsUpTheReadOfAnUncachedPage) {
   EXPECT_EQ(child.Release(), 0);
 }
 
+// The end of a batch writes what the batch kept in memory under the index write range, so a
+// reader in the middle of a read holds it up and never sees the files change under it.
+TEST_F(SharingTest, AReaderHoldsUpTheEndOfABatchAndSeesNothingChangeMeanwhile) {
+  Create();
+  Fill({1, 2, 3});
+  auto table = Open();
+  table->BeginBatch();
+  for (std::int64_t id = 10; id < 400; ++id) Add(*table, id, NameFor(id));
+  ChildProcess child([&](const auto& ready, const auto& wait) {
+    auto reader = Open();
+    Require(reader->IndexFile().Locks().AcquireRead(), "read slot");
+    const auto before = ReadBytes(dir_.File("T.IDX"));
+    ready();
+    platform::Sleep(300);
+    Require(ReadBytes(dir_.File("T.IDX")) == before, "the index file changed during a read");
+    Require(reader->IndexFile().Locks().ReleaseRead(), "release");
+    wait();
+  });
+  ASSERT_TRUE(child.WaitReady());
+  const auto start = SteadyClock::now();
+  table->EndBatch();
+  EXPECT_GE(MillisecondsSince(start), 250);
+  EXPECT_EQ(child.Release(), 0);
+  EXPECT_EQ(table->RecordCount(), 393);
+}
+
 // ----- Read-only media -----
 
 TEST_F(SharingTest, ReadOnlyMediaTakeNoLocksAndNeverLookForChanges) {

@@ -5,8 +5,13 @@
 // works on a copy of the table without write permission. Afterwards the verifier must find
 // nothing and the table must hold exactly what the writer's log says.
 //
-//   stress [--seconds N] [--readers R]   (default 10 seconds, all 4 readers; fewer readers
-//                                         help to tell whose failure it is)
+// The writer makes each change on its own, or (--writer batch) in update batches of up to 400
+// changes, or (--writer locked) under the table lock for up to 400 changes: readers must never
+// see a batch half written.
+//
+//   stress [--seconds N] [--readers R] [--writer single|batch|locked]
+//          (default 10 seconds, all 4 readers, single changes; fewer readers help to tell whose
+//          failure it is)
 //
 // Exit status 0 when everything held; the failures are written to stderr.
 #include <sys/wait.h>
@@ -39,7 +44,10 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int kId = 1, kName = 2, kSum = 3, kNotes = 4;
 constexpr int kPrimary = 0, kByName = 1, kPhysical = 255;
 
+enum class TWriterMode { Single, Batch, Locked };
+
 struct TPlan {
+  TWriterMode Mode = TWriterMode::Single;
   std::string Base;               // the table
   std::string Copy;               // its read-only copy
   std::string Log;                // the writer's final contents
@@ -101,8 +109,9 @@ void Insert(TDataFile& table, std::int64_t id, const std::string& name) {
   table.CloseBlob(true, kNotes, record.data());
 }
 
-// The writer: inserts only until InsertsEnd, then inserts, renames and deletes at random.
-// Leaves its idea of the table (id, checksum) in the log.
+// The writer: inserts only until InsertsEnd, then inserts, renames and deletes at random, one
+// change at a time or in groups under a batch or the table lock. Leaves its idea of the table
+// (id, checksum) in the log.
 void Writer(const TPlan& plan) {
   auto table = Open(plan.Base, false);
   table->SetIndex(kPrimary);
@@ -115,17 +124,17 @@ void Writer(const TPlan& plan) {
         std::get<std::int64_t>(table->ReadField(true, kSum, record.data()));
   }
   std::int64_t nextId = 1;
-  while (TClock::now() < plan.End) {
+  const auto change = [&] {
     const int dice = static_cast<int>(random() % 10);
     if (TClock::now() < plan.InsertsEnd || dice < 5 || contents.size() < 20) {
       const std::string name = RandomName(random);
       Insert(*table, nextId, name);
       contents[nextId] = Checksum(nextId, name);
       ++nextId;
-      continue;
+      return;
     }
     const std::int32_t count = table->RecordCount();
-    if (count == 0) continue;
+    if (count == 0) return;
     table->GoToPosition(1 + static_cast<std::int32_t>(random() % count));
     Check(table->GetCurrent(record.data(), true) == 0, "writer: read the record to change");
     const std::int64_t id = std::get<std::int64_t>(table->ReadField(true, kId, record.data()));
@@ -139,6 +148,14 @@ void Writer(const TPlan& plan) {
       table->Delete(false);
       contents.erase(id);
     }
+  };
+  while (TClock::now() < plan.End) {
+    const int group = plan.Mode == TWriterMode::Single ? 1 : 1 + static_cast<int>(random() % 400);
+    if (plan.Mode == TWriterMode::Batch) table->BeginBatch();
+    if (plan.Mode == TWriterMode::Locked) table->LockTable();
+    for (int i = 0; i < group; ++i) change();
+    if (plan.Mode == TWriterMode::Batch) table->EndBatch();
+    if (plan.Mode == TWriterMode::Locked) table->UnlockTable();
   }
   table->Close();
   std::ofstream log(plan.Log, std::ios::trunc);
@@ -205,11 +222,11 @@ pid_t Spawn(const char* name, F body) {
   _exit(status);
 }
 
-int Run(int seconds, int readers) {
+int Run(int seconds, int readers, TWriterMode mode) {
   namespace fs = std::filesystem;
   std::string pattern = (fs::temp_directory_path() / "katalog-stress-XXXXXX").string();
   const std::string dir = mkdtemp(pattern.data());
-  TPlan plan{dir + "/T", dir + "/copy/T", dir + "/writer.log", {}, {}};
+  TPlan plan{mode, dir + "/T", dir + "/copy/T", dir + "/writer.log", {}, {}};
   StartEngine();
   Create(plan.Base);
   {
@@ -284,13 +301,20 @@ int Run(int seconds, int readers) {
 int main(int argc, char** argv) {
   int seconds = 10;
   int readers = 4;
+  TWriterMode mode = TWriterMode::Single;
   for (int i = 1; i + 1 < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--seconds") seconds = std::max(1, std::atoi(argv[++i]));
     if (option == "--readers") readers = std::clamp(std::atoi(argv[++i]), 0, 4);
+    if (option == "--writer") {
+      const std::string value = argv[++i];
+      mode = value == "batch"    ? TWriterMode::Batch
+             : value == "locked" ? TWriterMode::Locked
+                                 : TWriterMode::Single;
+    }
   }
   try {
-    return Run(seconds, readers);
+    return Run(seconds, readers, mode);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "stress: %s\n", e.what());
     return 1;
