@@ -4,6 +4,7 @@
 #include "engine/components/IsamTable.h"
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Encoding.h"
+#include "tools/isamtool/Interruption.h"
 #include "tools/isamtool/Options.h"
 #include "tools/isamtool/TablePath.h"
 
@@ -59,17 +60,34 @@ int RunDelete(const TArgs& args) {
   if (options.Help()) {
     std::cout << "usage: isamtool delete TABLE --filter EXPR [--ignore-case] [--no-partial]\n\n"
                  "Deletes the records the filter lets through and prints how many.\n\n"
-              << kFilterHelp;
+              << kFilterHelp
+              << "\nSIGINT (Ctrl-C), SIGTERM or SIGHUP stops the deletion cleanly between two "
+                 "records:\nthe table is closed, the number deleted is printed, standard error "
+                 "says so, and the\nexit status is 128 + the signal's number (130, 143 or 129). "
+                 "The same command deletes\nthe rest.\n";
     return 0;
   }
   if (!options.Has("--filter")) throw TUsageError("option --filter is required");
+  // Made before the table, so that the table is closed before the handlers go.
+  const TInterruption interruption;
   TIsamTable table(nullptr);
   OpenTable(table, SplitTablePath(options.Args()[0]), options.Value("--password"), false);
   ApplyFilter(table, options);
   int deleted = 0;
-  for (table.First(); !table.IsEmpty(); ++deleted) table.Delete();
+  // A signal is looked at between records: the deletion under way is finished.
+  for (table.First(); !table.IsEmpty() && !interruption.Signal(); ++deleted) table.Delete();
+  if (!interruption.Signal()) {
+    std::cout << deleted << "\n";
+    return 0;
+  }
+  const bool rest = !table.IsEmpty();
+  table.Close();
   std::cout << deleted << "\n";
-  return 0;
+  std::cerr << "isamtool delete: interrupted by " << interruption.SignalName() << ": " << deleted
+            << (deleted == 1 ? " record" : " records") << " deleted; "
+            << (rest ? "the filter still selects the rest, which the same command deletes.\n"
+                     : "no record the filter selects is left.\n");
+  return interruption.ExitStatus();
 }
 
 }  // namespace katalog::isamtool

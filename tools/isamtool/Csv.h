@@ -27,6 +27,8 @@ class TCsvReader {
   bool Next(std::vector<std::string>& fields);
   // The line (1-based) on which the record last read starts.
   std::int64_t Line() const { return recordLine_; }
+  // The line (1-based) on which the next record starts, after the line ending of the last one.
+  std::int64_t NextLine() const { return line_; }
   std::uint64_t BytesRead() const { return consumed_; }
   // Skips a UTF-8 byte order mark at the very start.
   void SkipByteOrderMark();

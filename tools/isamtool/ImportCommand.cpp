@@ -16,6 +16,7 @@
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Csv.h"
 #include "tools/isamtool/Encoding.h"
+#include "tools/isamtool/Interruption.h"
 #include "tools/isamtool/Options.h"
 #include "tools/isamtool/TablePath.h"
 #include "tools/isamtool/ValueText.h"
@@ -51,7 +52,14 @@ constexpr const char* kHelpAfterValues =
     "blank lines are skipped.\n"
     "\n"
     "Nothing is written to standard output. Standard error gets \"N rows imported\" at the end\n"
-    "and, when it is a terminal and the file has more than 10 000 rows, a progress line.\n";
+    "and, when it is a terminal and the file has more than 10 000 rows, a progress line.\n"
+    "\n"
+    "SIGINT (Ctrl-C), SIGTERM or SIGHUP ends the import cleanly: the rows read so far are\n"
+    "written, the table is closed, and standard error says (even with --quiet) how many rows\n"
+    "were imported and on which line of the file the rest begins. There is no option to skip\n"
+    "rows: to go on, import a copy of the file that holds the header row and the lines from that\n"
+    "one on (the message shows a command that makes it). The exit status is then 128 + the\n"
+    "signal's number: 130, 143 or 129.\n";
 
 constexpr std::int64_t kProgressStep = 10000;
 // Rows are written in batches: the table is locked from a batch's first row to its end, and its
@@ -154,6 +162,38 @@ class TProgress {
   off_t size_ = 0;
 };
 
+// A file name quoted for a POSIX shell.
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Tells how far an interrupted import got and how to import the rest. `headerLines` is the
+// number of lines the header row takes, `nextLine` the line on which the first row not imported
+// begins.
+void ReportInterruption(const TInterruption& interruption, const std::string& path,
+                        std::int64_t rows, bool complete, std::int64_t headerLines,
+                        std::int64_t nextLine) {
+  const std::string input = path == "-" ? "the input" : path;
+  std::cerr << "isamtool import: interrupted by " << interruption.SignalName() << ": " << rows
+            << (rows == 1 ? " row" : " rows") << " imported";
+  if (complete) {
+    std::cerr << ", all of " << input << ".\n";
+  } else if (rows == 0) {
+    std::cerr << "; the same command imports " << input << " from its beginning.\n";
+  } else if (path == "-") {
+    std::cerr << "; the rest of the input, from its line " << nextLine
+              << " on, was not imported.\n";
+  } else {
+    std::cerr << "; the rest of " << path << ", from line " << nextLine
+              << " on, was not imported.\nTo import it, import a copy of the file that holds "
+                 "the header row and the lines from "
+              << nextLine << " on:\n  (head -n " << headerLines << " " << ShellQuoted(path)
+              << "; tail -n +" << nextLine << " " << ShellQuoted(path) << ") > rest.csv\n";
+  }
+}
+
 // An error's message in UTF-8: the engine's and the data set's are program texts.
 std::string MessageOf(const std::exception& e) {
   const bool programText = dynamic_cast<const EDatabaseError*>(&e) ||
@@ -205,6 +245,8 @@ int RunImport(const TArgs& args) {
   const std::string path = options.Args()[1];
   const auto input = OpenInput(path);
 
+  // Made before the table, so that the table is closed before the handlers go.
+  const TInterruption interruption;
   TIsamTable table(nullptr);
   OpenTable(table, SplitTablePath(options.Args()[0]), options.Value("--password"), false);
   if (table.ReadOnly()) throw std::runtime_error(options.Args()[0] + " is read-only");
@@ -212,18 +254,40 @@ int RunImport(const TArgs& args) {
   TCsvReader reader(input.get());
   if (encoding == TEncoding::Utf8) reader.SkipByteOrderMark();
   std::vector<std::string> cells;
-  if (!reader.Next(cells))
-    throw std::runtime_error(path + " is empty: its first row must name the fields");
+  bool header = false;
+  try {
+    header = reader.Next(cells);
+  } catch (const TCsvError&) {
+    if (!interruption.Signal()) throw;  // else the signal cut the read short
+  }
+  if (interruption.Signal()) {  // nothing is written: the whole input is the rest
+    table.Close();
+    ReportInterruption(interruption, path, 0, false, 0, 1);
+    return interruption.ExitStatus();
+  }
+  if (!header) throw std::runtime_error(path + " is empty: its first row must name the fields");
   const std::vector<TColumn> columns = ReadHeader(table, codec, cells, quiet);
+  const std::int64_t headerLines = reader.NextLine() - 1;
 
   TProgress progress(input.get(), quiet);
   std::int64_t rows = 0;
+  std::int64_t nextLine = reader.NextLine();  // where the first row not yet imported begins
+  bool complete = false;
   table.Engine()->BeginBatch();
   try {
-    for (;;) {
+    // A signal is looked at between rows: the row being appended is posted, the batch it
+    // belongs to written below. A row read while the signal came is not appended: the signal
+    // may have cut the input short (a pipe whose writer the same Ctrl-C ended looks at its end),
+    // so that the row, or the end of the input, may be false.
+    while (!interruption.Signal()) {
       std::string where = "row " + std::to_string(rows + 1);
       try {
-        if (!reader.Next(cells)) break;
+        const bool read = reader.Next(cells);
+        if (interruption.Signal()) break;
+        if (!read) {
+          complete = true;
+          break;
+        }
         if (cells.size() == 1 && cells[0].empty() && columns.size() > 1) continue;  // a blank line
         where += " (line " + std::to_string(reader.Line()) + ")";
         if (cells.size() != columns.size()) {
@@ -233,12 +297,17 @@ int RunImport(const TArgs& args) {
         AppendRow(table, codec, columns, cells);
       } catch (const std::exception& e) {
         if (table.State() == TDataSetState::Inserting) table.Cancel();
+        // A read of the input that the signal cut short is no fault of the row; the row is not
+        // imported and the report below names its line as the first of the rest. An engine
+        // error stays an error.
+        if (interruption.Signal() && dynamic_cast<const TCsvError*>(&e)) break;
         const bool cell = dynamic_cast<const TCellError*>(&e) != nullptr;
         throw std::runtime_error(where + (cell ? ", " : ": ") + MessageOf(e) + " (" +
                                  (rows == 1
                                       ? std::string("the row before it was imported)")
                                       : std::to_string(rows) + " rows before it were imported)"));
       }
+      nextLine = reader.NextLine();
       progress.Row(++rows, reader.BytesRead());
       if (rows % kBatchRows == 0) {
         table.Engine()->EndBatch();
@@ -256,6 +325,11 @@ int RunImport(const TArgs& args) {
   }
   table.Engine()->EndBatch();
   progress.Done();
+  if (interruption.Signal()) {
+    table.Close();
+    ReportInterruption(interruption, path, rows, complete, headerLines, nextLine);
+    return interruption.ExitStatus();
+  }
   if (!quiet) std::cerr << rows << (rows == 1 ? " row" : " rows") << " imported\n";
   return 0;
 }
