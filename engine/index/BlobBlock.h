@@ -25,6 +25,7 @@ struct TBlock {
   bool Modified = false;
   bool Marked = false;  // in the run a multi-block read is filling
   std::uint16_t Pins = 0;
+  std::uint64_t UndoMark = 0;  // the change that recorded it last (engine/storage/UndoLog.h)
   std::int32_t Previous = 0;
   std::int32_t Next = 0;
   std::uint16_t Used = 0;

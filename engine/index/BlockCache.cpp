@@ -49,7 +49,7 @@ TBlock* TBlockCache::Find(std::int32_t offset) {
   if (found == byOffset_.end()) return nullptr;
   blocks_.splice(blocks_.begin(), blocks_, found->second);
   TBlock* block = blocks_.front().get();
-  undo_.Record(offset, [block] { return std::optional<TBlock>(*block); });
+  undo_.Record(offset, block->UndoMark, [this, block](auto& before) { Save(*block, before); });
   return block;
 }
 
@@ -113,7 +113,7 @@ TBlockRef TBlockCache::Fetch(std::int32_t offset, std::int32_t readAhead) {
     if (!block) block = &Take(at);
     DecodeBlock(bytes.data() + static_cast<std::size_t>(i) * blockSize_, blockSize_,
                 file_.Encrypted(), *block);
-    undo_.Record(at, [block] { return std::optional<TBlock>(*block); });
+    undo_.Record(at, block->UndoMark, [this, block](auto& before) { Save(*block, before); });
     block->Marked = true;
     marked.push_back(block);
   }
@@ -121,7 +121,7 @@ TBlockRef TBlockCache::Fetch(std::int32_t offset, std::int32_t readAhead) {
   TBlock* block = Find(offset);
   if (!block) {
     block = &Take(offset);  // beyond a tolerated short read: an empty block
-    undo_.Record(offset, [] { return std::optional<TBlock>(); });
+    undo_.Record(offset, block->UndoMark, [](auto& before) { before.reset(); });
   }
   return TBlockRef(*this, *block);
 }
@@ -135,7 +135,8 @@ TBlockRef TBlockCache::Allocate(std::int32_t record) {
   } else {
     if (header.EndOfFile > kMaxBlobFileOffset) RaiseIsamError(ie::kTableFull, file_.FileName());
     ref = TBlockRef(*this, Take(header.EndOfFile));
-    undo_.Record(header.EndOfFile, [] { return std::optional<TBlock>(); });  // nothing before
+    // Nothing was there before.
+    undo_.Record(header.EndOfFile, ref->UndoMark, [](auto& before) { before.reset(); });
     header.EndOfFile += static_cast<std::int32_t>(blockSize_);
   }
   TBlock& block = *ref;
@@ -202,15 +203,23 @@ void TBlockCache::Empty(TBlock& block) {
   block.Pins = pins;
 }
 
+void TBlockCache::Save(const TBlock& block, std::optional<TBlock>& before) const {
+  if (block.Modified || copyClean_) {
+    before = block;  // into the storage of a state saved before: usually no allocation
+  } else {
+    before.reset();
+  }
+}
+
 void TBlockCache::RollBackChange(bool rewrite) {
-  for (auto& [offset, before] : undo_.End()) {
+  undo_.RollBack([&](std::int32_t offset, std::optional<TBlock>& before) {
     const auto found = byOffset_.find(offset);
     if (!before) {
-      if (found == byOffset_.end()) continue;
+      if (found == byOffset_.end()) return;
       TBlock& block = **found->second;
       byOffset_.erase(found);
       Empty(block);
-      continue;
+      return;
     }
     TBlock* block = found != byOffset_.end() ? found->second->get() : nullptr;
     if (!block) {
@@ -224,7 +233,7 @@ void TBlockCache::RollBackChange(bool rewrite) {
     block->Pins = pins;
     block->Marked = false;
     block->Modified = block->Modified || rewrite;
-  }
+  });
 }
 
 void TBlockCache::Invalidate() {

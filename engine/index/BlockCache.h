@@ -18,6 +18,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -77,8 +78,12 @@ class TBlockCache {
     if (block.Pins > 0) --block.Pins;
   }
 
-  void BeginChange() { undo_.Begin(); }
-  void CommitChange() { undo_.End(); }
+  // `copyClean` as for the page cache: only a change that writes itself keeps clean blocks.
+  void BeginChange(bool copyClean) {
+    undo_.Begin();
+    copyClean_ = copyClean;
+  }
+  void CommitChange() { undo_.Commit(); }
   // Puts back every block the change reached; with `rewrite` the restored blocks are marked
   // modified, so that the next flush writes them over whatever the change wrote.
   void RollBackChange(bool rewrite);
@@ -113,6 +118,10 @@ class TBlockCache {
   bool tableLocked_ = false;
   bool toleratesShortReads_ = false;
   TUndoLog<std::int32_t, TBlock> undo_;
+  bool copyClean_ = false;
+  // The state a change keeps of a block it reaches: a clean block is forgotten (the file holds
+  // it) unless the change writes itself.
+  void Save(const TBlock& block, std::optional<TBlock>& before) const;
 };
 
 }  // namespace katalog

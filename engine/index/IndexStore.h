@@ -56,7 +56,7 @@ class TIndexStore {
   // A change of the trees (see PageCache.h): between BeginChange and CommitChange nothing is
   // written, and RollBackChange puts every page back as it was (with `rewrite`, marked modified
   // so that they are written again).
-  void BeginChange() { cache_.BeginChange(); }
+  void BeginChange(bool copyClean) { cache_.BeginChange(copyClean); }
   void CommitChange() { cache_.CommitChange(); }
   void RollBackChange(bool rewrite) {
     cache_.RollBackChange(rewrite);

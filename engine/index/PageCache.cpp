@@ -12,7 +12,7 @@ TPage* TPageCache::Find(int slot, std::int32_t offset) {
   if (found == list.byOffset.end()) return nullptr;
   list.pages.splice(list.pages.begin(), list.pages, found->second);
   TPage* page = list.pages.front().get();
-  undo_.Record({slot, offset}, [page] { return std::optional<TPage>(*page); });
+  undo_.Record({slot, offset}, page->UndoMark, [this, page](auto& before) { Save(*page, before); });
   return page;
 }
 
@@ -32,9 +32,9 @@ TPageCache::TIterator TPageCache::ReusableFromBack(TList& list, std::size_t maxL
   return list.pages.end();
 }
 
-void TPageCache::Recorded(const TPage& page, bool appended) {
-  undo_.Record({page.Slot, page.Offset}, [&page, appended] {
-    return appended ? std::optional<TPage>() : std::optional<TPage>(page);
+void TPageCache::Recorded(TPage& page, bool appended) {
+  undo_.Record({page.Slot, page.Offset}, page.UndoMark, [this, &page, appended](auto& before) {
+    appended ? before.reset() : Save(page, before);
   });
 }
 
@@ -115,23 +115,31 @@ TPage& TPageCache::Place(int slot, std::int32_t offset) {
   return page;
 }
 
+void TPageCache::Save(const TPage& page, std::optional<TPage>& before) const {
+  if (page.Modified || copyClean_) {
+    before = page;  // into the storage of a state saved before: usually no allocation
+  } else {
+    before.reset();
+  }
+}
+
 void TPageCache::RollBackChange(bool rewrite) {
-  for (auto& [where, before] : undo_.End()) {
+  undo_.RollBack([&](const std::pair<int, std::int32_t>& where, std::optional<TPage>& before) {
     const auto [slot, offset] = where;
     TList& list = lists_[slot];
     const auto found = list.byOffset.find(offset);
     if (!before) {
-      if (found == list.byOffset.end()) continue;
+      if (found == list.byOffset.end()) return;
       TPage& page = **found->second;
       list.byOffset.erase(found);
       Empty(page);
-      continue;
+      return;
     }
     TPage& page = found != list.byOffset.end() ? **found->second : Place(slot, offset);
     page.Image = std::move(before->Image);
     page.Freed = before->Freed;
     page.Modified = before->Modified || rewrite;
-  }
+  });
 }
 
 void TPageCache::InvalidateAll() {

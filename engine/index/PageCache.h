@@ -20,6 +20,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,6 +37,7 @@ struct TPage {
   bool Modified = false;
   bool Freed = false;  // on the free list: written with 0 entries
   std::uint16_t Pins = 0;
+  std::uint64_t UndoMark = 0;  // the change that recorded it last (UndoLog.h)
 };
 
 class TPageCache {
@@ -65,11 +67,16 @@ class TPageCache {
 
   void SetTableLocked(bool locked) { tableLocked_ = locked; }
 
-  void BeginChange() { undo_.Begin(); }
+  // `copyClean`: the change writes to the file itself, so a clean page's content must be kept to
+  // be written back; otherwise a clean page holds what the file holds and is simply forgotten.
+  void BeginChange(bool copyClean) {
+    undo_.Begin();
+    copyClean_ = copyClean;
+  }
   // A change reached a page that was not cached: as just read from the file, or appended (there
   // was nothing before it). Pages found in the cache are recorded by Find.
-  void Recorded(const TPage& page, bool appended);
-  void CommitChange() { undo_.End(); }
+  void Recorded(TPage& page, bool appended);
+  void CommitChange() { undo_.Commit(); }
   // Puts back every page the change reached; with `rewrite` the restored pages are marked
   // modified, so that the next flush writes them over whatever the change wrote.
   void RollBackChange(bool rewrite);
@@ -104,6 +111,10 @@ class TPageCache {
   TList lists_[kSlots];
   bool tableLocked_ = false;
   TUndoLog<std::pair<int, std::int32_t>, TPage> undo_;
+  bool copyClean_ = false;
+  // The state a change keeps of a page it reaches: a clean page is forgotten (the file holds it)
+  // unless the change writes itself.
+  void Save(const TPage& page, std::optional<TPage>& before) const;
 };
 
 // Holds a pin on a page for as long as it lives.

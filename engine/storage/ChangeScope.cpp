@@ -9,11 +9,14 @@ TDataFile::TChangeScope::TChangeScope(TDataFile& table)
       header_(table.header_),
       headerChanged_(table.headerChanged_),
       index_(table.indexFile_.SaveChangeState()) {
+  // A change that writes its buffers itself may have to write back what was there; one that
+  // stays in memory (exclusive, locked) finds a clean buffer's content in the file.
+  const bool writes = table.WritesEachChange();
   if (table.blobFile_.IsOpen()) {
     blob_ = table.blobFile_.SaveChangeState();
-    table.blobFile_.Blocks().BeginChange();
+    table.blobFile_.Blocks().BeginChange(writes);
   }
-  table.store_.BeginChange();
+  table.store_.BeginChange(writes);
   table.cache_->BeginChange();
 }
 

@@ -276,6 +276,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   class TChangeScope;
   TRecord* FreeSlot(std::int32_t n);
   void WriteChange(TChangeScope& change);
+  // Whether a change is written at its end; else it stays in memory until the table lock ends
+  // or the exclusive table closes.
+  bool WritesEachChange() const { return !Exclusive() && !ReadOnlyMedia() && !tableLocked_; }
   void FinishChange(std::int32_t unlock);
   void AbandonChange(std::int32_t locked) noexcept;
   int Move(bool forward, std::uint8_t* buffer);

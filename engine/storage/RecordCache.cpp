@@ -131,21 +131,23 @@ void TRecordCache::Trim() {
 }
 
 void TRecordCache::Preserve(std::int32_t n) {
-  undo_.Record(n, [this, n]() -> std::optional<TSaved> {
+  // The owner names each record once per change, so no mark is kept on the buffers.
+  std::uint64_t unmarked = 0;
+  undo_.Record(n, unmarked, [this, n](std::optional<TSaved>& before) {
     const TRecord* record = Find(n);
-    if (!record) return std::nullopt;
-    return TSaved{record->buffer_, record->modified_, record->computedEvaluated_};
+    if (!record) return before.reset();
+    before = TSaved{record->buffer_, record->modified_, record->computedEvaluated_};
   });
 }
 
 void TRecordCache::RollBackChange(bool rewrite) {
-  for (auto& [n, before] : undo_.End()) {
+  undo_.RollBack([&](std::int32_t n, std::optional<TSaved>& before) {
     TRecord* record = Find(n);
     if (!before) {
-      if (!record) continue;
+      if (!record) return;
       SetNumber(record, 0);
       record->Clear();
-      continue;
+      return;
     }
     if (!record) {
       record = CreateAtFront();
@@ -156,7 +158,7 @@ void TRecordCache::RollBackChange(bool rewrite) {
     record->modified_ = before->Modified || rewrite;
     record->computedEvaluated_ = before->ComputedEvaluated;
     record->runMark_ = false;
-  }
+  });
 }
 
 std::vector<TRecordRun> TRecordCache::ModifiedRuns() {

@@ -148,7 +148,7 @@ class TRecordCache {
   void BeginChange() { undo_.Begin(); }
   // Keeps the state of record n (or that it is not cached) from before the change.
   void Preserve(std::int32_t n);
-  void CommitChange() { undo_.End(); }
+  void CommitChange() { undo_.Commit(); }
   // Puts back every preserved record (pins stay with their holders; a record that was not cached
   // is dropped); with `rewrite` the restored ones are marked modified, so that the next flush
   // writes them over whatever the change wrote.

@@ -243,7 +243,7 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
 // the change holds. Then nothing of it goes back.
 void TDataFile::WriteChange(TChangeScope& change) {
   if (batchActive_) batchChanged_ = true;
-  if (!Exclusive() && !ReadOnlyMedia() && !tableLocked_) {
+  if (WritesEachChange()) {
     change.Writing();
     WriteEverything(true, false);
   }

@@ -1,19 +1,25 @@
 // TUndoLog: what one change found in a cache before it touched it, so that a change the engine
-// refuses half way (a full file, a duplicate found late, a damaged page, a failed write) can be
-// taken back and leave the cache as it was.
+// refuses half way (a full file, a damaged page, a failed write) can be taken back and leave the
+// cache as it was.
 //
 // A cache records a buffer the first time the change reaches it: a copy of its state, or none
-// when the buffer was not in the cache (it then holds what the file holds, or nothing yet).
+// when the buffer may simply be forgotten (it was not cached, or holds what the file holds).
 // Rolling back hands the entries out so that the cache puts the copies back and forgets the
-// buffers that were absent; committing simply drops them. While a log is active the caches write
-// nothing to their files, so that nothing of an unfinished change reaches a file early.
+// others; committing drops them. While a log is active the caches write nothing to their files,
+// so that nothing of an unfinished change reaches a file early.
 //
-// Invariant: each key has at most one entry per change, holding its state from before the change.
+// "The first time" is told by a mark each buffer carries: the log's change number is stored in
+// it when the buffer is recorded, so a lookup costs no search. A buffer reused for another
+// place starts with a cleared mark.
+//
+// Invariant: the first entry for a place holds its state from before the change; a later entry
+// for the same place (after its buffer was dropped and read again) holds a state the file also
+// holds, and is forgotten like it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
-#include <set>
-#include <utility>
 #include <vector>
 
 namespace katalog {
@@ -21,33 +27,53 @@ namespace katalog {
 template <class Key, class State>
 class TUndoLog {
  public:
-  struct TEntry {
-    Key Where;
-    std::optional<State> Before;  // none: the buffer was not cached
-  };
-
   bool Active() const { return active_; }
   void Begin() {
-    End();
     active_ = true;
+    ++change_;
+    used_ = 0;
   }
-  // Records the buffer's state the first time the change reaches it; `before` gives the state
-  // (or std::nullopt) and runs only then.
-  template <class Before>
-  void Record(const Key& where, Before before) {
-    if (active_ && seen_.insert(where).second) entries_.push_back({where, before()});
+  // Records the buffer carrying `mark` the first time the change reaches it: `save` is given the
+  // entry's state to fill in (or to reset, for a buffer to forget) and runs only then. Entries
+  // are kept from change to change, so that saving a state usually reuses the storage of one
+  // saved before instead of allocating.
+  template <class Save>
+  void Record(const Key& where, std::uint64_t& mark, Save save) {
+    if (!active_ || mark == change_) return;
+    if (used_ == entries_.size()) entries_.emplace_back();
+    TEntry& entry = entries_[used_];
+    entry.Where = where;
+    save(entry.Before);
+    ++used_;
+    mark = change_;
   }
-  // Ends the change and hands out what was recorded, oldest first.
-  std::vector<TEntry> End() {
+  // The change went through: nothing goes back.
+  void Commit() {
     active_ = false;
-    seen_.clear();
-    return std::exchange(entries_, {});
+    used_ = 0;
+    if (entries_.size() > kKeptEntries) entries_.resize(kKeptEntries);
+  }
+  // The change is taken back: `restore(where, before)` runs for every entry, oldest first, and
+  // may take the state out of `before`.
+  template <class Restore>
+  void RollBack(Restore restore) {
+    active_ = false;
+    for (std::size_t i = 0; i < used_; ++i) restore(entries_[i].Where, entries_[i].Before);
+    used_ = 0;
   }
 
  private:
+  struct TEntry {
+    Key Where{};
+    std::optional<State> Before;  // none: the buffer is forgotten
+  };
+  // Entries kept for the next change; a change that reached more gives the rest back.
+  static constexpr std::size_t kKeptEntries = 256;
+
   bool active_ = false;
+  std::uint64_t change_ = 0;
+  std::size_t used_ = 0;
   std::vector<TEntry> entries_;
-  std::set<Key> seen_;
 };
 
 }  // namespace katalog

@@ -278,10 +278,11 @@ TEST_F(VerifyTest, TruncatedFilesAreNamed) {
   Bytes index = files.at("T.IDX");
   index.resize(index.size() + 100);
   Write("T.IDX", index);
+  // Bytes past the last page are left by an append whose header write never came: a note.
   result = Verify();
-  ExpectProblem(result, "index file: the file is " + std::to_string(index.size()) +
-                            " bytes long, but its header says its pages end at " +
-                            std::to_string(index.size() - 100));
+  EXPECT_EQ(result.Status, 0);
+  EXPECT_THAT(result.Out, HasSubstr("note: index file: 100 bytes past the end its header records"));
+  EXPECT_THAT(result.Out, HasSubstr("OK\n"));
 
   // Without its last page the index is damaged wherever that page was; never a crash.
   index.resize(index.size() - 100 - 4096);
