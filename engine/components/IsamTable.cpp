@@ -90,7 +90,7 @@ std::unique_ptr<TDataFile> TIsamTable::CreateEngineCursor() {
   return file;
 }
 
-std::unique_ptr<TDataFile> TIsamTable::OpenDataFile(bool exclusive) {
+std::string TIsamTable::TablePath() const {
   if (tableName_.empty()) DatabaseError("Missing table name.");
   std::string path = Database() ? Database()->TableDirectory() : std::string();
   const std::size_t first = path.find_first_not_of(' ');
@@ -99,7 +99,11 @@ std::unique_ptr<TDataFile> TIsamTable::OpenDataFile(bool exclusive) {
   if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '/';
   path += tableName_;
   if (path.size() > kMaxPath) path.resize(kMaxPath);
+  return path;
+}
 
+std::unique_ptr<TDataFile> TIsamTable::OpenDataFile(bool exclusive) {
+  const std::string path = TablePath();
   auto file = std::make_unique<TDataFile>();
   file->SetFileName(path);
   file->SetExclusive(exclusive);

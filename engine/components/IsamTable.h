@@ -12,6 +12,7 @@
 #include "engine/components/IndexDefs.h"
 #include "engine/components/IsamDBDataSet.h"
 #include "engine/components/MasterDataLink.h"
+#include "engine/storage/TableRepair.h"
 
 namespace katalog {
 
@@ -56,8 +57,13 @@ class TIsamTable : public TIsamDBDataSet {
   bool StoreDefs() const { return storeDefs_; }
   void SetStoreDefs(bool value) { storeDefs_ = value; }
 
-  // Events of table repair and restructuring: kept for whoever stores a layout with them;
-  // nothing in this system repairs or restructures tables, so nothing raises them.
+  // Repairs the closed table's files (engine/storage/TableRepair.h), raising OnRepairProgress
+  // (its abort flag is honoured until the table's files start to change) and OnRepairLog.
+  // Disk tables only.
+  TRepairOutcome RepairTable();
+
+  // Events of table repair and restructuring. Only RepairTable raises any of them; the others
+  // are kept for whoever stores a layout with them.
   using TProgressEvent = std::function<void(TIsamTable& sender, int percentDone, bool& abort)>;
   using TDataLostEvent = std::function<void(TIsamTable& sender, std::string_view reason)>;
   using TLogEvent = std::function<void(TIsamTable& sender, std::string_view line)>;
@@ -130,6 +136,8 @@ class TIsamTable : public TIsamDBDataSet {
   void MasterChanged();
   void MasterDisabled();
   bool AskPassword();
+  // The table's path: the database's directory and the table name, cut to 255 characters.
+  std::string TablePath() const;
   // The table's files opened with the table's options (never exclusive when asked).
   std::unique_ptr<TDataFile> OpenDataFile(bool exclusive);
   void SetOrder(std::string text, bool fieldMode);

@@ -17,5 +17,6 @@ int RunInfo(const TArgs& args);
 int RunCount(const TArgs& args);
 int RunDelete(const TArgs& args);
 int RunVerify(const TArgs& args);
+int RunRepair(const TArgs& args);
 
 }  // namespace katalog::isamtool

@@ -1,4 +1,4 @@
-// isamtool: build, import, export, inspect and verify tables from the command line.
+// isamtool: build, import, export, inspect, verify and repair tables from the command line.
 #include <exception>
 #include <iostream>
 #include <string>
@@ -29,6 +29,7 @@ constexpr TCommand kCommands[] = {
     {"count", RunCount, "print the number of records (under a filter)"},
     {"delete", RunDelete, "delete the records a filter selects"},
     {"verify", RunVerify, "check every file of a table without changing it"},
+    {"repair", RunRepair, "bring a damaged table back from its records"},
 };
 
 // A message for the terminal: the engine's and the data set's texts are code page 1250, while
