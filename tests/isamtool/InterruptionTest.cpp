@@ -1,6 +1,7 @@
 // isamtool import and delete stopped by SIGINT, SIGTERM or SIGHUP at a random moment, before the
 // first row, or while waiting for input, run as real processes: the exit status, the count the
-// tool reports, and a table that opens, verifies and holds exactly that many records.
+// tool reports, and a table that opens, verifies and holds exactly that many records. An import
+// killed outright leaves what a crash leaves, which isamtool repair brings back.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -292,6 +294,45 @@ TEST_F(InterruptionTest, ImportWaitingForInputKeepsTheRowsBeforeTheSignal) {
                                       " rows imported; the rest of the input, from its line " +
                                       std::to_string(complete + 2) + " on"));
     ExpectSoundTable(name, complete);
+  }
+}
+
+// SIGKILL gives the tool no say: the table is as a crash leaves it, in the middle of a batch's
+// writes perhaps. `repair` brings it back to a table that verifies clean and holds only whole,
+// intact rows of the file, at most as many as were read.
+TEST_F(InterruptionTest, AKilledImportIsBroughtBackByRepair) {
+  SCOPED_TRACE("random seed " + std::to_string(seed_));
+  const std::string file = dir_.Write("in.csv", CsvOf(kImportRows));
+  for (int round = 0; round < 4; ++round) {
+    const std::string name = "K" + std::to_string(round);
+    const std::string table = NewTable(name);
+    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    TToolProcess tool(dir_, {"import", table, file}, input);
+    ::close(input);
+    ASSERT_TRUE(tool.WaitForOpen(table + ".DAT"));
+    const auto moment = RandomMoment();
+    SCOPED_TRACE("killed " + std::to_string(moment.count()) + " ms after the open");
+    std::this_thread::sleep_for(moment);
+    tool.Signal(SIGKILL);
+    EXPECT_EQ(tool.Wait(), -1);
+
+    if (RunTool(dir_, {"verify", table}).Status != 0) {
+      const TToolResult repaired = RunTool(dir_, {"repair", table});
+      EXPECT_EQ(repaired.Status, 0) << repaired.Out << repaired.Err;
+    }
+    const TToolResult verified = RunTool(dir_, {"verify", table});
+    EXPECT_EQ(verified.Status, 0) << verified.Out;
+    const TToolResult exported = RunTool(dir_, {"export", table, "--format", "csv"});
+    ASSERT_EQ(exported.Status, 0) << exported.Err;
+    std::istringstream rows(exported.Out);
+    std::string line;
+    std::getline(rows, line);  // the header
+    int count = 0;
+    for (int n; std::getline(rows, line); ++count) {
+      n = std::stoi(line);
+      EXPECT_EQ(line, std::to_string(n) + ",row " + std::to_string(n));
+    }
+    EXPECT_LT(count, kImportRows);
   }
 }
 
