@@ -5,83 +5,23 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
-#include "engine/storage/FileSession.h"
-#include "fuzz/SampleTable.h"
 #include "fuzz/TableProbe.h"
-#include "support/TempDir.h"
+#include "reliability/SampleDamage.h"
 
 namespace katalog::testing {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using TClock = std::chrono::steady_clock;
 
-constexpr int kIndexPage = 4096;
 // A probe of a 40-record table takes milliseconds; a case taking seconds is a hang.
 constexpr double kCaseSeconds = 5.0;
 
-Bytes Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Write(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
-// One damaged case: which file, and either a length to cut it to or an offset to flip.
-struct TDamage {
-  std::string Extension;
-  bool Cut = false;
-  std::size_t At = 0;
-};
-
-class DamagedTableTest : public ::testing::Test {
+class DamagedTableTest : public SampleDamageTest {
  protected:
-  void SetUp() override {
-    StartEngine();
-    base_ = dir_.File("T");
-    MakeSampleTable(base_, true, 0x405, 40);
-    for (const char* extension : {".DAT", ".IDX", ".BLB"})
-      pristine_[extension] = Read(base_ + extension);
-    TDataFile table;
-    table.SetFileName(base_);
-    table.SetReadOnly(true);
-    table.Open();
-    firstSlot_ = static_cast<std::size_t>(table.Header().SlotOffset(1));
-    recordSize_ = table.Header().RecordSize;
-    slots_ = static_cast<std::size_t>(table.Header().NextRecordNumber - 1);
-    blockSize_ = table.BlobFile() ? table.BlobFile()->BlockSize() : 512;
-  }
-  void TearDown() override { StopEngine(); }
-
-  // Cuts: every region boundary of every file, and a byte into each region.
-  std::vector<TDamage> Cuts() const {
-    std::vector<TDamage> cases;
-    std::set<std::size_t> dat = {0, 1, 126, 127, 128, firstSlot_ - 1, firstSlot_};
-    for (std::size_t n = 0; n <= slots_; ++n) {
-      dat.insert(firstSlot_ + n * recordSize_);
-      dat.insert(firstSlot_ + n * recordSize_ + 5);
-    }
-    for (std::size_t at : dat) cases.push_back({".DAT", true, at});
-    for (std::size_t at = 0; at <= pristine_.at(".IDX").size(); at += kIndexPage / 2)
-      cases.push_back({".IDX", true, at});
-    for (std::size_t at = 0; at <= pristine_.at(".BLB").size(); at += blockSize_ / 2)
-      cases.push_back({".BLB", true, at});
-    return cases;
-  }
-
   // Flips: every header byte, the descriptors every 5th byte, each slot's header, each index
   // page's first 48 bytes (its header and first entries), each blob block's 18-byte header.
   std::vector<TDamage> Flips() const {
@@ -104,14 +44,7 @@ class DamagedTableTest : public ::testing::Test {
 
   // Applies the damage to a fresh copy of the files and probes the table.
   TProbeResult Probe(const TDamage& damage) {
-    for (const auto& [extension, bytes] : pristine_) Write(base_ + extension, bytes);
-    Bytes bytes = pristine_.at(damage.Extension);
-    if (damage.Cut) {
-      bytes.resize(std::min(damage.At, bytes.size()));
-    } else if (damage.At < bytes.size()) {
-      bytes[damage.At] ^= 0xA5;
-    }
-    Write(base_ + damage.Extension, bytes);
+    Apply(damage);
     return ProbeTable(base_);
   }
 
@@ -120,11 +53,9 @@ class DamagedTableTest : public ::testing::Test {
     for (const TDamage& damage : cases) {
       const TClock::time_point start = TClock::now();
       TProbeResult result;
-      EXPECT_NO_THROW(result = Probe(damage))
-          << damage.Extension << (damage.Cut ? " cut at " : " flipped at ") << damage.At;
+      EXPECT_NO_THROW(result = Probe(damage)) << Describe(damage);
       const double seconds = std::chrono::duration<double>(TClock::now() - start).count();
-      EXPECT_LT(seconds, kCaseSeconds)
-          << damage.Extension << (damage.Cut ? " cut at " : " flipped at ") << damage.At;
+      EXPECT_LT(seconds, kCaseSeconds) << Describe(damage);
       ++outcomes[result.ErrorCode];
     }
     std::string summary;
@@ -133,11 +64,6 @@ class DamagedTableTest : public ::testing::Test {
     RecordProperty("outcomes", summary);
     std::printf("%zu cases; engine error: cases%s\n", cases.size(), summary.c_str());
   }
-
-  TempDir dir_;
-  std::string base_;
-  std::map<std::string, Bytes> pristine_;
-  std::size_t firstSlot_ = 0, recordSize_ = 0, slots_ = 0, blockSize_ = 512;
 };
 
 TEST_F(DamagedTableTest, TheSoundTableReadsThroughCleanly) {

@@ -6,86 +6,25 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
-#include "engine/storage/FileSession.h"
 #include "engine/storage/IsamError.h"
 #include "engine/storage/TableRepair.h"
 #include "engine/storage/TableVerifier.h"
-#include "fuzz/SampleTable.h"
-#include "support/TempDir.h"
+#include "reliability/SampleDamage.h"
 
 namespace katalog::testing {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using TClock = std::chrono::steady_clock;
 
-constexpr std::size_t kIndexPage = 4096;
 // A repair of a 40-record table takes tens of milliseconds; seconds would be a hang.
 constexpr double kCaseSeconds = 5.0;
-const char* const kExtensions[] = {".DAT", ".IDX", ".BLB"};
 
-Bytes Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void Write(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
-struct TDamage {
-  std::string Extension;
-  bool Cut = false;
-  std::size_t At = 0;
-};
-
-std::string Describe(const TDamage& damage) {
-  return damage.Extension + (damage.Cut ? " cut at " : " flipped at ") + std::to_string(damage.At);
-}
-
-class RepairSweepTest : public ::testing::Test {
+class RepairSweepTest : public SampleDamageTest {
  protected:
-  void SetUp() override {
-    StartEngine();
-    base_ = dir_.File("T");
-    MakeSampleTable(base_, true, 0x405, 40);
-    for (const char* extension : kExtensions) pristine_[extension] = Read(base_ + extension);
-    TDataFile table;
-    table.SetFileName(base_);
-    table.SetReadOnly(true);
-    table.Open();
-    firstSlot_ = static_cast<std::size_t>(table.Header().SlotOffset(1));
-    recordSize_ = table.Header().RecordSize;
-    slots_ = static_cast<std::size_t>(table.Header().NextRecordNumber - 1);
-    blockSize_ = table.BlobFile()->BlockSize();
-  }
-  void TearDown() override { StopEngine(); }
-
-  std::vector<TDamage> Cuts() const {
-    std::vector<TDamage> cases;
-    std::set<std::size_t> dat = {0, 126, 127, firstSlot_ - 1};
-    for (std::size_t n = 0; n <= slots_; ++n) {
-      dat.insert(firstSlot_ + n * recordSize_);
-      dat.insert(firstSlot_ + n * recordSize_ + 5);
-    }
-    for (std::size_t at : dat) cases.push_back({".DAT", true, at});
-    for (std::size_t at = 0; at <= pristine_.at(".IDX").size(); at += kIndexPage / 2)
-      cases.push_back({".IDX", true, at});
-    for (std::size_t at = 0; at <= pristine_.at(".BLB").size(); at += blockSize_ / 2)
-      cases.push_back({".BLB", true, at});
-    return cases;
-  }
-
   // Flips in every structure: the data file header, descriptors, slot headers; the index header
   // and descriptors, each page's header and first entry; the blob header and block headers.
   std::vector<TDamage> Flips() const {
@@ -106,10 +45,11 @@ class RepairSweepTest : public ::testing::Test {
     return cases;
   }
 
-  std::map<std::string, Bytes> TableFiles() const {
-    std::map<std::string, Bytes> files;
-    for (const char* extension : kExtensions) {
-      if (std::filesystem::exists(base_ + extension)) files[extension] = Read(base_ + extension);
+  std::map<std::string, std::vector<std::uint8_t>> TableFiles() const {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const char* extension : kTableExtensions) {
+      if (std::filesystem::exists(base_ + extension))
+        files[extension] = ReadFile(base_ + extension);
     }
     return files;
   }
@@ -118,14 +58,7 @@ class RepairSweepTest : public ::testing::Test {
   std::string Repair(const TDamage& damage) {
     for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
       std::filesystem::remove(entry.path());
-    for (const auto& [extension, bytes] : pristine_) Write(base_ + extension, bytes);
-    Bytes bytes = pristine_.at(damage.Extension);
-    if (damage.Cut) {
-      bytes.resize(std::min(damage.At, bytes.size()));
-    } else {
-      bytes[damage.At] ^= 0xA5;
-    }
-    Write(base_ + damage.Extension, bytes);
+    Apply(damage);
     const auto damaged = TableFiles();
     TRepairOutcome outcome = TRepairOutcome::Sound;
     try {
@@ -167,11 +100,6 @@ class RepairSweepTest : public ::testing::Test {
     RecordProperty("outcomes", summary);
     std::printf("%zu cases;%s\n", cases.size(), summary.c_str());
   }
-
-  TempDir dir_;
-  std::string base_;
-  std::map<std::string, Bytes> pristine_;
-  std::size_t firstSlot_ = 0, recordSize_ = 0, slots_ = 0, blockSize_ = 512;
 };
 
 TEST_F(RepairSweepTest, EveryCutIsRepairedOrRefused) {

@@ -8,8 +8,6 @@
 #include <string_view>
 
 #include "engine/components/IsamTable.h"
-#include "engine/components/Session.h"
-#include "engine/components/SessionList.h"
 #include "platform/Utf8.h"
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Encoding.h"
@@ -73,9 +71,7 @@ int RunRepair(const TArgs& args) {
     return 0;
   }
   const TTablePath path = SplitTablePath(options.Args()[0]);
-  TIsamSession& session = Sessions().DefaultSession();
-  session.SetActive(true);
-  if (options.Has("--password")) session.AddPassword(options.Value("--password"));
+  UseDefaultSession(options.Value("--password"));
 
   const TInterruption interruption;
   TProgressLine progress(::isatty(STDERR_FILENO) == 1);

@@ -18,9 +18,15 @@ TTablePath SplitTablePath(const std::string& table) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
+void UseDefaultSession(const std::string& password) {
+  TIsamSession& session = Sessions().DefaultSession();
+  session.SetActive(true);
+  if (!password.empty()) session.AddPassword(password);
+}
+
 void OpenTable(TIsamTable& table, const TTablePath& path, const std::string& password,
                bool readOnly) {
-  if (!password.empty()) Sessions().DefaultSession().AddPassword(password);
+  UseDefaultSession(password);
   table.SetDatabaseName(path.Directory);
   table.SetTableName(path.Name);
   table.SetReadOnly(readOnly);

@@ -18,6 +18,9 @@ struct TTablePath {
 
 TTablePath SplitTablePath(const std::string& table);
 
+// Makes the default session active, with the password (when given) known to it.
+void UseDefaultSession(const std::string& password);
+
 // Opens the table through the default session with the password (when given) known to it.
 void OpenTable(TIsamTable& table, const TTablePath& path, const std::string& password,
                bool readOnly);

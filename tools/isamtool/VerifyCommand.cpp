@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/components/Session.h"
-#include "engine/components/SessionList.h"
 #include "engine/storage/DataFile.h"
 #include "engine/storage/DataFileHeader.h"
 #include "engine/storage/FileHandler.h"
@@ -79,9 +77,7 @@ int RunVerify(const TArgs& args) {
     return 0;
   }
   const TTablePath path = SplitTablePath(options.Args()[0]);
-  TIsamSession& session = Sessions().DefaultSession();
-  session.SetActive(true);
-  if (options.Has("--password")) session.AddPassword(options.Value("--password"));
+  UseDefaultSession(options.Value("--password"));
   std::vector<std::string> notes;
   const std::vector<std::string> problems = Verify(path, notes);
   for (const std::string& line : problems) std::cout << line << "\n";
