@@ -107,6 +107,23 @@ void Fill(const TKeyContext& context, std::uint8_t* key, int p, bool high) {
   for (int b = std::max(p, position); b < n; ++b) key[b] = high ? 0xFF : 0x00;
 }
 
+// One field slot: the presence byte, then the encoded value (`encode`) or zeros, complemented
+// when asked. A string keeps its last byte (the place of the terminating zero) uncomplemented.
+void BuildSlot(const TFieldDescriptor& field, bool present, bool encode, const std::uint8_t* data,
+               bool complement, bool caseInsensitive, std::uint32_t localeId, std::uint8_t* slot) {
+  const std::size_t size = field.PhysicalSize;
+  slot[0] = present ? 1 : 0;
+  if (encode) {
+    EncodeValue(field, data, caseInsensitive, localeId, slot + 1);
+  } else {
+    std::memset(slot + 1, 0, size);
+  }
+  if (complement) {
+    const std::size_t length = field.FieldTypeCode == ft::kString ? size : size + 1;
+    for (std::size_t i = 0; i < length; ++i) slot[i] = static_cast<std::uint8_t>(~slot[i]);
+  }
+}
+
 }  // namespace
 
 std::uint16_t KeyLengthOf(const std::vector<const TFieldDescriptor*>& fields, bool hasSuffix) {
@@ -118,17 +135,11 @@ std::uint16_t KeyLengthOf(const std::vector<const TFieldDescriptor*>& fields, bo
 void BuildFieldSlot(const TFieldDescriptor& field, bool present, const std::uint8_t* data,
                     bool complement, bool caseInsensitive, std::uint32_t localeId,
                     std::uint8_t* slot) {
-  const std::size_t size = field.PhysicalSize;
-  slot[0] = present ? 1 : 0;
-  EncodeValue(field, data, caseInsensitive, localeId, slot + 1);
-  if (complement) {
-    // A string keeps its last byte (the place of the terminating zero) uncomplemented.
-    const std::size_t length = field.FieldTypeCode == ft::kString ? size : size + 1;
-    for (std::size_t i = 0; i < length; ++i) slot[i] = static_cast<std::uint8_t>(~slot[i]);
-  }
+  BuildSlot(field, present, present, data, complement, caseInsensitive, localeId, slot);
 }
 
-void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8_t* key) {
+void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8_t* key,
+              TNullSlots nulls) {
   const TIndexDescriptor& index = *context.Index;
   std::memset(key, 0, index.KeyLength);
   if (context.Slot == kDeletedSlot) {
@@ -144,8 +155,10 @@ void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8
                      complementable && index.FieldDescending[i], false, 0, key + position);
     } else {
       const std::uint8_t* flag = record + field.FieldOffset;
-      BuildFieldSlot(field, flag[0] != 0, flag + 1, complementable && index.FieldDescending[i],
-                     index.CaseInsensitive != 0, context.LocaleId, key + position);
+      const bool present = flag[0] != 0;
+      BuildSlot(field, present, present || nulls == TNullSlots::StoredBytes, flag + 1,
+                complementable && index.FieldDescending[i], index.CaseInsensitive != 0,
+                context.LocaleId, key + position);
     }
     position += 1 + field.PhysicalSize;
   }

@@ -4,6 +4,12 @@
 //   key layout: per key field a slot of 1 + size(f) bytes (presence byte 1 value / 0 null, then
 //   the encoded value), then for a non-unique secondary index the 4-byte record identifier.
 //
+// A null field's slot is its presence byte followed by zero bytes (complemented where the slot is
+// complemented): nothing is written after a null presence byte into the zero-filled key. Other
+// writers (and this engine before) may have left the encoded stored bytes of the null field
+// there instead; TNullSlots::StoredBytes builds that form, so that the entry of such a record can
+// still be found, changed and checked.
+//
 // Value encodings make byte order follow value order: integers big-endian with the top bit
 // inverted; uint16 big-endian; doubles big-endian with the top bit set when >= 0, all bytes
 // complemented when < 0; strings as their characters (mapped to half width, and upper case for a
@@ -41,8 +47,13 @@ struct TKeyContext {
 // The key length of an index over the given fields: the sum of 1 + size(f), plus the suffix.
 std::uint16_t KeyLengthOf(const std::vector<const TFieldDescriptor*>& fields, bool hasSuffix);
 
-// Builds the key of a record (Index->KeyLength bytes).
-void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8_t* key);
+// What follows a null field's presence byte in its key slot.
+enum class TNullSlots { Zeros, StoredBytes };
+
+// Builds the key of a record (Index->KeyLength bytes); null slots as this engine writes them, or
+// in the other writers' form.
+void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8_t* key,
+              TNullSlots nulls = TNullSlots::Zeros);
 // Builds one field slot (1 + size(f) bytes) from a presence flag and the field's data bytes.
 void BuildFieldSlot(const TFieldDescriptor& field, bool present, const std::uint8_t* data,
                     bool complement, bool caseInsensitive, std::uint32_t localeId,

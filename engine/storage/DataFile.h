@@ -292,6 +292,8 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void CheckWritable() const;
   std::vector<int> MaintainedSlots() const;
   std::vector<std::uint8_t> KeyOf(int slot, const std::uint8_t* record) const;
+  // The key under which the record's entry stands in the index (null slots in either form).
+  std::vector<std::uint8_t> EntryKeyOf(int slot, const std::uint8_t* record);
   void Reposition(bool onRecord, std::int32_t n);
   void ScanStatus(TRecordBitmap& active);
   const TFieldDescriptor* BlobField(bool working, int fieldNumber) const;

@@ -64,7 +64,8 @@ int TDataFile::GotoRecord(std::int32_t n, const std::uint8_t* record) {
   if (cursor_.PhysicalOrder()) {
     StoreI32(bookmark.data(), n);
   } else {
-    BuildKey(KeyContextFor(cursor_.Slot()), record, bookmark.data());
+    const std::vector<std::uint8_t> key = EntryKeyOf(cursor_.Slot(), record);
+    std::copy(key.begin(), key.end(), bookmark.begin());
   }
   return GotoBookmark(bookmark.data());
 }

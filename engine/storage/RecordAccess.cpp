@@ -301,7 +301,7 @@ void TDataFile::Reposition(bool onRecord, std::int32_t n) {
         buffer = GetBuffer(n, 1, true);
       } while (buffer.retry);
       if (buffer.record->Data()[0] == 0) {
-        cursor_.FindKey(KeyOf(cursor_.Slot(), buffer.record->Data()).data(), true, false);
+        cursor_.FindKey(EntryKeyOf(cursor_.Slot(), buffer.record->Data()).data(), true, false);
       }
       cache_->Unpin(buffer.record);
     }

@@ -92,6 +92,18 @@ std::vector<std::uint8_t> TDataFile::KeyOf(int slot, const std::uint8_t* record)
   return key;
 }
 
+// A record with a null key field may have its entry in either form of null slot (Keys.h): the
+// one this engine writes, or the one other writers leave. The other is looked for only when it
+// differs and the first is not there.
+std::vector<std::uint8_t> TDataFile::EntryKeyOf(int slot, const std::uint8_t* record) {
+  std::vector<std::uint8_t> key = KeyOf(slot, record);
+  std::vector<std::uint8_t> stored(key.size());
+  BuildKey(KeyContextFor(slot), record, stored.data(), TNullSlots::StoredBytes);
+  if (stored == key) return key;
+  TIndexTree tree(store_, slot);
+  return !tree.Exists(key.data()) && tree.Exists(stored.data()) ? stored : key;
+}
+
 void TDataFile::BatchFirstWrite() {
   if (!batchActive_ || tableLocked_) return;
   if (Exclusive()) {
@@ -207,7 +219,7 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
     const std::vector<int> slots = MaintainedSlots();
     std::vector<std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>> changes;
     for (int slot : slots) {
-      auto oldKey = KeyOf(slot, current_->Data());
+      auto oldKey = EntryKeyOf(slot, current_->Data());
       auto newKey = KeyOf(slot, record);
       if (oldKey != newKey) TIndexTree(store_, slot).CheckDuplicate(newKey.data());
       changes.emplace_back(std::move(oldKey), std::move(newKey));
@@ -302,7 +314,9 @@ void TDataFile::Delete(bool reposition) {
     {
       TChangeScope change(*this);
       cache_->Preserve(n);
-      for (int slot : MaintainedSlots()) TIndexTree(store_, slot).Delete(KeyOf(slot, data).data());
+      for (int slot : MaintainedSlots()) {
+        TIndexTree(store_, slot).Delete(EntryKeyOf(slot, data).data());
+      }
       if (!indexFile_.NoPrimaryIndex()) {
         std::uint8_t oldKey[kDeletedKeyLength];
         BuildDeletedKey(data, oldKey);
