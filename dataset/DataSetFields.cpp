@@ -94,8 +94,10 @@ void TDataSet::BindFields(bool binding) {
         if (index < 0) {
           DatabaseError(FormatMessage("Field '%s' not found", {field->DisplayName()}), this);
         }
+        // The definition's own number: a data set that leaves columns out (the engine's
+        // 10-byte values) keeps the numbers of the columns after them.
         const TFieldDef& def = fieldDefs_.Items(index);
-        field->SetFieldNo(def.InternalCalcField() ? def.FieldNo() : index + 1);
+        field->SetFieldNo(def.FieldNo());
         if (BaseFieldType(field->DataType()) != BaseFieldType(def.DataType())) {
           DatabaseError(FormatMessage("Type mismatch for field '%s', expecting: %s actual: %s",
                                       {field->DisplayName(), FieldTypeName(field->DataType()),

@@ -6,8 +6,9 @@
 //
 // A field is a component owned by its data set (or by whoever made it) and belongs to at most
 // one data set's field list. Invariants: DataSet() lists this field in its Fields() exactly when
-// DataSet() is set; FieldNo() is 0 while unbound, the column position while bound to a data
-// column and -1 for calculated, lookup and aggregate fields.
+// DataSet() is set; FieldNo() is 0 while unbound, the field number of its definition (the
+// column's number in the record) while bound to a data column and -1 for calculated, lookup and
+// aggregate fields.
 #pragma once
 
 #include <cstdint>

@@ -122,6 +122,8 @@ class TIsamDataSet : public TDataSet {
   void ReadIndexDescription();
   // Layout and buffers again for a new bookmark size (after the index changed).
   void RebuildLayout();
+  // The size of one record buffer of the open table's layout.
+  int RecordBufferSize() const { return recordBufferSize_; }
 
  private:
   // Filters (IsamDataSetFilters.cpp).

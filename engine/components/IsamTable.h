@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/components/IndexDefs.h"
 #include "engine/components/IsamDBDataSet.h"
@@ -26,7 +27,9 @@ class TIsamTable : public TIsamDBDataSet {
   void SetTableName(std::string name);  // closed only
   // The order: an index name, or a ";"-separated field list naming the index whose leading
   // fields they are. Each reads empty while the other is in use. Changing either while open
-  // switches the index and keeps the current record.
+  // switches the index and keeps the current record; a range set by hand ends with the index it
+  // was set on, and a detail table's master range is set again on the new index (an index that
+  // cannot take the master's values is refused, and the table stays on the one it had).
   std::string IndexName() const { return fieldMode_ ? std::string() : order_; }
   void SetIndexName(std::string name) { SetOrder(std::move(name), false); }
   std::string IndexFieldNames() const { return fieldMode_ ? order_ : std::string(); }
@@ -141,9 +144,18 @@ class TIsamTable : public TIsamDBDataSet {
   // The table's files opened with the table's options (never exclusive when asked).
   std::unique_ptr<TDataFile> OpenDataFile(bool exclusive);
   void SetOrder(std::string text, bool fieldMode);
+  // Puts the open table on the index in that slot: the range of the index it leaves is lifted,
+  // the buffers are laid out for the new bookmarks, and a detail table's range is set on the
+  // new index's fields, on the record it stood on.
+  void SwitchIndex(int slot);
+  // Whether a range (one set by hand or a master's) restricts the records.
+  bool RangeInForce();
   // The index name the order text stands for ("No index for fields '%s'" in field mode).
   std::string ResolveIndexName();
   void SelectIndex(TDataFile& file, const std::string& name);
+  // The slot of the index of that name (the empty name: the default order); an engine error
+  // for a name the table does not have.
+  int IndexSlot(TDataFile& file, const std::string& name);
   bool Search(std::string_view keyFields, const std::vector<TVariant>& keyValues,
               TLocateOptions options, bool synchronise);
   bool SearchKey(TDataFile& cursor, std::size_t wholeFields, std::size_t prefix);
@@ -156,7 +168,8 @@ class TIsamTable : public TIsamDBDataSet {
   std::string lookupFields_;
   bool lookupCaseInsensitive_ = false;
   bool lookupValid_ = false;
-  std::unique_ptr<std::uint8_t[]> searchBuffer_;
+  // A record buffer for searches, sized from the open table's layout at every search.
+  std::vector<std::uint8_t> searchBuffer_;
   TIsamMasterDataLink masterLink_;
   TProgressEvent onRepairProgress_;
   TProgressEvent onIndexProgress_;

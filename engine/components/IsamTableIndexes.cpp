@@ -51,13 +51,18 @@ TIndexDefs& TIsamTable::IndexDefs() {
       if (d.FieldCount == 0) continue;  // a table without a primary index
       TIndexDef def;
       def.Name = d.Name;
+      // The leading fields the data set shows. A field it leaves out (a 10-byte value) ends the
+      // list: no list of field names can name it, so none may take this index for its own.
       for (int i = 0; i < d.FieldCount; ++i) {
-        for (int j = 0; j < FieldDefs().Count(); ++j) {
+        const TFieldDef* field = nullptr;
+        for (int j = 0; j < FieldDefs().Count() && !field; ++j) {
           if (FieldDefs().Items(j).FieldNo() == d.FieldNumbers[static_cast<std::size_t>(i)]) {
-            if (!def.Fields.empty()) def.Fields += ';';
-            def.Fields += FieldDefs().Items(j).Name();
+            field = &FieldDefs().Items(j);
           }
         }
+        if (!field) break;
+        if (!def.Fields.empty()) def.Fields += ';';
+        def.Fields += field->Name();
       }
       if (slot == 0) def.Options |= ixPrimary;
       if (d.Unique) def.Options |= ixUnique;
@@ -93,18 +98,44 @@ void TIsamTable::SetOrder(std::string text, bool fieldMode) {
   }
   const std::string previous = order_;
   const bool previousMode = fieldMode_;
+  const int previousSlot = Engine()->Cursor().Slot();
   order_ = std::move(text);
   fieldMode_ = fieldMode;
+  int slot = 0;
   try {
-    const std::string name = ResolveIndexName();
-    UpdateCursorPos();
-    DropLookupCursor();
-    SelectIndex(*Engine(), name);
+    slot = IndexSlot(*Engine(), ResolveIndexName());
   } catch (...) {
-    order_ = previous;  // the order in force stays
+    order_ = previous;  // the order in force stays, and its range with it
     fieldMode_ = previousMode;
     throw;
   }
+  try {
+    SwitchIndex(slot);
+  } catch (...) {
+    // The new index cannot take the master's values: back to the index the table had, with
+    // the master's range on it again.
+    order_ = previous;
+    fieldMode_ = previousMode;
+    if (Active()) {
+      try {
+        SwitchIndex(previousSlot);
+        Resync(0);
+      } catch (...) {
+        Close();
+      }
+    }
+    throw;
+  }
+  Resync(0);
+}
+
+void TIsamTable::SwitchIndex(int slot) {
+  UpdateCursorPos();
+  // A range is made of keys of the index it was set on; the new index starts without one.
+  ResetCursorRange();
+  for (int buffer : {kRangeStart, kRangeEnd}) BlankKeyBuffer(buffer);
+  DropLookupCursor();
+  Engine()->SetIndex(slot);
   try {
     RebuildLayout();
     ReallocateBuffers();
@@ -113,7 +144,23 @@ void TIsamTable::SetOrder(std::string text, bool fieldMode) {
     Close();
     throw;
   }
-  Resync(0);
+  if (!masterLink_.Active() || masterLink_.Fields().empty()) return;
+  // The master's values go into the new index's leading fields. Setting the range leaves the
+  // cursor before its first record; the record the table stood on is in the range still.
+  const std::int32_t n = Engine()->CurrentRecordNumber();
+  std::vector<std::uint8_t> record(Engine()->WorkingRecordSize());
+  const bool onRecord = n != 0 && Engine()->GetCurrent(record.data(), false) == 0;
+  SetRangeFromMaster();
+  SetCursorRange();
+  if (onRecord) Engine()->GotoRecord(n, record.data());
+}
+
+int TIsamTable::IndexSlot(TDataFile& file, const std::string& name) {
+  if (name.empty()) return 0;
+  for (int slot = 0; slot <= file.IndexFile().SecondaryCount(); ++slot) {
+    if (SameName(file.IndexFile().Descriptor(slot).Name, name)) return slot;
+  }
+  RaiseIsamError(ie::kInvalidIndexName, file.FileName(), {}, name);
 }
 
 void TIsamTable::AfterCursorOpened() {
@@ -133,6 +180,9 @@ void TIsamTable::DropLookupCursor() {
 }
 
 TDataFile* TIsamTable::GetLookupCursor(std::string_view fieldNames, bool caseInsensitive) {
+  // A second cursor sees the whole table. Under a range (a detail table's master range or one
+  // set by hand) only the table's own cursor knows which records the table shows.
+  if (RangeInForce()) return nullptr;
   if (lookupValid_ && fieldNames == lookupFields_ && caseInsensitive == lookupCaseInsensitive_) {
     return lookupCursor_.get();
   }
@@ -153,7 +203,7 @@ TDataFile* TIsamTable::GetLookupCursor(std::string_view fieldNames, bool caseIns
 bool TIsamTable::SearchKey(TDataFile& cursor, std::size_t wholeFields, std::size_t prefix) {
   const TKeyContext context = cursor.KeyContextFor(cursor.Cursor().Slot());
   std::vector<std::uint8_t> key(context.Index->KeyLength);
-  BuildKey(context, searchBuffer_.get(), key.data());
+  BuildKey(context, searchBuffer_.data(), key.data());
   int boundary = 0;
   for (std::size_t i = 0; i < wholeFields; ++i) {
     boundary += 1 + context.Field(static_cast<int>(i)).PhysicalSize;
@@ -175,7 +225,8 @@ bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>&
   if (fields.empty() || fields.size() != keyValues.size()) return false;
   const bool caseInsensitive = (options & loCaseInsensitive) != 0;
   const bool partial = (options & loPartialKey) != 0;
-  if (!searchBuffer_) searchBuffer_ = NewRecordBuffer();
+  // Sized anew for every search: the table may have been opened on another table since.
+  searchBuffer_.assign(static_cast<std::size_t>(RecordBufferSize()), 0);
 
   TDataFile* cursor = nullptr;
   bool served = IndexCaseInsensitive() == caseInsensitive && IndexFields().size() >= fields.size();
@@ -188,9 +239,9 @@ bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>&
     std::size_t whole = fields.size();
     std::size_t prefix = 0;
     const TDataSetState saved = SetTempState(TDataSetState::FilterTest);
-    SetFilterBuffer(searchBuffer_.get());
+    SetFilterBuffer(searchBuffer_.data());
     try {
-      Engine()->BlankRecord(searchBuffer_.get());
+      Engine()->BlankRecord(searchBuffer_.data());
       for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->SetValueVariant(keyValues[i]);
       if (partial && fields.back()->DataType() == ftString) {
         --whole;
@@ -211,10 +262,10 @@ bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>&
       RaiseIfIsamError(Engine()->GotoRecord(cursor->CurrentRecordNumber(), record.data()));
     }
     if (found && !synchronise && cursor == Engine()) {
-      RaiseIfIsamError(Engine()->GetCurrent(searchBuffer_.get(), false));
+      RaiseIfIsamError(Engine()->GetCurrent(searchBuffer_.data(), false));
     }
     if (found && cursor != Engine()) {
-      RaiseIfIsamError(cursor->GetCurrent(searchBuffer_.get(), false));
+      RaiseIfIsamError(cursor->GetCurrent(searchBuffer_.data(), false));
     }
     return found;
   }
@@ -233,7 +284,7 @@ bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>&
   int code = 0;
   try {
     RaiseIfIsamError(Engine()->Filters().Activate(filter));
-    code = Engine()->GoNext(searchBuffer_.get());
+    code = Engine()->GoNext(searchBuffer_.data());
   } catch (...) {
     Engine()->Filters().Remove(filter);
     throw;
@@ -260,7 +311,7 @@ TVariant TIsamTable::Lookup(std::string_view keyFields, const std::vector<TVaria
   const TDataSetState saved = SetTempState(TDataSetState::Calculating);
   TVariant value;
   try {
-    SetCalcBuffer(searchBuffer_.get());
+    SetCalcBuffer(searchBuffer_.data());
     // Several result fields would make an array; the framework's value holds one.
     if (!results.empty()) value = results.front()->ValueVariant();
   } catch (...) {

@@ -71,8 +71,12 @@ bool TIsamTable::SetCursorRange() {
   return true;
 }
 
+bool TIsamTable::RangeInForce() {
+  return KeyBuffer(kCurrentRangeStart)[0] != 0 || KeyBuffer(kCurrentRangeEnd)[0] != 0;
+}
+
 bool TIsamTable::ResetCursorRange() {
-  if (KeyBuffer(kCurrentRangeStart)[0] == 0 && KeyBuffer(kCurrentRangeEnd)[0] == 0) return false;
+  if (!RangeInForce()) return false;
   Engine()->CancelRange();
   for (int buffer : {kCurrentRangeStart, kCurrentRangeEnd}) BlankKeyBuffer(buffer);
   DropLookupCursor();
