@@ -213,13 +213,19 @@ bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& 
 
 bool TryStrToCurr(std::string_view text, std::int64_t& scaledBy10000,
                   const TFormatSettings& settings) {
+  return TryStrToScaled(text, 4, scaledBy10000, settings);
+}
+
+bool TryStrToScaled(std::string_view text, int scale, std::int64_t& scaled,
+                    const TFormatSettings& settings) {
+  if (scale < 0 || scale > 18) return false;
   TDecimal number;
   if (!ParseDecimal(text, settings.DecimalSeparator, number)) return false;
   // The integer result has `kept` digits of Digits (padded with zeros); the next one rounds.
   const auto length = static_cast<std::int64_t>(number.Digits.size());
-  const std::int64_t kept = length + number.Exponent + 4;
+  const std::int64_t kept = length + number.Exponent + scale;
   if (number.Digits.empty() || kept < 0) {
-    scaledBy10000 = 0;
+    scaled = 0;
     return true;
   }
   if (kept > 19) return false;
@@ -234,8 +240,8 @@ bool TryStrToCurr(std::string_view text, std::int64_t& scaledBy10000,
     if (magnitude == limit) return false;
     ++magnitude;
   }
-  scaledBy10000 = number.Negative ? static_cast<std::int64_t>(0 - magnitude)
-                                  : static_cast<std::int64_t>(magnitude);
+  scaled = number.Negative ? static_cast<std::int64_t>(0 - magnitude)
+                           : static_cast<std::int64_t>(magnitude);
   return true;
 }
 

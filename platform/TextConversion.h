@@ -32,6 +32,10 @@ bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& 
 // digits are read exactly, never through a double; the result must fit std::int64_t.
 bool TryStrToCurr(std::string_view text, std::int64_t& scaledBy10000,
                   const TFormatSettings& settings);
+// The same with `scale` decimals (0 to 18) instead of 4: the value times 10^scale, rounded half
+// away from zero, read exactly; the result must fit std::int64_t.
+bool TryStrToScaled(std::string_view text, int scale, std::int64_t& scaled,
+                    const TFormatSettings& settings);
 
 // Day, month and year in the order in which the letters d, M and y first appear in
 // ShortDateFormat (letters it lacks follow in the order M, d, y), separated by exactly the

@@ -57,9 +57,22 @@ void TIsamDatabase::SetConnected(bool value) {
   }
   if (value == Connected()) return;
   if (!value) {
-    const std::vector<TDataSet*> dataSets = dataSets_;
-    for (TDataSet* dataSet : dataSets) dataSet->Close();  // each leaves the list
-    dataSets_.clear();
+    // The data sets close and hand the database back to its session, which must neither free
+    // nor disconnect it under this loop: the last of them would free a temporary database
+    // without KeepConnection while it is still disconnecting. The disconnect ends every use.
+    const bool outer = !disconnecting_;
+    disconnecting_ = true;
+    try {
+      while (!dataSets_.empty()) {
+        TDataSet* dataSet = dataSets_.front();
+        dataSet->Close();        // leaves the list as it lets the database go
+        RemoveDataSet(dataSet);  // also one that held it for another reason
+      }
+    } catch (...) {
+      if (outer) disconnecting_ = false;
+      throw;
+    }
+    if (outer) disconnecting_ = false;
     connection_ = 0;
     useCount_ = 0;
     return;

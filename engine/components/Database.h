@@ -72,6 +72,8 @@ class TIsamDatabase : public TComponent, public TSessionNamed {
   bool handleShared_ = false;
   bool keepConnection_ = true;
   bool streamedConnected_ = false;
+  // Set while SetConnected(false) closes the data sets: their release leaves the database alone.
+  bool disconnecting_ = false;
   std::string databaseName_;
   std::string directory_;
   std::string sessionName_;

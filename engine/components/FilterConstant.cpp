@@ -93,9 +93,12 @@ std::int64_t AmountOf(const TExprNode& constant, int decimals) {
     if (!platform::TryStrToCurr(*text, amount, SettingsFor(constant))) {
       NotValid(*text, "floating point value");
     }
+  } else if (const auto* i = std::get_if<std::int64_t>(&constant.Value)) {
+    // Whole units exactly: a double holds no more than 2^53 of them.
+    if (__builtin_mul_overflow(*i, std::int64_t{10000}, &amount)) OutOfRange();
   } else {
     const double scaled = std::round(NumberOf(constant.Value) * 10000.0);
-    if (!(std::fabs(scaled) < 9.2e18)) OutOfRange();
+    if (!(scaled >= -9223372036854775808.0 && scaled < 9223372036854775808.0)) OutOfRange();
     amount = static_cast<std::int64_t>(scaled);
   }
   // Through a BCD of the field's decimals, which rounds the digits beyond them.

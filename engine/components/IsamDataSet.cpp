@@ -580,8 +580,9 @@ void TIsamDataSet::WriteFieldData(TField& field, const void* buffer) {
             value = LoadDouble(in);
             break;
           case ftBCD:
-            value =
-                static_cast<double>(LoadI64(in)) / static_cast<double>(PowerOfTen(field.Size()));
+            // The native value is the stored amount itself: handed on exactly, not through a
+            // double, which holds no more than 2^53 units.
+            value = TBcdAmount{LoadI64(in)};
             break;
           default:
             break;

@@ -13,6 +13,13 @@ namespace {
 [[noreturn]] void ActiveSessionError() {
   DatabaseError("Cannot perform this operation on an active session.");
 }
+
+// Database names compare without regard to case, except names that are paths: they name
+// directories, and the file system keeps their letter case ("Data/" and "data/" are two).
+bool SameDatabaseName(std::string_view a, std::string_view b) {
+  if (IsPathName(a) || IsPathName(b)) return a == b;
+  return SameName(a, b);
+}
 }  // namespace
 
 TIsamSession::TIsamSession(TComponent* owner) : TIsamSession(owner, Sessions()) {}
@@ -215,7 +222,7 @@ void TIsamSession::Notification(TComponent* component, TOperation operation) {
 TIsamDatabase* TIsamSession::FindDatabase(std::string_view name, const TComponent* owner) const {
   TIsamDatabase* found = nullptr;
   for (TIsamDatabase* database : databases_) {
-    if (!SameName(database->DatabaseName(), name)) continue;
+    if (!SameDatabaseName(database->DatabaseName(), name)) continue;
     if (owner && database->Owner() == owner && database->HandleShared()) return database;
     if (!found) found = database;
   }
@@ -244,6 +251,9 @@ TIsamDatabase& TIsamSession::OpenDatabase(std::string_view name, const TComponen
 
 void TIsamSession::CloseDatabase(TIsamDatabase& database) {
   if (database.useCount_ > 0) --database.useCount_;
+  // A database that is disconnecting closes its data sets itself and lives on: freeing it here
+  // would pull it away under its own disconnect.
+  if (database.disconnecting_) return;
   if (database.useCount_ > 0 || database.keepConnection_) return;
   if (database.temporary_) {
     if ((database.ComponentState() & csDestroying) == 0) delete &database;

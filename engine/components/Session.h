@@ -64,8 +64,8 @@ class TIsamSession : public TComponent {
   void Unlock();
   TFileSession* FileSession() const { return fileSession_; }
 
-  // The first registered database of that name (ignoring case); one owned by `owner` with
-  // HandleShared is preferred.
+  // The first registered database of that name (ignoring case, except for a name that is a
+  // path, which must match exactly); one owned by `owner` with HandleShared is preferred.
   TIsamDatabase* FindDatabase(std::string_view name, const TComponent* owner = nullptr) const;
   // The database a data set uses: found, or made as a temporary one owned by this session;
   // connected, its use count raised.

@@ -10,8 +10,6 @@
 
 namespace katalog {
 
-
-
 namespace {
 
 bool IsComparison(int op) {
@@ -49,14 +47,14 @@ bool EncodeConstant(const TFieldDescriptor& field, const TFilterValue& value, st
       StoreDouble(data, value.Float);
       return true;
     case ft::kBcd: {
+      // Records with more than four decimals compare by their value rounded to four (the
+      // evaluator's amounts): many stored values equal one constant, which no single key
+      // stands for, so such comparisons read the records.
+      if (field.PhysicalScale > 4) return false;
       std::int64_t stored = value.Integer;
       for (int scale = 4; scale > field.PhysicalScale; --scale) {
         if (stored % 10 != 0) return false;
         stored /= 10;
-      }
-      for (int scale = 4; scale < field.PhysicalScale; ++scale) {
-        if (stored > INT64_MAX / 10 || stored < INT64_MIN / 10) return false;
-        stored *= 10;
       }
       StoreI64(data, stored);
       return true;

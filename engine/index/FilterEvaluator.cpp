@@ -60,15 +60,60 @@ double AsDouble(const TFilterValue& v) {
   return static_cast<double>(v.Integer);
 }
 
-// A BCD amount rounded, half away from zero, to `decimals` digits (of its 4).
+// The largest BCD amount the evaluator holds either way: the range is kept symmetric, so that
+// negating an amount always fits.
+constexpr std::int64_t kMaxAmount = INT64_MAX;
+
+// A BCD amount rounded, half away from zero, to `decimals` digits (of its 4). At the ends of the
+// range, where rounding away from zero would leave it, the amount is cut instead.
 std::int64_t RoundAmount(std::int64_t amount, int decimals) {
   if (decimals >= 4) return amount;
   std::int64_t unit = 1;
   for (int i = decimals; i < 4; ++i) unit *= 10;
   const std::int64_t rest = amount % unit;
   std::int64_t rounded = amount - rest;
-  if (2 * (rest < 0 ? -rest : rest) >= unit) rounded += rest < 0 ? -unit : unit;
-  return rounded;
+  if (2 * (rest < 0 ? -rest : rest) >= unit &&
+      !__builtin_add_overflow(rounded, rest < 0 ? -unit : unit, &rounded)) {
+    return rounded;
+  }
+  return amount - rest;
+}
+
+// value / divisor (divisor > 0), rounded half away from zero.
+__extension__ typedef __int128 TWide;
+TWide DivideRounded(TWide value, TWide divisor) {
+  const TWide rest = value % divisor;
+  TWide quotient = value / divisor;
+  if (2 * (rest < 0 ? -rest : rest) >= divisor) quotient += rest < 0 ? -1 : 1;
+  return quotient;
+}
+
+// BCD arithmetic with a BCD or an integer kind, exactly, in units of 1/10 000: a product or a
+// quotient is rounded once to those units (half away from zero). False when the result leaves
+// the range of amounts.
+bool AmountArithmetic(int op, const TFilterValue& a, const TFilterValue& b, std::int64_t& out) {
+  constexpr TWide kUnits = 10000;
+  // Integer kinds as amounts: whole units.
+  const TWide x = a.Type == kBcd ? TWide{a.Integer} : TWide{a.Integer} * kUnits;
+  const TWide y = b.Type == kBcd ? TWide{b.Integer} : TWide{b.Integer} * kUnits;
+  TWide r = 0;
+  switch (op) {
+    case fo::kAdd:
+      r = x + y;
+      break;
+    case fo::kSubtract:
+      r = x - y;
+      break;
+    case fo::kMultiply:
+      r = DivideRounded(x * y, kUnits);
+      break;
+    default:  // a quotient; the caller has refused a divisor of 0
+      r = y < 0 ? DivideRounded(-x * kUnits, -y) : DivideRounded(x * kUnits, y);
+      break;
+  }
+  if (r > kMaxAmount || r < -kMaxAmount) return false;
+  out = static_cast<std::int64_t>(r);
+  return true;
 }
 
 std::string UpperAscii(std::string text) {
@@ -89,8 +134,8 @@ int CompareValues(const TFilterValue& a, const TFilterValue& b, std::uint32_t lo
   if (IsNumber(a.Type) && IsNumber(b.Type)) {
     if (a.Type == kBcd || b.Type == kBcd) {
       if (a.Type == kFloat || b.Type == kFloat) return order(AsDouble(a), AsDouble(b));
-      const std::int64_t x = a.Type == kBcd ? a.Integer : a.Integer * 10000;
-      const std::int64_t y = b.Type == kBcd ? b.Integer : b.Integer * 10000;
+      const TWide x = a.Type == kBcd ? TWide{a.Integer} : TWide{a.Integer} * 10000;
+      const TWide y = b.Type == kBcd ? TWide{b.Integer} : TWide{b.Integer} * 10000;
       return order(x, y);
     }
     if (a.Type == kFloat || b.Type == kFloat) return order(AsDouble(a), AsDouble(b));
@@ -154,13 +199,11 @@ TFilterValue Arithmetic(int op, const TFilterValue& a, const TFilterValue& b) {
       return Float(kFloat, r);
     }
     if (bcd) {
+      // Exact in units of 1/10 000; a result beyond the amounts has no value.
       const int decimals = a.Type == kBcd ? a.Decimals : b.Decimals;
-      const double x = AsDouble(a), y = AsDouble(b);
-      const double r = op == fo::kAdd        ? x + y
-                       : op == fo::kSubtract ? x - y
-                       : op == fo::kMultiply ? x * y
-                                             : x / y;
-      TFilterValue v = Integer(kBcd, RoundAmount(std::llround(r * 1e4), decimals));
+      std::int64_t amount = 0;
+      if (!AmountArithmetic(op, a, b, amount)) return {};
+      TFilterValue v = Integer(kBcd, RoundAmount(amount, decimals));
       v.Decimals = static_cast<std::uint8_t>(decimals);
       return v;
     }
@@ -361,12 +404,15 @@ TFilterValue ReadFilterField(const TFieldDescriptor& field, const std::uint8_t* 
       v.Float = LoadDouble(data);
       break;
     case ft::kBcd: {
-      // Stored as value x 10^scale: brought to units of 1/10 000.
-      std::int64_t amount = LoadI64(data);
-      int scale = field.PhysicalScale;
-      for (; scale < 4; ++scale) amount *= 10;
-      for (; scale > 4; --scale) amount = amount / 10 + (amount % 10 >= 5) - (amount % 10 <= -5);
-      v.Integer = amount;
+      // Stored as value x 10^scale: brought to units of 1/10 000, rounded once (half away from
+      // zero) when the field has more decimals. An amount beyond what those units hold stays at
+      // the nearest end, above or below every constant, which are amounts themselves.
+      const TWide stored = LoadI64(data);
+      const int scale = std::min<int>(field.PhysicalScale, 18);
+      TWide unit = 1;
+      for (int i = std::min(scale, 4); i < std::max(scale, 4); ++i) unit *= 10;
+      const TWide amount = scale <= 4 ? stored * unit : DivideRounded(stored, unit);
+      v.Integer = static_cast<std::int64_t>(std::clamp<TWide>(amount, -kMaxAmount, kMaxAmount));
       v.Decimals = field.PhysicalScale;
       break;
     }
@@ -423,8 +469,12 @@ TFilterValue Evaluate(const TFilterNode& node, const std::uint8_t* record,
           TFilterValue v = operand;
           if (v.Type == kFloat || v.Type == kDateTime) {
             v.Float = -v.Float;
+          } else if (v.Type == kBcd) {
+            // The one amount without a negative counterpart has no negated value.
+            if (v.Integer < -kMaxAmount) return {};
+            v.Integer = RoundAmount(-v.Integer, v.Decimals);
           } else if (IsNumber(v.Type) || v.Type == kDate || v.Type == kTime) {
-            v.Integer = v.Type == kBcd ? RoundAmount(-v.Integer, v.Decimals) : -v.Integer;
+            v.Integer = -v.Integer;
           }
           return v;
         }

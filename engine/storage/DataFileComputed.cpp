@@ -26,9 +26,35 @@ std::string Trimmed(const std::string& name) {
   return name.substr(first, name.find_last_not_of(' ') - first + 1);
 }
 
+// A BCD amount of the evaluator (units of 1/10 000) as the field's stored amount, rounded half
+// away from zero when the field has fewer decimals; null when it does not fit.
+TFieldValue StoredAmount(const TFieldDescriptor& field, std::int64_t amount) {
+  constexpr int kAmountScale = 4;
+  const int scale = std::min<int>(field.PhysicalScale, 18);
+  std::int64_t unit = 1;
+  for (int i = std::min(scale, kAmountScale); i < std::max(scale, kAmountScale); ++i) unit *= 10;
+  std::int64_t scaled = 0;
+  if (scale >= kAmountScale) {
+    if (__builtin_mul_overflow(amount, unit, &scaled)) return std::monostate{};
+    return TBcdAmount{scaled};
+  }
+  const std::int64_t rest = amount % unit;
+  scaled = amount / unit;
+  if (2 * (rest < 0 ? -rest : rest) >= unit) scaled += rest < 0 ? -1 : 1;
+  return TBcdAmount{scaled};
+}
+
 // An evaluated value in the form the field's type stores, null when it has none.
 TFieldValue StoredForm(const TFieldDescriptor& field, const TFilterValue& value) {
   if (value.Null || value.Type == 0) return std::monostate{};
+  // Amounts and integers reach a BCD field exactly, not through a double.
+  if (field.FieldTypeCode == ft::kBcd && value.Type == ft::kBcd) {
+    return StoredAmount(field, value.Integer);
+  }
+  if (field.FieldTypeCode == ft::kBcd && value.Type != ft::kFloat && value.Type != ft::kDateTime &&
+      value.Type != ft::kString) {
+    return value.Integer;
+  }
   const bool floating = value.Type == ft::kFloat || value.Type == ft::kDateTime;
   const double number = value.Type == ft::kBcd ? static_cast<double>(value.Integer) / 1e4
                         : floating             ? value.Float

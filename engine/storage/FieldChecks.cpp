@@ -43,7 +43,9 @@ bool IsAcceptableCheckText(const TFieldDescriptor& field, std::string_view text,
     case ft::kFloat:
       return TryStrToFloat(text, number, settings);
     case ft::kBcd:
-      return TryStrToCurr(text, scaled, settings);
+      // At the declared scale: a working descriptor being checked has no physical one yet.
+      return TryStrToScaled(text, field.DeclaredScale > 18 ? 18 : field.DeclaredScale, scaled,
+                            settings);
     case ft::kBoolean:
       return SameIgnoringCase(text, "TRUE") || SameIgnoringCase(text, "FALSE");
     case ft::kDate:

@@ -82,6 +82,7 @@ std::string TFileHandler::NativePath() const {
 
 void TFileHandler::Open() {
   if (isOpen_) return;
+  RequireEngine();
   inMemory_ ? OpenMemory() : OpenDisk();
   position_ = 0;
   isOpen_ = true;
@@ -140,6 +141,7 @@ void TFileHandler::Close() {
 }
 
 void TFileHandler::CreateEmpty() {
+  RequireEngine();
   RequireClosed(true);
   if (!exclusive_) Raise(ie::kExclusiveRequired);
   if (inMemory_) {
@@ -169,6 +171,7 @@ void TFileHandler::CreateEmpty() {
 }
 
 void TFileHandler::Delete() {
+  RequireEngine();
   RequireClosed(true);
   if (inMemory_) {
     MemoryLock lock(MemoryFileLock());
@@ -182,6 +185,7 @@ void TFileHandler::Delete() {
 }
 
 void TFileHandler::Rename(std::string_view newName) {
+  RequireEngine();
   RequireClosed(true);
   const std::string target = NormalizeName(newName);
   int error = 0;
@@ -203,6 +207,7 @@ void TFileHandler::Rename(std::string_view newName) {
 }
 
 void TFileHandler::CopyTo(std::string_view targetName) {
+  RequireEngine();
   if (!isOpen_) Raise(ie::kInvalidHandle);
   TFileHandler target;
   target.SetInMemory(inMemory_);
@@ -221,6 +226,7 @@ void TFileHandler::CopyTo(std::string_view targetName) {
 }
 
 std::int32_t TFileHandler::Read(void* buffer, std::int32_t count, bool tolerateShortRead) {
+  RequireEngine();
   if (!isOpen_) Raise(ie::kInvalidHandle);
   std::int32_t done = 0;
   if (count > 0 && inMemory_) {
@@ -246,6 +252,7 @@ std::int32_t TFileHandler::Read(void* buffer, std::int32_t count, bool tolerateS
 }
 
 void TFileHandler::Write(const void* buffer, std::int32_t count) {
+  RequireEngine();
   if (!isOpen_) Raise(ie::kInvalidHandle);
   if (inMemory_) {
     MemoryLock lock(MemoryFileLock());
@@ -281,6 +288,7 @@ void TFileHandler::Flush() {
 }
 
 std::int64_t TFileHandler::Seek(std::int64_t offset, int origin) {
+  RequireEngine();
   if (!isOpen_) Raise(ie::kInvalidHandle);
   std::int64_t base = 0;
   if (origin == 1) {
@@ -305,6 +313,7 @@ std::int64_t TFileHandler::GetSize() {
 }
 
 bool TFileHandler::Exists() const {
+  RequireEngine();
   if (inMemory_) {
     MemoryLock lock(MemoryFileLock());
     return CurrentFileSession().MemoryFiles.Exists(fileName_);

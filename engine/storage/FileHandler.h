@@ -3,7 +3,8 @@
 //
 // Settings (InMemory, Exclusive, ReadOnly, FileName) change only while the file is closed
 // (10031 otherwise); WriteThrough requested while open is ignored. Every failure raises an engine
-// error naming FileName(). Disk files: the handler owns its descriptor, whose open-file locks
+// error naming FileName(). Every operation but Close, Flush and the locks needs the engine started
+// (10758 otherwise). Disk files: the handler owns its descriptor, whose open-file locks
 // are its own (another handler on the same file, even in this process, is excluded by them).
 // An exclusive open allows no other open of the file; a shared one allows shared opens only.
 // Memory files: the session's TMemoryFileList owns the file; the handler holds one open handle

@@ -1,5 +1,6 @@
 #include "engine/storage/FileSession.h"
 
+#include <atomic>
 #include <memory>
 
 #include "engine/storage/IsamError.h"
@@ -11,6 +12,9 @@ struct EngineState {
   std::mutex mutex;
   std::unique_ptr<TFileSession> defaultSession;
   TFileSession* current = nullptr;
+  // Whether the default file session exists, for the check every file operation makes without
+  // taking the mutex.
+  std::atomic<bool> started{false};
 };
 
 // Never destroyed: the session list is a static too, and when it is destroyed at exit after this
@@ -27,11 +31,13 @@ void StartEngine() {
   std::lock_guard lock(state.mutex);
   if (!state.defaultSession) state.defaultSession = std::make_unique<TFileSession>();
   if (!state.current) state.current = state.defaultSession.get();
+  state.started = true;
 }
 
 void StopEngine() {
   EngineState& state = State();
   std::lock_guard lock(state.mutex);
+  state.started = false;
   state.current = nullptr;
   state.defaultSession.reset();
 }
@@ -56,6 +62,10 @@ TFileSession& CurrentFileSession() {
   TFileSession* session = FindCurrentFileSession();
   if (!session) RaiseIsamError(ie::kNotInitialized);
   return *session;
+}
+
+void RequireEngine() {
+  if (!State().started.load(std::memory_order_relaxed)) RaiseIsamError(ie::kNotInitialized);
 }
 
 void SetCurrentFileSession(TFileSession* session) {

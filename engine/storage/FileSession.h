@@ -56,6 +56,9 @@ bool EngineStarted();
 TFileSession* DefaultFileSession();
 // The current file session; raises 10758 when the engine is not started.
 TFileSession& CurrentFileSession();
+// Raises 10758 when the engine is not started. Every engine operation that reaches a file asks
+// first, so that none runs outside a session (where its errors could name no file).
+void RequireEngine();
 // The current file session, or nullptr when the engine is not started.
 TFileSession* FindCurrentFileSession();
 // Makes a session current (nullptr: the default one).

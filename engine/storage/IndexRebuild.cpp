@@ -49,11 +49,27 @@ std::string TimeText(std::int64_t ms) {
   return text;
 }
 
+// A BCD amount with all of the field's decimals, digit for digit.
+std::string AmountText(std::int64_t scaled, int scale) {
+  const bool negative = scaled < 0;
+  std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(scaled)
+                                               : static_cast<std::uint64_t>(scaled));
+  if (scale > 0) {
+    const auto places = static_cast<std::size_t>(scale);
+    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
+    digits.insert(digits.size() - places, 1, '.');
+  }
+  return negative ? "-" + digits : digits;
+}
+
 // A field's value as a log line shows it.
 std::string ValueText(const TFieldDescriptor& field, const std::uint8_t* record) {
   const TFieldValue value = LoadFieldValue(field, record);
   if (std::holds_alternative<std::monostate>(value)) return "null";
   if (const auto* b = std::get_if<bool>(&value)) return *b ? "true" : "false";
+  if (const auto* amount = std::get_if<TBcdAmount>(&value)) {
+    return AmountText(amount->Scaled, field.PhysicalScale);
+  }
   if (const auto* i = std::get_if<std::int64_t>(&value)) {
     if (field.FieldTypeCode == ft::kDate) return DateText(*i);
     if (field.FieldTypeCode == ft::kTime) return TimeText(*i);

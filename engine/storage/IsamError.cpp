@@ -176,26 +176,30 @@ EIsamEngineError::EIsamEngineError(int code) : EDatabaseError({}) {
 
 void RaiseIsamError(int code, std::string_view fileName, std::string_view fieldName,
                     std::string_view indexName, std::string_view extraText) {
-  if (TFileSession* session = FindCurrentFileSession()) {
-    TErrorContext& c = session->ErrorContext;
-    c.ErrorCode = 0;
-    c.FieldName.clear();
-    c.FileName.clear();
-    c.ExtraText.clear();
-    c.IndexName.clear();
-    c.ErrorCode = static_cast<std::uint16_t>(code);
-    if (code != ie::kNotInitialized) {
-      c.FileName = ShortString(fileName);
-      c.FieldName = ShortString(fieldName);
-      c.IndexName = ShortString(indexName);
-      c.ExtraText = ShortString(extraText);
-    }
+  TFileSession* session = FindCurrentFileSession();
+  // Without a file session the engine is not started: there is no context to keep the names
+  // in, and the error is that the engine was used at all.
+  if (!session) throw EIsamEngineError(ie::kNotInitialized);
+  TErrorContext& c = session->ErrorContext;
+  c.ErrorCode = 0;
+  c.FieldName.clear();
+  c.FileName.clear();
+  c.ExtraText.clear();
+  c.IndexName.clear();
+  c.ErrorCode = static_cast<std::uint16_t>(code);
+  if (code != ie::kNotInitialized) {
+    c.FileName = ShortString(fileName);
+    c.FieldName = ShortString(fieldName);
+    c.IndexName = ShortString(indexName);
+    c.ExtraText = ShortString(extraText);
   }
   throw EIsamEngineError(code);
 }
 
 void RaiseIfIsamError(int code) {
-  if (code != 0) throw EIsamEngineError(code);
+  if (code == 0) return;
+  if (!FindCurrentFileSession()) throw EIsamEngineError(ie::kNotInitialized);
+  throw EIsamEngineError(code);
 }
 
 int EngineCodeForOsError(int osError) {

@@ -104,12 +104,13 @@ class EIsamEngineError : public EDatabaseError {
 inline constexpr std::size_t kMaxErrorMessageLength = 127;
 
 // Clears the error context, stores the code and the names (all empty for 10758, whose text names
-// nothing) and raises EIsamEngineError.
+// nothing) and raises EIsamEngineError. Without a current file session (the engine not started)
+// it raises 10758 instead: the engine must not have run, and no context could name the file.
 [[noreturn]] void RaiseIsamError(int code, std::string_view fileName = {},
                                  std::string_view fieldName = {}, std::string_view indexName = {},
                                  std::string_view extraText = {});
 // Raises EIsamEngineError for a non-zero code collected from an operation, leaving the context
-// as the operation left it.
+// as the operation left it; 10758 instead without a current file session.
 void RaiseIfIsamError(int code);
 // The message text for a code, built from the current error context.
 std::string IsamErrorMessage(int code);

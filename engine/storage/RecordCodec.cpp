@@ -42,6 +42,27 @@ bool AsDouble(const TFieldValue& value, double& out) {
   return true;
 }
 
+// The stored amount of a BCD field for the value: an amount as it is, an integer (or boolean)
+// as whole units, exactly; a floating value rounded half away from zero. False when the value
+// is of another kind or the amount does not fit 64 bits.
+bool AsBcd(const TFieldDescriptor& field, const TFieldValue& value, std::int64_t& out) {
+  if (const auto* amount = std::get_if<TBcdAmount>(&value)) {
+    out = amount->Scaled;
+    return true;
+  }
+  const std::int64_t unit = PowerOfTen(field.PhysicalScale);
+  if (std::int64_t units = 0; AsInteger(value, units)) {
+    return !__builtin_mul_overflow(units, unit, &out);
+  }
+  const auto* d = std::get_if<double>(&value);
+  if (!d) return false;
+  // 2^63 is exact as a double; the range check is made on the rounded product.
+  const double scaled = std::round(*d * static_cast<double>(unit));
+  if (!(scaled >= -9223372036854775808.0 && scaled < 9223372036854775808.0)) return false;
+  out = static_cast<std::int64_t>(scaled);
+  return true;
+}
+
 bool InRange(std::int64_t v, std::int64_t low, std::int64_t high) {
   return v >= low && v <= high;
 }
@@ -103,13 +124,10 @@ bool StoreFieldValue(const TFieldDescriptor& field, const TFieldValue& value,
       if (!AsDouble(value, d)) return false;
       StoreDouble(bytes, d);
       break;
-    case ft::kBcd: {
-      if (!AsDouble(value, d)) return false;
-      const double scaled = std::round(d * static_cast<double>(PowerOfTen(field.PhysicalScale)));
-      if (!(std::fabs(scaled) < 9.2e18)) return false;
-      StoreI64(bytes, static_cast<std::int64_t>(scaled));
+    case ft::kBcd:
+      if (!AsBcd(field, value, i)) return false;
+      StoreI64(bytes, i);
       break;
-    }
     default: {  // raw bytes
       const auto* raw = std::get_if<std::string>(&value);
       if (!raw) return false;
@@ -151,8 +169,7 @@ TFieldValue LoadFieldValue(const TFieldDescriptor& field, const std::uint8_t* re
     case ft::kDateTime:
       return LoadDouble(data);
     case ft::kBcd:
-      return static_cast<double>(LoadI64(data)) /
-             static_cast<double>(PowerOfTen(field.PhysicalScale));
+      return TBcdAmount{LoadI64(data)};
     default:
       return std::string(reinterpret_cast<const char*>(data), field.PhysicalSize);
   }

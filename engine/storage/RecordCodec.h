@@ -23,13 +23,24 @@
 
 namespace katalog {
 
+// A BCD field's stored amount exactly as the record holds it: the value x 10^PhysicalScale of
+// the field it belongs to. Amounts beyond 2^53 units have no exact double, so BCD values travel
+// in this form rather than as a floating value.
+struct TBcdAmount {
+  std::int64_t Scaled = 0;
+  friend bool operator==(const TBcdAmount&, const TBcdAmount&) = default;
+};
+
 // A field's value: null, a boolean, an integer (also dates, times, blob references), a floating
-// value (also date-times, BCD), or text and raw bytes.
-using TFieldValue = std::variant<std::monostate, bool, std::int64_t, double, std::string>;
+// value (also date-times), text and raw bytes, or a BCD amount.
+using TFieldValue =
+    std::variant<std::monostate, bool, std::int64_t, double, std::string, TBcdAmount>;
 
 // Stores the value into the record; false (nothing stored) when the value's kind does not suit
-// the field's type or an integer is out of the type's range.
+// the field's type or does not fit its range. A BCD field takes a TBcdAmount as it is, an integer
+// as whole units and a floating value rounded half away from zero to PhysicalScale decimals.
 bool StoreFieldValue(const TFieldDescriptor& field, const TFieldValue& value, std::uint8_t* record);
+// The field's value; a BCD field's as a TBcdAmount.
 TFieldValue LoadFieldValue(const TFieldDescriptor& field, const std::uint8_t* record);
 
 }  // namespace katalog

@@ -1,7 +1,6 @@
 #include "engine/storage/RecordValues.h"
 
 #include <cstring>
-#include <limits>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -64,34 +63,17 @@ double StoredDateTime(platform::TTimeStamp stamp) {
   return static_cast<double>(stamp.Date) * kMsecsPerDay + stamp.Time;
 }
 
-// A currency value (scaled by 10 000) scaled to `scale` decimals instead, rounded half away from
-// zero. False when it does not fit; `out` is then the nearest end of the range.
-bool RescaleCurrency(std::int64_t scaledBy10000, int scale, std::int64_t& out) {
-  constexpr int kCurrencyScale = 4;
-  scale = scale > 18 ? 18 : scale;
-  std::int64_t factor = 1;
-  for (int i = kCurrencyScale; i < scale; ++i) factor *= 10;
-  for (int i = scale; i < kCurrencyScale; ++i) factor *= 10;
-  if (scale <= kCurrencyScale) {
-    const std::int64_t quotient = scaledBy10000 / factor;
-    const std::int64_t remainder = scaledBy10000 % factor;
-    const bool up = 2 * (remainder < 0 ? -remainder : remainder) >= factor;
-    out = up ? quotient + (scaledBy10000 < 0 ? -1 : 1) : quotient;
-    return true;
-  }
-  if (__builtin_mul_overflow(scaledBy10000, factor, &out)) {
-    out = scaledBy10000 < 0 ? std::numeric_limits<std::int64_t>::min()
-                            : std::numeric_limits<std::int64_t>::max();
-    return false;
-  }
-  return true;
+// Decimals of a BCD field's stored amount; scales beyond 18 (only in a damaged file) are taken as
+// 18, the most a 64-bit amount holds.
+int BcdScale(const TFieldDescriptor& field) {
+  return field.PhysicalScale > 18 ? 18 : field.PhysicalScale;
 }
 
 // The value a default or limit text stands for, in the form the record stores for the type (a
-// BCD value as its scaled integer); monostate for types that take no such text. Raises the
-// conversion error. For BCD, `exact` tells whether the scaled value fits.
+// BCD value as its stored amount); monostate for types that take no such text. Raises the
+// conversion error, also for a BCD value the field's stored amount cannot hold.
 TFieldValue ValueOfText(const TFieldDescriptor& field, std::string_view text,
-                        const TFormatSettings& settings, bool* exact = nullptr) {
+                        const TFormatSettings& settings) {
   using namespace platform;
   std::int64_t integer = 0;
   double number = 0;
@@ -113,12 +95,8 @@ TFieldValue ValueOfText(const TFieldDescriptor& field, std::string_view text,
       if (TryStrToFloat(text, number, settings)) return number;
       break;
     case ft::kBcd:
-      if (TryStrToCurr(text, integer, settings)) {
-        std::int64_t scaled = 0;
-        const bool fits = RescaleCurrency(integer, field.PhysicalScale, scaled);
-        if (exact) *exact = fits;
-        return scaled;
-      }
+      // Read at the field's own scale, rounded once: every digit the field holds is kept.
+      if (TryStrToScaled(text, BcdScale(field), integer, settings)) return TBcdAmount{integer};
       break;
     case ft::kDate:
       if (SameIgnoringCase(text, "DATE")) return std::int64_t{Today()};
@@ -140,18 +118,6 @@ TFieldValue ValueOfText(const TFieldDescriptor& field, std::string_view text,
   RaiseConversionError(field, text);
 }
 
-// A BCD field's stored scaled integer; the record codec would hand out a rounded double.
-void StoreScaledBcd(const TFieldDescriptor& field, std::int64_t scaled, std::uint8_t* record) {
-  std::uint8_t* flag = record + field.FieldOffset;
-  std::memset(flag, 0, std::size_t{field.PhysicalSize} + 1);
-  flag[0] = 1;
-  StoreI64(flag + 1, scaled);
-}
-
-std::int64_t LoadScaledBcd(const TFieldDescriptor& field, const std::uint8_t* record) {
-  return LoadI64(record + field.FieldOffset + 1);
-}
-
 template <class T>
 int ThreeWay(const T& a, const T& b) {
   return a < b ? -1 : (b < a ? 1 : 0);
@@ -167,6 +133,9 @@ int CompareWithLimit(const TFieldValue& value, const TFieldValue& limit,
   }
   if (const auto* integer = std::get_if<std::int64_t>(&value)) {
     return ThreeWay(*integer, std::get<std::int64_t>(limit));
+  }
+  if (const auto* amount = std::get_if<TBcdAmount>(&value)) {
+    return ThreeWay(amount->Scaled, std::get<TBcdAmount>(limit).Scaled);
   }
   return ThreeWay(std::get<double>(value), std::get<double>(limit));
 }
@@ -236,14 +205,9 @@ void TRecordValues::BlankRecord(const TFieldList& fields, std::uint8_t* record,
   for (std::size_t i = 0; i < fields.size(); ++i) {
     const TFieldDescriptor& field = fields[i];
     if (field.DefaultValue.empty() || IsComputed(field) || field.IsAutoIncrement()) continue;
-    bool exact = true;
-    const TFieldValue value = ValueOfText(field, field.DefaultValue, settings, &exact);
+    const TFieldValue value = ValueOfText(field, field.DefaultValue, settings);
     if (std::holds_alternative<std::monostate>(value)) continue;
-    if (field.FieldTypeCode == ft::kBcd) {
-      if (!exact) RaiseConversionError(field, field.DefaultValue);
-      StoreScaledBcd(field, std::get<std::int64_t>(value), record);
-      if (evaluator_) evaluator_(fields, record);
-    } else if (!WriteField(fields, static_cast<int>(i + 1), value, record)) {
+    if (!WriteField(fields, static_cast<int>(i + 1), value, record)) {
       RaiseConversionError(field, field.DefaultValue);
     }
   }
@@ -255,13 +219,12 @@ void TRecordValues::CheckValidity(const TFieldList& fields, const std::uint8_t* 
   const platform::TLocale* locale = localeId_ == 0 ? nullptr : platform::FindLocale(localeId_);
   for (const TFieldDescriptor& field : fields) {
     if (IsComputed(field) || !field.HasValidityChecks()) continue;
-    TFieldValue value = LoadFieldValue(field, record);
+    const TFieldValue value = LoadFieldValue(field, record);
     if (std::holds_alternative<std::monostate>(value)) {
       if (field.RequiredFlag) RaiseIsamError(ie::kValueRequired, fileName_, field.Name);
       continue;
     }
     if (!HasLimits(field)) continue;
-    if (field.FieldTypeCode == ft::kBcd) value = LoadScaledBcd(field, record);
     if (!field.MinValue.empty() &&
         CompareWithLimit(value, ValueOfText(field, field.MinValue, settings), locale) < 0) {
       RaiseIsamError(ie::kBelowMinimum, fileName_, field.Name);

@@ -74,13 +74,15 @@ class TRecordValues {
 
   // Zero-fills recordSize bytes and stores each non-empty default text of the list through
   // WriteField: code 1 the text, 2 a date, 4 a boolean, 5, 6, 12 an integer, 7 a float, 8 a
-  // currency scaled to PhysicalScale, 10 a time, 11 a date-time; other types get no default.
+  // decimal read at PhysicalScale (rounded half away from zero once, never through the
+  // four-decimal currency form, so that no digit the field holds is lost), 10 a time, 11 a
+  // date-time; other types get no default.
   void BlankRecord(const TFieldList& fields, std::uint8_t* record, std::size_t recordSize) const;
 
   // For each stored field: required and null 9732, below MinValue 9730, above MaxValue 9731,
   // each naming the field. Strings compare case-sensitively (the locale's comparison, byte order
-  // without a locale), codes 5, 6, 12 as integers, 7 as floats, 8 as the stored scaled integer
-  // against the limit rounded to PhysicalScale, 2, 10, 11 as dates and times; other types have
+  // without a locale), codes 5, 6, 12 as integers, 7 as floats, 8 as the stored amount against
+  // the limit read at PhysicalScale as a default is, 2, 10, 11 as dates and times; other types have
   // no limits. A null field has no limits to break. Computed fields are not checked: their
   // values are not part of the stored record.
   void CheckValidity(const TFieldList& fields, const std::uint8_t* record) const;

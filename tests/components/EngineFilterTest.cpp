@@ -473,6 +473,12 @@ class EngineFilterTest : public TableTest {
     TableTest::SetUp();
     dataSet_.Open();
   }
+  // The tables close while the engine still runs: they write on closing.
+  void TearDown() override {
+    a_.reset();
+    b_.reset();
+    TableTest::TearDown();
+  }
 
   void CreateTables(std::uint32_t locale) {
     TTableDefinition a;
@@ -785,6 +791,52 @@ std::string LocaleName(const ::testing::TestParamInfo<std::uint32_t>& locale) {
 
 INSTANTIATE_TEST_SUITE_P(EngineFilter, EngineFilterAgreementTest, ::testing::Values(0u, kCzech),
                          LocaleName);
+
+// A BCD field with more decimals than the four the filters compare with: its values are
+// compared rounded to four decimals (once), so that many stored values equal one constant. An
+// index on the field answers as the records do.
+TEST_F(EngineFilterTest, BcdWithMoreThanFourDecimalsComparesAlikeByIndexAndByScan) {
+  TTableDefinition a;
+  a.TableName = TablePath("A");
+  a.Fields = {{"Id", 6}, {"Rate", 8, 0, 0, 6}};
+  a.Indexes = {{"", {"Id"}, {}, true}, {"ByRate", {"Rate"}}};
+  CreateTable(a);
+  TTableDefinition b = a;
+  b.TableName = TablePath("B");
+  b.Indexes.resize(1);
+  CreateTable(b);
+  a_ = OpenTable("A");
+  b_ = OpenTable("B");
+  // Id and Rate x 10^6: 1, 1.00004, 0.99995, 1.00005, 1.000049, 2.
+  const std::vector<std::pair<std::int32_t, std::int64_t>> rates = {
+      {1, 1000000}, {2, 1000040}, {3, 999950}, {4, 1000050}, {5, 1000049}, {6, 2000000}};
+  for (TDataFile* table : {a_.get(), b_.get()}) {
+    for (const auto& [id, rate] : rates) {
+      Bytes record(table->WorkingRecordSize());
+      table->BlankRecord(record.data());
+      ASSERT_TRUE(table->WriteField(true, 1, std::int64_t{id}, record.data()));
+      ASSERT_TRUE(table->WriteField(true, 2, TBcdAmount{rate}, record.data()));
+      table->Insert(record.data(), false);
+    }
+  }
+  TMemoryDataSet columns(nullptr, {{"Id", ftInteger}, {"Rate", ftBCD, 6}});
+  columns.Open();
+  const std::vector<std::pair<std::string, Ids>> cases = {
+      {"Rate = 1", {1, 2, 3, 5}},
+      {"Rate <> 1", {4, 6}},
+      {"Rate > 1", {4, 6}},
+      {"Rate >= 1", {1, 2, 3, 4, 5, 6}},
+      {"Rate < 1.0001", {1, 2, 3, 5}},
+      {"Rate <= 1.0001", {1, 2, 3, 4, 5}},
+  };
+  for (const auto& [text, ids] : cases) {
+    const Bytes condition = TExprParser(columns, 0, text).Condition();
+    const TOutcome indexed = Run(*a_, condition);
+    const TOutcome scanned = Run(*b_, condition);
+    EXPECT_EQ(indexed.Visible, ids) << text;
+    EXPECT_EQ(scanned.Visible, ids) << text;
+  }
+}
 
 // The empty text stands for null whether an index or the records answer.
 TEST_F(EngineFilterTest, TheEmptyTextSelectsNullNamesByIndexAndByScan) {

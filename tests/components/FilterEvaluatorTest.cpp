@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -50,8 +51,20 @@ class EngineFilterEvaluatorTest : public TableTest {
     TableTest::SetUp();
     TTableDefinition def;
     def.TableName = TablePath();
-    def.Fields = {{"Name", 1, 0, 20},    {"Num", 6},  {"Small", 5},  {"Amount", 7}, {"Born", 2},
-                  {"Price", 8, 0, 0, 2}, {"Flag", 4}, {"Stamp", 11}, {"Clock", 10}, {"Word", 12}};
+    def.Fields = {{"Name", 1, 0, 20},
+                  {"Num", 6},
+                  {"Small", 5},
+                  {"Amount", 7},
+                  {"Born", 2},
+                  {"Price", 8, 0, 0, 2},
+                  {"Flag", 4},
+                  {"Stamp", 11},
+                  {"Clock", 10},
+                  {"Word", 12},
+                  // BCD amounts beyond what a double or the four-decimal form holds exactly.
+                  {"Large", 8, 0, 0, 2},
+                  {"Whole", 8, 0, 0, 0},
+                  {"Fine", 8, 0, 0, 6}};
     CreateTable(def);
     table_.SetExclusive(true);
     table_.SetFileName(TablePath());
@@ -70,6 +83,10 @@ class EngineFilterEvaluatorTest : public TableTest {
     ASSERT_TRUE(table_.WriteField(true, 8, stamp_, full_.data()));
     ASSERT_TRUE(table_.WriteField(true, 9, std::int64_t{49530000}, full_.data()));
     ASSERT_TRUE(table_.WriteField(true, 10, std::int64_t{65535}, full_.data()));
+    // 90071992547409.93, 9 000 000 000 000 000 000 and 1.234549.
+    ASSERT_TRUE(table_.WriteField(true, 11, TBcdAmount{9007199254740993}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(true, 12, TBcdAmount{9000000000000000000}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(true, 13, TBcdAmount{1234549}, full_.data()));
   }
 
   Node F(const std::string& name) const {
@@ -327,6 +344,48 @@ TEST_F(EngineFilterEvaluatorTest, ArithmeticKeepsItsTypes) {
   // Null operands give null.
   EXPECT_TRUE(Eval(B(fo::kAdd, F("Num"), I(1)), false).Null);
   EXPECT_TRUE(Eval(Op(fc::kUnary, fo::kNegate, F("Num")), false).Null);
+}
+
+// BCD amounts are worked with exactly in units of 1/10 000, also past 2^53 of them: a field
+// with more decimals rounds once, a field beyond those units stays above every constant, and a
+// result beyond them has no value.
+TEST_F(EngineFilterEvaluatorTest, BcdAmountsAreExact) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  struct TCase {
+    const char* What;
+    Node Expression;
+    std::optional<std::int64_t> Amount;  // none: null
+  };
+  TCase cases[] = {
+      {"a field of six decimals, rounded once", F("Fine"), 12345},
+      {"a whole number beyond the amounts", F("Whole"), kMax},
+      {"a field past 2^53 units", F("Large"), 900719925474099300},
+      {"plus one cent", B(fo::kAdd, F("Large"), Bcd(100, 2)), 900719925474099400},
+      {"minus a neighbour", B(fo::kSubtract, F("Large"), Bcd(900719925474099200, 2)), 100},
+      {"times one", B(fo::kMultiply, F("Large"), I(1)), 900719925474099300},
+      {"divided by one", B(fo::kDivide, F("Large"), I(1)), 900719925474099300},
+      {"divided by minus one", B(fo::kDivide, F("Large"), I(-1)), -900719925474099300},
+      {"a product beyond the amounts", B(fo::kMultiply, F("Large"), I(100000)), std::nullopt},
+      {"a sum beyond the amounts", B(fo::kAdd, F("Whole"), Bcd(10000, 4)), std::nullopt},
+      {"negated", Op(fc::kUnary, fo::kNegate, F("Large")), -900719925474099300},
+      // In whole units, as the field holds them; rounding away from zero would leave the range.
+      {"negated at the end of the range", Op(fc::kUnary, fo::kNegate, F("Whole")),
+       -9223372036854770000},
+      {"the amount without a negative", Op(fc::kUnary, fo::kNegate, Bcd(kMin, 4)), std::nullopt},
+  };
+  for (const TCase& c : cases) {
+    const TFilterValue v = Eval(c.Expression);
+    EXPECT_EQ(v.Null, !c.Amount.has_value()) << c.What;
+    if (!c.Amount) continue;
+    EXPECT_EQ(v.Type, ft::kBcd) << c.What;
+    EXPECT_EQ(v.Integer, *c.Amount) << c.What;
+  }
+  EXPECT_TRUE(Holds(B(fo::kEqual, F("Fine"), Bcd(12345, 4))));
+  EXPECT_TRUE(Holds(B(fo::kGreater, F("Whole"), Bcd(kMax - 1, 4))));
+  EXPECT_TRUE(Holds(B(fo::kGreater, F("Whole"), I(2147483647))));
+  EXPECT_TRUE(Holds(B(fo::kGreater, F("Large"), Bcd(900719925474099200, 2))));
+  EXPECT_TRUE(Holds(B(fo::kLess, F("Large"), Bcd(900719925474099400, 2))));
 }
 
 TEST_F(EngineFilterEvaluatorTest, DivisionByZeroIsNullSoComparisonsFail) {

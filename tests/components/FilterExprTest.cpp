@@ -294,6 +294,17 @@ TEST_F(FilterExprTest, BcdAmountsAreRoundedToTheFieldDecimals) {
   EXPECT_EQ(LoadI64(RightConstant("Rate = '-1,235'", 8).data()), -12400);
   EXPECT_EQ(LoadI64(RightConstant("Rate = 1.2349", 8).data()), 12300);
   EXPECT_EQ(Error("Rate = 'x'"), "convert: 'x' is not a valid floating point value");
+  // Locate's whole numbers are whole units exactly: a double holds no more than 2^53 of the
+  // 1/10 000 units.
+  TFilterExpr expr(dataSet_, 0);
+  const auto amount = [&](const TVariant& value) {
+    const Bytes compiled = expr.Compile(expr.NewCompareNode(*dataSet_.FieldNamed("Rate"), value));
+    return LoadI64(Constant(compiled, Node(compiled, 0).Operands[1]).data());
+  };
+  EXPECT_EQ(amount(std::int64_t{900719925474099}), 9007199254740990000);
+  EXPECT_EQ(amount(std::int64_t{-922337203685477}), -9223372036854770000);
+  EXPECT_EQ(amount(2.5), 25000);
+  EXPECT_THROW(amount(std::int64_t{922337203685478}), EDatabaseError);
 }
 
 TEST_F(FilterExprTest, BooleansFromKeywordsNumbersAndTexts) {

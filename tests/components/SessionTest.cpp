@@ -1,13 +1,24 @@
 // Sessions and databases: the session list, names and auto-names, starting and stopping, and
 // the databases data sets open by name or by directory.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "dataset/DatabaseError.h"
+#include "dataset/Field.h"
 #include "engine/components/Database.h"
+#include "engine/components/IsamTable.h"
 #include "engine/components/Session.h"
 #include "engine/components/SessionList.h"
+#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
+#include "engine/storage/TableCreation.h"
 #include "support/MemoryDataSet.h"
+#include "support/TempDir.h"
 
 namespace katalog::testing {
 namespace {
@@ -24,8 +35,44 @@ std::string MessageOf(F&& action) {
 
 class SessionTest : public ::testing::Test {
  protected:
-  ~SessionTest() override { Sessions().DefaultSession().SetActive(false); }
+  ~SessionTest() override {
+    Sessions().DefaultSession().SetActive(false);
+    Sessions().DefaultSession().SetKeepConnections(true);
+  }
   TIsamSession& Default() { return Sessions().DefaultSession(); }
+
+  // A table of one record whose Id is `id`, made at `path` (directories included).
+  static void MakeTable(const std::string& path, std::int64_t id) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    TTableDefinition def;
+    def.TableName = path;
+    def.Fields = {{"Id", 6}};
+    def.Indexes = {{"", {"Id"}, {}, true}};
+    CreateTable(def);
+    TDataFile file;
+    file.SetExclusive(true);
+    file.SetFileName(path);
+    file.Open();
+    std::vector<std::uint8_t> record(file.WorkingRecordSize());
+    file.BlankRecord(record.data());
+    file.WriteField(true, 1, id, record.data());
+    file.Insert(record.data(), false);
+    file.Close();
+  }
+};
+
+// Works in another directory for a scope, so that relative names resolve there.
+class TWorkingDirectory {
+ public:
+  explicit TWorkingDirectory(const std::string& path) : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(path);
+  }
+  ~TWorkingDirectory() { std::filesystem::current_path(previous_); }
+  TWorkingDirectory(const TWorkingDirectory&) = delete;
+  TWorkingDirectory& operator=(const TWorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
 };
 
 TEST_F(SessionTest, TheListFindsSessionsByNameIgnoringCase) {
@@ -146,6 +193,112 @@ TEST_F(SessionTest, SessionLocksNestAndMakeTheirFileSessionCurrent) {
   EXPECT_FALSE(other.FileSession()->HasPassword("secret"));
   other.SetActive(false);
   EXPECT_EQ(&CurrentFileSession(), DefaultFileSession());
+}
+
+// Disconnecting a database closes the tables that use it and leaves the database itself
+// whole, also a temporary one whose session keeps no connections: the tables' release must not
+// free it under its own disconnect. It is then reused, or freed at the next last close.
+TEST_F(SessionTest, DisconnectingADatabaseClosesItsTablesAndOutlivesThem) {
+  TempDir dir;
+  Default().SetActive(true);
+  MakeTable(dir.File("T"), 1);
+  struct TCase {
+    const char* What;
+    bool Component;
+    bool Keep;
+    int Tables;
+  };
+  const TCase cases[] = {
+      {"temporary, connections not kept, one table", false, false, 1},
+      {"temporary, connections not kept, two tables", false, false, 2},
+      {"temporary, connections kept", false, true, 2},
+      {"component without KeepConnection, two tables", true, false, 2},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    Default().SetKeepConnections(c.Keep);
+    TComponent form(nullptr);
+    TIsamDatabase* component = nullptr;
+    if (c.Component) {
+      component = new TIsamDatabase(&form);
+      component->SetDatabaseName("Shop");
+      component->SetDirectory(dir.Path());
+      component->SetKeepConnection(c.Keep);
+    }
+    std::vector<std::unique_ptr<TIsamTable>> tables;
+    for (int i = 0; i < c.Tables; ++i) {
+      auto table = std::make_unique<TIsamTable>(nullptr);
+      table->SetDatabaseName(c.Component ? "Shop" : dir.Path() + "/");
+      table->SetTableName("T");
+      table->Open();
+      tables.push_back(std::move(table));
+    }
+    TIsamDatabase* database = tables.front()->Database();
+    ASSERT_NE(database, nullptr);
+    EXPECT_EQ(database->UseCount(), c.Tables);
+
+    database->SetConnected(false);
+    for (const auto& table : tables) {
+      EXPECT_FALSE(table->Active());
+      EXPECT_EQ(table->Database(), nullptr);
+    }
+    EXPECT_FALSE(database->Connected());
+    EXPECT_EQ(database->UseCount(), 0);
+    EXPECT_TRUE(database->DataSets().empty());
+    EXPECT_EQ(Default().FindDatabase(database->DatabaseName()), database);
+
+    // Opened again, the table takes the same database; its last close lets a temporary one
+    // without KeepConnection go.
+    tables.front()->Open();
+    EXPECT_EQ(tables.front()->Database(), database);
+    EXPECT_EQ(tables.front()->FieldNamed("Id")->ValueInteger(), 1);
+    const std::string name = database->DatabaseName();
+    tables.front()->Close();
+    EXPECT_EQ(Default().FindDatabase(name) != nullptr, c.Component || c.Keep);
+  }
+}
+
+// A database name that is a directory path names that directory exactly: names of directories
+// keep their letter case on this system, so "Sub/" and "sub/" are two temporary databases. Paths
+// are taken relative to the current directory, with "./" and "../" as they come; a plain word
+// names a database, whose tables lie in the current directory.
+TEST_F(SessionTest, TablesFindTheirDirectoryByRelativePaths) {
+  TempDir dir;
+  Default().SetActive(true);
+  MakeTable(dir.File("work/sub/T"), 1);
+  MakeTable(dir.File("work/Sub/T"), 2);
+  MakeTable(dir.File("other/T"), 3);
+  MakeTable(dir.File("work/T"), 4);
+  const TWorkingDirectory inWork(dir.File("work"));
+  struct TCase {
+    const char* DatabaseName;
+    const char* TableName;
+    std::int64_t Id;
+  };
+  const TCase cases[] = {
+      {"sub/", "T", 1},      {"Sub/", "T", 2},
+      {"./sub", "T", 1},     {"./Sub/", "T", 2},
+      {"", "sub/T", 1},      {"", "./Sub/T", 2},
+      {"../other/", "T", 3}, {"../work/sub", "T", 1},
+      {"", "../other/T", 3}, {"sub/../Sub", "T", 2},
+      {"./", "T", 4},        {"", "T", 4},
+      {"sub", "T", 4},       {"..\\work\\Sub\\", "T", 2},
+  };
+  // All open at once, in one session: each finds its own files.
+  std::vector<std::unique_ptr<TIsamTable>> tables;
+  for (const TCase& c : cases) {
+    auto table = std::make_unique<TIsamTable>(nullptr);
+    table->SetDatabaseName(c.DatabaseName);
+    table->SetTableName(c.TableName);
+    table->Open();
+    tables.push_back(std::move(table));
+  }
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    EXPECT_EQ(tables[i]->FieldNamed("Id")->ValueInteger(), cases[i].Id)
+        << "DatabaseName '" << cases[i].DatabaseName << "', TableName '" << cases[i].TableName
+        << "'";
+  }
+  tables.clear();
 }
 
 }  // namespace

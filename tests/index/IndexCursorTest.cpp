@@ -56,6 +56,12 @@ class IndexCursorTest : public katalog::testing::TableTest {
 
   TIndexCursor& Cursor() { return table_.Cursor(); }
 
+  // The table closes while the engine still runs: it writes on closing.
+  void TearDown() override {
+    table_.Close();
+    TableTest::TearDown();
+  }
+
   TDataFile table_;
 };
 

@@ -62,6 +62,13 @@ class IndexTreeTest : public katalog::testing::TableTest {
     store_->Invalidate();
   }
 
+  // The table closes while the engine still runs: it writes on closing.
+  void TearDown() override {
+    store_.reset();
+    table_.reset();
+    TableTest::TearDown();
+  }
+
   std::unique_ptr<TDataFile> table_;
   std::unique_ptr<TIndexStore> store_;
   std::vector<std::uint8_t> record_;

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -124,6 +125,62 @@ TEST_F(CommandLineTest, CreateInfoCountAndDelete) {
   const TToolResult missing = Run({"count", dir_.File("Nope")});
   EXPECT_EQ(missing.Status, 1);
   EXPECT_THAT(missing.Err, HasSubstr("ISAM Engine Error #"));
+}
+
+// A table named by a relative path with folders, also through "./" and "../", is the same table
+// for every command: the one in that folder, not one of its name in the current directory.
+TEST_F(CommandLineTest, EveryCommandTakesRelativePathsWithFolders) {
+  std::filesystem::create_directories(dir_.File("work/sub"));
+  std::filesystem::create_directories(dir_.File("work/other"));
+  // A table of the same name in the working directory, which none of the paths names.
+  ASSERT_EQ(Run({"create", dir_.File("work/places"), "--schema",
+                 Schema(R"({"fields": [{"name": "X", "type": "integer"}]})")})
+                .Status,
+            0);
+  const std::string schema = Schema(R"({"fields": [{"name": "K", "type": "integer"},
+      {"name": "N", "type": "string", "size": 10}], "primaryIndex": {"fields": ["K"]}})");
+  const std::string rows = dir_.Write("rows.csv", "K,N\n1,one\n2,two\n");
+  struct TCase {
+    const char* WorkingDirectory;
+    const char* Table;
+  };
+  const TCase cases[] = {
+      {"work", "sub/places"},     {"work", "./sub/places"}, {"work/other", "../sub/places"},
+      {"work", "sub/places.DAT"}, {"work/sub", "places"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Table) + " in " + c.WorkingDirectory);
+    const std::string cwd = dir_.File(c.WorkingDirectory);
+    const auto run = [&](std::vector<std::string> args) {
+      args.insert(args.begin() + 1, c.Table);
+      return RunTool(dir_, args, "", cwd);
+    };
+    const auto ok = [&](const TToolResult& result) {
+      EXPECT_EQ(result.Status, 0) << result.Err;
+      return result;
+    };
+    ok(run({"create", "--schema", schema}));
+    ok(run({"import", rows}));
+    EXPECT_EQ(ok(run({"count"})).Out, "2\n");
+    EXPECT_EQ(ok(run({"export"})).Out, "K,N\n1,one\n2,two\n");
+    const TToolResult info = ok(run({"info", "--json"}));
+    if (info.Status == 0) {
+      const json described = json::parse(info.Out);
+      EXPECT_EQ(described["records"], 2);
+      EXPECT_GT(described["files"]["places.DAT"].get<int>(), 0);
+    }
+    EXPECT_EQ(ok(run({"delete", "--filter", "K > 1"})).Out, "1\n");
+    ok(run({"verify"}));
+    ok(run({"repair"}));
+    EXPECT_EQ(ok(run({"count"})).Out, "1\n");
+    EXPECT_TRUE(std::filesystem::exists(dir_.File("work/sub/places.DAT")));
+  }
+  // Names that exist only in another letter case are found as the engine finds them, sizes too.
+  const TToolResult upper = RunTool(dir_, {"info", "SUB/PLACES", "--json"}, "", dir_.File("work"));
+  ASSERT_EQ(upper.Status, 0) << upper.Err;
+  EXPECT_GT(json::parse(upper.Out)["files"]["PLACES.DAT"].get<int>(), 0) << upper.Out;
+  // The table in the working directory was left alone.
+  EXPECT_EQ(Run({"info", dir_.File("work/places"), "--json"}).Out.find("\"K\""), std::string::npos);
 }
 
 }  // namespace

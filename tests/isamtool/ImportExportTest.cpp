@@ -275,6 +275,56 @@ TEST_F(ImportExportTest, ValuesThatDoNotReadOrFitStopTheImport) {
   }
 }
 
+// BCD amounts are stored exactly: past 2^53 units, where a double holds only every other one, and
+// at the ends of the 64-bit range, whatever form the file writes them in.
+TEST_F(ImportExportTest, BcdAmountsSurviveImportAndExportDigitForDigit) {
+  TTableDefinition def;
+  def.TableName = Table("M");
+  def.Fields = {
+      {"ID", 6}, {"A", 8, 0, 0, 2}, {"B", 8, 0, 0, 4}, {"C", 8, 0, 0, 0}, {"D", 8, 0, 0, 18}};
+  def.Indexes.push_back({"", {"ID"}, {}, true});
+  CreateTable(def);
+  const std::string header = "ID,A,B,C,D\n";
+  // As export writes them: every decimal of the field.
+  const std::string rows =
+      "1,90071992547409.93,922337203685.4777,9223372036854775807,9.223372036854775807\n"
+      "2,-123456789012345.67,-922337203685477.5808,-9223372036854775808,"
+      "-9.223372036854775808\n"
+      "3,92233720368547758.07,0.0001,9007199254740993,0.000000000000000001\n"
+      "4,-92233720368547758.08,-0.0001,-9007199254740993,-0.000000000000000001\n";
+  const TToolResult imported = Run({"import", Table("M"), Csv("m.csv", header + rows)});
+  ASSERT_EQ(imported.Status, 0) << imported.Err;
+  EXPECT_EQ(Run({"export", Table("M")}).Out, header + rows);
+
+  // With an exponent, or more decimals than the field holds (rounded half away from zero).
+  const TToolResult other = Run({"import", Table("M"), "-"},
+                                "ID,A,B,C,D\n5,9.007199254740993e13,9.223372036854777e11,"
+                                "9.007199254740993E15,9223372036854775807e-18\n"
+                                "6,-123456789012345.665,92233720368.547758075,-9007199254740992.5,"
+                                "-0.0000000000000000015\n");
+  ASSERT_EQ(other.Status, 0) << other.Err;
+  const std::string more =
+      "5,90071992547409.93,922337203685.4777,9007199254740993,9.223372036854775807\n"
+      "6,-123456789012345.67,92233720368.5478,-9007199254740993,-0.000000000000000002\n";
+  EXPECT_EQ(Run({"export", Table("M"), "--filter", "ID > 4"}).Out, header + more);
+  // Beyond the range: refused, not wrapped or rounded to a neighbour.
+  for (const char* cell : {"92233720368547758.08", "1e17", "-9223372036854775809"}) {
+    const TToolResult refused = Run({"import", Table("M"), "-"}, std::string("A\n") + cell + "\n");
+    EXPECT_EQ(refused.Status, 1) << cell;
+    EXPECT_THAT(refused.Err, HasSubstr("is out of range")) << cell;
+  }
+
+  // JSON and SQL write the same digits.
+  const TToolResult asJson = Run({"export", Table("M"), "--format", "json", "--filter", "ID = 1"});
+  ASSERT_EQ(asJson.Status, 0) << asJson.Err;
+  EXPECT_THAT(asJson.Out, HasSubstr("\"A\":90071992547409.93,\"B\":922337203685.4777,"
+                                    "\"C\":9223372036854775807,\"D\":9.223372036854775807}"));
+  const TToolResult sql = Run({"export", Table("M"), "--format", "sql", "--filter", "ID = 2"});
+  ASSERT_EQ(sql.Status, 0) << sql.Err;
+  EXPECT_THAT(sql.Out, HasSubstr("VALUES(2,-123456789012345.67,-922337203685477.5808,"
+                                 "-9223372036854775808,-9.223372036854775808);"));
+}
+
 TEST_F(ImportExportTest, JsonHasTheValuesAndTypes) {
   CreateEveryType();
   ASSERT_EQ(Run({"import", Table(), Csv("in.csv", kHeader + kRows)}).Status, 0);

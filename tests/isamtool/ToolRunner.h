@@ -21,17 +21,21 @@ struct TToolResult {
 };
 
 // Runs `isamtool ARGS...` (each argument quoted for the shell), with `input` on standard input
-// when given; output and errors go through files in `dir`.
+// when given and, when `workingDirectory` is given, in that directory; output and errors go
+// through files in `dir`.
 inline TToolResult RunTool(const TempDir& dir, const std::vector<std::string>& args,
-                           const std::string& input = "") {
+                           const std::string& input = "",
+                           const std::string& workingDirectory = "") {
   auto quote = [](const std::string& s) {
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
   };
   std::string command = quote(ISAMTOOL);
+  if (!workingDirectory.empty()) command = "cd " + quote(workingDirectory) + " && " + command;
   for (const std::string& arg : args) command += " " + quote(arg);
-  const std::string in = dir.File("tool.in"), out = dir.File("tool.out"), err = dir.File("tool.err");
+  const std::string in = dir.File("tool.in"), out = dir.File("tool.out"),
+                    err = dir.File("tool.err");
   std::ofstream(in, std::ios::binary) << input;
   command += " < " + quote(in) + " > " + quote(out) + " 2> " + quote(err);
   TToolResult result;

@@ -169,6 +169,43 @@ TEST(TextConversionCurrTest, RangeOfInt64) {
   EXPECT_EQ(Curr(Cs(u"1 Kč"), Czech()), std::nullopt);
 }
 
+// Any number of decimals from 0 to 18, read as exactly as the currency form, one rounding.
+TEST(TextConversionScaledTest, ReadsAtTheGivenScale) {
+  struct TCase {
+    const char* Text;
+    int Scale;
+    std::optional<std::int64_t> Scaled;
+  };
+  const TCase cases[] = {
+      {"12,345", 2, 1235},
+      {"-12,345", 2, -1235},
+      {"12,34449", 2, 1234},  // once: not 12,3445 first
+      {"0,123456", 6, 123456},
+      {"90071992547409,93", 2, 9007199254740993},
+      {"9,007199254740993E13", 2, 9007199254740993},
+      {"9223372036854775807", 0, std::numeric_limits<std::int64_t>::max()},
+      {"-9223372036854775808", 0, std::numeric_limits<std::int64_t>::min()},
+      {"9223372036854775808", 0, std::nullopt},
+      {"-9,223372036854775808", 18, std::numeric_limits<std::int64_t>::min()},
+      {"0,0000000000000000015", 18, 2},
+      {"10", 18, std::nullopt},
+      {"0,5", 0, 1},
+      {"0,05", 0, 0},
+      {"1", 19, std::nullopt},
+      {"1", -1, std::nullopt},
+      {"x", 2, std::nullopt},
+  };
+  for (const TCase& c : cases) {
+    std::int64_t scaled = 7;
+    const bool read = TryStrToScaled(c.Text, c.Scale, scaled, Czech());
+    EXPECT_EQ(read ? std::optional<std::int64_t>(scaled) : std::nullopt, c.Scaled)
+        << c.Text << " at " << c.Scale;
+    if (!read) {
+      EXPECT_EQ(scaled, 7) << c.Text;
+    }
+  }
+}
+
 TEST(TextConversionDateTest, CzechDayMonthYear) {
   const TFormatSettings& cz = Czech();
   EXPECT_EQ(Date("8.12.2026", cz), Day(2026, 12, 8));

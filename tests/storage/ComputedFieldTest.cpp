@@ -104,6 +104,39 @@ TEST_F(ComputedFieldTest, NullsAndDivisionByZeroGiveNull) {
   EXPECT_EQ(Column(6)[0], TFieldValue(std::string("ite")));
 }
 
+// A computed BCD field takes an amount exactly at its own scale, rounded once when it has fewer
+// decimals, also past 2^53 units.
+TEST_F(ComputedFieldTest, BcdValuesAreComputedExactly) {
+  TTableDefinition def;
+  def.TableName = TablePath("B");
+  def.Fields = {{"Id", 6}, {"Amount", 8, 0, 0, 2}};
+  CreateTable(def);
+  TDataFile table;
+  table.SetExclusive(true);
+  table.SetFileName(TablePath("B"));
+  table.Open();
+  std::vector<TFieldDescriptor> fields = table.PhysicalFields();
+  const auto add = [&](const char* name, std::uint8_t scale, const char* expression) {
+    TFieldDescriptor field = Computed(name, 8, expression);
+    field.DeclaredScale = scale;
+    field.FieldNumber = static_cast<std::int16_t>(fields.size() + 1);
+    fields.push_back(field);
+  };
+  add("Same", 2, "Amount");
+  add("More", 4, "Amount + 1");
+  add("Whole", 0, "Amount");
+  add("Units", 2, "Id");
+  table.SetWorkingFields(fields);
+  std::vector<std::uint8_t> record(table.WorkingRecordSize());
+  table.BlankRecord(record.data());
+  ASSERT_TRUE(table.WriteField(true, 1, std::int64_t{2147483647}, record.data()));
+  ASSERT_TRUE(table.WriteField(true, 2, TBcdAmount{9007199254740993}, record.data()));
+  EXPECT_EQ(table.ReadField(true, 3, record.data()), TFieldValue(TBcdAmount{9007199254740993}));
+  EXPECT_EQ(table.ReadField(true, 4, record.data()), TFieldValue(TBcdAmount{900719925474109300}));
+  EXPECT_EQ(table.ReadField(true, 5, record.data()), TFieldValue(TBcdAmount{90071992547410}));
+  EXPECT_EQ(table.ReadField(true, 6, record.data()), TFieldValue(TBcdAmount{214748364700}));
+}
+
 TEST_F(ComputedFieldTest, InstallingChecksTheList) {
   EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("", 7, "1")})); }), 10038);
   EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("9x", 7, "1")})); }),

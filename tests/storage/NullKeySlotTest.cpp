@@ -26,6 +26,7 @@ const std::set<std::int32_t> kNullRecords = {2, 5};
 class NullKeySlotTest : public katalog::testing::TableTest {
  protected:
   void SetUp() override {
+    TableTest::SetUp();
     TTableDefinition def;
     def.TableName = TablePath();
     def.Fields = {{"Id", 6}, {"Num", 6}, {"Label", 1, 0, 10}};

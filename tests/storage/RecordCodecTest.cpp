@@ -127,9 +127,7 @@ TEST_F(RecordCodecEveryTypeTest, LoadsEveryTypeFromAHandWrittenSlot) {
   EXPECT_EQ(LoadFieldValue(layout_[5], r), TFieldValue(std::int64_t{-2}));
   EXPECT_EQ(LoadFieldValue(layout_[6], r), TFieldValue(std::int64_t{100000}));
   EXPECT_EQ(LoadFieldValue(layout_[7], r), TFieldValue(1.5));
-  const TFieldValue bcd = LoadFieldValue(layout_[8], r);
-  ASSERT_TRUE(std::holds_alternative<double>(bcd));
-  EXPECT_DOUBLE_EQ(std::get<double>(bcd), 12.34);
+  EXPECT_EQ(LoadFieldValue(layout_[8], r), TFieldValue(TBcdAmount{1234}));
   EXPECT_EQ(LoadFieldValue(layout_[9], r), TFieldValue(std::string("\x01\x00\xFF", 3)));
   EXPECT_EQ(LoadFieldValue(layout_[10], r), TFieldValue(std::int64_t{43200000}));
   EXPECT_EQ(LoadFieldValue(layout_[11], r), TFieldValue(86400000.0));
@@ -345,9 +343,39 @@ TEST(RecordCodecBcdTest, ValueIsScaledAndRounded) {
   // Integers are values too: 7 x 1000 = 7000 = 0x1B58.
   ASSERT_TRUE(StoreFieldValue(field, std::int64_t{7}, record.data()));
   EXPECT_EQ(TBytes(record.begin() + 9, record.end()), BytesOf({1, 0x58, 0x1B, 0, 0, 0, 0, 0, 0}));
-  const TFieldValue loaded = LoadFieldValue(field, record.data());
-  ASSERT_TRUE(std::holds_alternative<double>(loaded));
-  EXPECT_DOUBLE_EQ(std::get<double>(loaded), 7.0);
+  EXPECT_EQ(LoadFieldValue(field, record.data()), TFieldValue(TBcdAmount{7000}));
+}
+
+// The stored amount survives the codec whole: as an amount, and as whole units, up to the ends
+// of the 64-bit range and past 2^53 units, where a double holds no more than every other value.
+TEST(RecordCodecBcdTest, AmountsRoundTripExactly) {
+  struct TCase {
+    std::uint8_t Scale;
+    TFieldValue Value;
+    std::int64_t Stored;
+  };
+  const TCase cases[] = {
+      {2, TBcdAmount{9007199254740993}, 9007199254740993},  // 90071992547409.93
+      {4, TBcdAmount{9223372036854775807}, 9223372036854775807},
+      {2, TBcdAmount{-12345678901234567}, -12345678901234567},
+      {0, TBcdAmount{std::numeric_limits<std::int64_t>::min()},
+       std::numeric_limits<std::int64_t>::min()},
+      {0, std::int64_t{9007199254740993}, 9007199254740993},
+      {2, std::int64_t{-92233720368547758}, -9223372036854775800},
+      {18, std::int64_t{-9}, -9000000000000000000},
+  };
+  for (const TCase& c : cases) {
+    TTableLayout layout;
+    const TFieldDescriptor field = layout.Add(ft::kBcd, 0, c.Scale);
+    TBytes record = layout.EmptyRecord();
+    ASSERT_TRUE(StoreFieldValue(field, c.Value, record.data())) << c.Stored;
+    EXPECT_EQ(LoadFieldValue(field, record.data()), TFieldValue(TBcdAmount{c.Stored}));
+  }
+  // Whole units beyond the range at the field's scale are refused, not wrapped.
+  TTableLayout layout;
+  const TFieldDescriptor field = layout.Add(ft::kBcd, 0, 2);
+  ExpectRefused(layout, field, std::int64_t{92233720368547759});
+  ExpectRefused(layout, field, 1e17);
 }
 
 TEST(RecordCodecBcdTest, ScaleZeroStoresWholeNumbers) {

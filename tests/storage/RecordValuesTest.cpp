@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -225,15 +226,33 @@ TEST_F(RecordValuesDefaultsTest, TextsNumbersAndBooleans) {
   EXPECT_EQ(DefaultOf(ft::kFloat, "2.5", 0), TFieldValue(2.5));
 }
 
-TEST_F(RecordValuesDefaultsTest, CurrencyIsScaledToThePhysicalScale) {
-  EXPECT_EQ(ScaledBcdDefault("12,345", 2), 1235);  // half away from zero
-  EXPECT_EQ(ScaledBcdDefault("-12,345", 2), -1235);
-  EXPECT_EQ(ScaledBcdDefault("12,3456", 4), 123456);
-  EXPECT_EQ(ScaledBcdDefault("12,3456", 6), 12345600);
-  EXPECT_EQ(ScaledBcdDefault("7", 0), 7);
+TEST_F(RecordValuesDefaultsTest, BcdDefaultsAreReadAtThePhysicalScale) {
+  struct TCase {
+    const char* Text;
+    std::uint8_t Scale;
+    std::int64_t Stored;
+  };
+  const TCase cases[] = {
+      {"12,345", 2, 1235},  // half away from zero
+      {"-12,345", 2, -1235},
+      {"12,3456", 4, 123456},
+      {"12,3456", 6, 12345600},
+      {"7", 0, 7},
+      // Every decimal the field holds, also past the fourth.
+      {"0,123456", 6, 123456},
+      // Rounded once: 12,34449 is 12,34, not 12,3445 and then 12,35.
+      {"12,34449", 2, 1234},
+      // Past 2^53 units and at the ends of the range.
+      {"90071992547409,93", 2, 9007199254740993},
+      {"922337203685,4775807", 7, 9223372036854775807},
+      {"-9223372036854775808", 0, std::numeric_limits<std::int64_t>::min()},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(ScaledBcdDefault(c.Text, c.Scale), c.Stored) << c.Text;
   // Beyond what the stored integer holds at this scale.
   EXPECT_EQ(ConversionErrorOf([&] { ScaledBcdDefault("900000000000000", 10); }),
             "'900000000000000' is not a valid floating point value");
+  EXPECT_EQ(ConversionErrorOf([&] { ScaledBcdDefault("9223372036854775808", 0); }),
+            "'9223372036854775808' is not a valid floating point value");
 }
 
 TEST_F(RecordValuesDefaultsTest, DatesAndTimesFromTextUnderTheTableLocale) {
@@ -407,11 +426,23 @@ TEST_F(RecordValuesValidityTest, BcdComparesTheScaledValueWithTheLimitAtTheField
   // The maximum 10,005 is 10,01 at two decimals.
   EXPECT_EQ(Check(price, 10.01), 0);
   EXPECT_EQ(Check(price, 10.02), ie::kAboveMaximum);
+  // Limits read with the field's own decimals: every digit the field holds counts.
   const TFieldDescriptor fine = Limited("Fine", ft::kBcd, "", "0,000001", 0, 6);
-  // The limit reads with four decimals, so it is 0 at any scale.
-  EXPECT_EQ(Check(fine, 0.0), 0);
-  EXPECT_EQ(Check(fine, 0.000001), ie::kAboveMaximum);
-  EXPECT_EQ(Check(Limited("Fine", ft::kBcd, "", "0,0001", 0, 6), 0.000101), ie::kAboveMaximum);
+  EXPECT_EQ(Check(fine, TBcdAmount{1}), 0);
+  EXPECT_EQ(Check(fine, TBcdAmount{2}), ie::kAboveMaximum);
+  EXPECT_EQ(Check(Limited("Fine", ft::kBcd, "", "0,0001", 0, 6), TBcdAmount{101}),
+            ie::kAboveMaximum);
+  // Beyond 2^53 units, where neighbouring amounts share one double.
+  const TFieldDescriptor large =
+      Limited("Large", ft::kBcd, "-90071992547409,93", "90071992547409,93", 0, 2);
+  EXPECT_EQ(Check(large, TBcdAmount{9007199254740993}), 0);
+  EXPECT_EQ(Check(large, TBcdAmount{9007199254740994}), ie::kAboveMaximum);
+  EXPECT_EQ(Check(large, TBcdAmount{-9007199254740993}), 0);
+  EXPECT_EQ(Check(large, TBcdAmount{-9007199254740994}), ie::kBelowMinimum);
+  // A whole-number field holds more than the four-decimal currency form reaches.
+  const TFieldDescriptor whole = Limited("Whole", ft::kBcd, "", "9000000000000000000", 0, 0);
+  EXPECT_EQ(Check(whole, TBcdAmount{9000000000000000000}), 0);
+  EXPECT_EQ(Check(whole, TBcdAmount{9000000000000000001}), ie::kAboveMaximum);
 }
 
 TEST_F(RecordValuesValidityTest, DatesTimesAndDateTimes) {

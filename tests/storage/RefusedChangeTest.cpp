@@ -31,6 +31,7 @@ enum class TOp { Insert, Update, Delete };
 class RefusedChangeTest : public katalog::testing::TableTest {
  protected:
   void SetUp() override {
+    TableTest::SetUp();
     TTableDefinition def;
     def.TableName = TablePath();
     def.Fields = {{"Id", 6}, {"Name", 1, 0, 20}, {"Memo", 3, 22}};

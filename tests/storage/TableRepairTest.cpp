@@ -376,6 +376,33 @@ INSTANTIATE_TEST_SUITE_P(Damage, TableRepairDamageTest, ::testing::ValuesIn(kDam
                            return std::string(test.param.Name);
                          });
 
+// A key the log names shows a BCD amount with every digit, also past 2^53 units.
+TEST_F(TableRepairTest, TheLogNamesBcdKeysDigitForDigit) {
+  TTableDefinition def;
+  def.TableName = TablePath();
+  def.Fields = {{"Id", 6}, {"Amount", 8, 0, 0, 2}};
+  def.Indexes = {{"", {"Id"}, {}, true}, {"ByAmount", {"Amount"}, {}, false, true}};
+  CreateTable(def);
+  {
+    auto table = Open(false);
+    std::int64_t id = 0;
+    for (const std::int64_t amount : {-9007199254740993, -9007199254740992}) {
+      Bytes record(table->WorkingRecordSize());
+      table->BlankRecord(record.data());
+      ASSERT_TRUE(table->WriteField(true, kId, ++id, record.data()));
+      ASSERT_TRUE(table->WriteField(true, 2, TBcdAmount{amount}, record.data()));
+      table->Insert(record.data(), false);
+    }
+  }
+  // Record 2 takes record 1's amount (slot bytes 15-22: after Id's flag and data, Amount's flag).
+  const std::int64_t at = SlotOffset(2);
+  Change(".DAT", [&](Bytes& b) { StoreI64(b.data() + at + 15, -9007199254740993); });
+  Repair();
+  EXPECT_THAT(log_, Contains(HasSubstr("index ByAmount already holds its key "
+                                       "(Amount = -90071992547409.93) for an earlier record")))
+      << Log();
+}
+
 TEST_F(TableRepairTest, ASoundTableIsLeftAlone) {
   MakeTable();
   const auto files = Files();

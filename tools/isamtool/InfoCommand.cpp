@@ -6,6 +6,7 @@
 #include "engine/components/IsamTable.h"
 #include "engine/storage/DataFile.h"
 #include "platform/CodePage.h"
+#include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Utf8.h"
 #include "tools/isamtool/Commands.h"
@@ -123,7 +124,10 @@ ordered_json Describe(TDataFile& file, const TTablePath& path) {
   ordered_json files;
   for (const char* extension : {".DAT", ".IDX", ".BLB"}) {
     std::error_code error;
-    const auto size = std::filesystem::file_size(path.Path() + extension, error);
+    // The files as the engine found them: a name is looked up without regard to case when
+    // it does not exist as written.
+    const auto size =
+        std::filesystem::file_size(platform::ResolveFileName(path.Path() + extension), error);
     if (!error) files[path.Name + extension] = size;
   }
   info["files"] = files;

@@ -76,7 +76,7 @@ int RunRepair(const TArgs& args) {
   const TInterruption interruption;
   TProgressLine progress(::isatty(STDERR_FILENO) == 1);
   TIsamTable table(nullptr);
-  table.SetDatabaseName(path.Directory);
+  table.SetDatabaseName(path.DatabaseName());
   table.SetTableName(path.Name);
   table.SetOnRepairProgress([&](TIsamTable&, int percentDone, bool& abort) {
     progress.Show(percentDone);

@@ -27,7 +27,7 @@ void UseDefaultSession(const std::string& password) {
 void OpenTable(TIsamTable& table, const TTablePath& path, const std::string& password,
                bool readOnly) {
   UseDefaultSession(password);
-  table.SetDatabaseName(path.Directory);
+  table.SetDatabaseName(path.DatabaseName());
   table.SetTableName(path.Name);
   table.SetReadOnly(readOnly);
   table.Open();

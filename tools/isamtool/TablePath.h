@@ -14,6 +14,12 @@ struct TTablePath {
   std::string Directory;  // "." when the path has none
   std::string Name;       // without ".DAT"
   std::string Path() const { return Directory + "/" + Name; }
+  // The directory as the table component's DatabaseName: ending in '/', so that it always
+  // reads as a path. A plain word ("sub" of "sub/places") would name a database alias, whose
+  // tables lie in the current directory instead.
+  std::string DatabaseName() const {
+    return !Directory.empty() && Directory.back() == '/' ? Directory : Directory + "/";
+  }
 };
 
 TTablePath SplitTablePath(const std::string& table);

@@ -11,6 +11,8 @@
 #include "dataset/Field.h"
 #include "dataset/FieldType.h"
 #include "platform/DateTime.h"
+#include "platform/FormatSettings.h"
+#include "platform/TextConversion.h"
 
 namespace katalog::isamtool {
 
@@ -102,55 +104,53 @@ double ReadFloat(std::string_view text) {
   return value;
 }
 
-std::int64_t PowerOfTen(int n) {
-  std::int64_t p = 1;
-  while (n-- > 0) p *= 10;
-  return p;
+// Number texts with '.' as the decimal point, whatever the locale.
+const platform::TFormatSettings& PointSettings() {
+  static const platform::TFormatSettings settings = [] {
+    platform::TFormatSettings copy = platform::NoLocaleFormatSettings();
+    copy.DecimalSeparator = '.';
+    return copy;
+  }();
+  return settings;
 }
 
-// A decimal as a whole number of 10^-scale, rounded half away from zero.
+// An optional sign, digits with at most one '.' (at least one digit), and an optional exponent:
+// 'e' or 'E', an optional sign and digits.
+bool IsDecimalText(std::string_view text) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  std::size_t digits = 0;
+  bool point = false;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    if (text[i] == '.' && !point) {
+      point = true;
+    } else if (IsDigit(text[i])) {
+      ++digits;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  if (i == text.size()) return true;
+  ++i;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  if (i == text.size()) return false;
+  for (; i < text.size(); ++i) {
+    if (!IsDigit(text[i])) return false;
+  }
+  return true;
+}
+
+// A decimal as a whole number of 10^-scale, rounded half away from zero. The digits are read
+// exactly, also with an exponent: a double would lose those of amounts beyond 2^53.
 std::int64_t ReadDecimal(std::string_view text, int scale) {
   const std::string quoted = "'" + std::string(text) + "'";
-  std::size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
-  if (text.find_first_of("eE") != std::string_view::npos) {
-    const double scaled = std::round(ReadFloat(text) * static_cast<double>(PowerOfTen(scale)));
-    if (!(std::fabs(scaled) < 9.2e18)) throw TValueError(quoted + " is out of range");
-    return static_cast<std::int64_t>(scaled);
+  if (!IsDecimalText(text)) throw TValueError(quoted + " is not a number");
+  std::int64_t scaled = 0;
+  if (!platform::TryStrToScaled(text, scale, scaled, PointSettings())) {
+    throw TValueError(quoted + " is out of range");
   }
-  constexpr std::uint64_t kMax = INT64_MAX;
-  std::uint64_t value = 0;
-  auto append = [&](unsigned digit) {
-    if (value > (kMax - digit) / 10) throw TValueError(quoted + " is out of range");
-    value = value * 10 + digit;
-  };
-  int decimals = -1, digits = 0;
-  bool roundUp = false;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '.' && decimals < 0) {
-      decimals = 0;
-      continue;
-    }
-    if (!IsDigit(c)) throw TValueError(quoted + " is not a number");
-    ++digits;
-    if (decimals >= scale) {
-      if (decimals == scale) roundUp = c >= '5';
-      ++decimals;
-      continue;
-    }
-    if (decimals >= 0) ++decimals;
-    append(static_cast<unsigned>(c - '0'));
-  }
-  if (digits == 0) throw TValueError(quoted + " is not a number");
-  for (int d = std::max(decimals, 0); d < scale; ++d) append(0);
-  if (roundUp) {
-    if (value == kMax) throw TValueError(quoted + " is out of range");
-    ++value;
-  }
-  const auto result = static_cast<std::int64_t>(value);
-  return negative ? -result : result;
+  return scaled;
 }
 
 std::string DecimalText(std::int64_t value, int scale) {
