@@ -29,6 +29,22 @@ std::string TwoDigits(int n) {
   return text;
 }
 
+// A master of names and a detail table T linked to it on ByName (not yet open).
+struct TNameMasterDetail {
+  explicit TNameMasterDetail(std::initializer_list<const char*> names)
+      : master(nullptr, {{"Name", ftString, 20}}) {
+    for (const char* name : names) master.AddRecord({std::string(name)});
+    master.Open();
+    source.SetDataSet(&master);
+    detail.SetIndexName("ByName");
+    detail.SetMasterSource(&source);
+    detail.SetMasterFields("Name");
+  }
+  TMemoryDataSet master;
+  TDataSource source{nullptr};
+  TIsamTable detail{nullptr};
+};
+
 class IsamTableIndexTest : public ::testing::Test {
  protected:
   IsamTableIndexTest() { Sessions().DefaultSession().SetActive(true); }
@@ -225,15 +241,9 @@ TEST_F(IsamTableIndexTest, SwitchingTheIndexCancelsTheRange) {
 
 TEST_F(IsamTableIndexTest, SwitchingTheIndexOfADetailTableKeepsItsMasterRange) {
   CreateNumbered(200);
-  TMemoryDataSet master(nullptr, {{"Name", ftString, 20}});
-  for (const char* name : {"name7", "name12"}) master.AddRecord({std::string(name)});
-  master.Open();
-  TDataSource source(nullptr);
-  source.SetDataSet(&master);
-  TIsamTable detail(nullptr);
-  detail.SetIndexName("ByName");
-  detail.SetMasterSource(&source);
-  detail.SetMasterFields("Name");
+  TNameMasterDetail link{"name7", "name12"};
+  TMemoryDataSet& master = link.master;
+  TIsamTable& detail = link.detail;
   Open(detail);
   ASSERT_EQ(detail.RecordCount(), 4);  // ids 7, 57, 107, 157
   detail.MoveBy(2);
@@ -262,15 +272,8 @@ TEST_F(IsamTableIndexTest, SwitchingTheIndexOfADetailTableKeepsItsMasterRange) {
 
 TEST_F(IsamTableIndexTest, LocateAndLookupSearchOnlyTheRecordsInRange) {
   CreateNumbered(200);
-  TMemoryDataSet master(nullptr, {{"Name", ftString, 20}});
-  master.AddRecord({std::string("name7")});
-  master.Open();
-  TDataSource source(nullptr);
-  source.SetDataSet(&master);
-  TIsamTable detail(nullptr);
-  detail.SetIndexName("ByName");
-  detail.SetMasterSource(&source);
-  detail.SetMasterFields("Name");
+  TNameMasterDetail link{"name7"};
+  TIsamTable& detail = link.detail;
   Open(detail);
   // The detail set: ids 7, 57, 107, 157 with Num 4, 1, 15, 12.
   TIsamTable ranged(nullptr);
