@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/Measure.h"
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 
 namespace katalog::bench {
 

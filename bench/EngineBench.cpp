@@ -43,10 +43,10 @@
 #include "bench/BenchTable.h"
 #include "bench/SqlitePeer.h"
 #include "engine/index/Keys.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
 #include "engine/storage/RecordCodec.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 
 namespace katalog::bench {
 namespace {

@@ -37,7 +37,7 @@
 #include "bench/SqlitePeer.h"
 #include "engine/index/Filter.h"
 #include "engine/index/FilterTree.h"
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 
 namespace katalog::bench {
 namespace {

@@ -12,8 +12,8 @@
 #include "bench/Workloads.h"
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
-#include "engine/storage/DataFile.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 
 namespace katalog::bench {
 namespace {

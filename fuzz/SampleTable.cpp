@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "engine/storage/DataFile.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 
 namespace katalog {
 

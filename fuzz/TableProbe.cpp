@@ -6,9 +6,9 @@
 
 #include "dataset/DatabaseError.h"
 #include "engine/index/FilterList.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableVerifier.h"
 
 namespace katalog {
 namespace {

@@ -6,8 +6,8 @@
 #include "dataset/DatabaseError.h"
 #include "dataset/FieldText.h"
 #include "engine/components/IsamDataSet.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 #include "platform/ExceptionReporter.h"
 
 namespace katalog {

@@ -9,8 +9,8 @@
 #include "dataset/Field.h"
 #include "dataset/FieldText.h"
 #include "engine/components/BlobStream.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/ExceptionReporter.h"
 

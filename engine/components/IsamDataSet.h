@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "dataset/DataSet.h"
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 
 namespace katalog {
 

@@ -4,8 +4,8 @@
 #include "engine/components/Database.h"
 #include "engine/components/PasswordHook.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 
 namespace katalog {
 

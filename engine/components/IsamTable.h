@@ -13,7 +13,7 @@
 #include "engine/components/IndexDefs.h"
 #include "engine/components/IsamDBDataSet.h"
 #include "engine/components/MasterDataLink.h"
-#include "engine/storage/TableRepair.h"
+#include "engine/table/TableRepair.h"
 
 namespace katalog {
 
@@ -60,7 +60,7 @@ class TIsamTable : public TIsamDBDataSet {
   bool StoreDefs() const { return storeDefs_; }
   void SetStoreDefs(bool value) { storeDefs_ = value; }
 
-  // Repairs the closed table's files (engine/storage/TableRepair.h), raising OnRepairProgress
+  // Repairs the closed table's files (engine/table/TableRepair.h), raising OnRepairProgress
   // (its abort flag is honoured until the table's files start to change) and OnRepairLog.
   // Disk tables only.
   TRepairOutcome RepairTable();

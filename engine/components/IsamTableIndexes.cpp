@@ -8,8 +8,8 @@
 #include "engine/components/FilterExpr.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 
 namespace katalog {
 

@@ -7,7 +7,7 @@
 #include "dataset/Field.h"
 #include "dataset/FieldText.h"
 #include "engine/components/IsamTable.h"
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 
 namespace katalog {

@@ -8,7 +8,7 @@
 #include "dbcontrols/QtText.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 
 namespace katalog::testing {
 

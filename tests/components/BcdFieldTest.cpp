@@ -12,8 +12,8 @@
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/DataFile.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 #include "support/TempDir.h"
 
 namespace katalog::testing {

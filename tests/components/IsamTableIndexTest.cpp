@@ -12,8 +12,8 @@
 #include "engine/components/IndexDefs.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/DataFile.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 #include "support/MemoryDataSet.h"
 #include "support/TempDir.h"
 

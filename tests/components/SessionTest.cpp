@@ -14,9 +14,9 @@
 #include "engine/components/IsamTable.h"
 #include "engine/components/Session.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 #include "support/MemoryDataSet.h"
 #include "support/TempDir.h"
 

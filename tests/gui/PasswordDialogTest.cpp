@@ -15,7 +15,7 @@
 #include "engine/components/IsamTable.h"
 #include "engine/components/PasswordHook.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 #include "support/TempDir.h"
 
 namespace katalog::testing {

@@ -14,8 +14,8 @@
 
 #include "engine/index/BlobFile.h"
 #include "engine/storage/Cipher.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/RecordCodec.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 

@@ -7,8 +7,8 @@
 
 #include "engine/index/IndexPage.h"
 #include "engine/storage/Cipher.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 

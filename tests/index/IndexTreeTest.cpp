@@ -8,8 +8,8 @@
 #include <set>
 
 #include "engine/index/TreeChecker.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/RecordCodec.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 

@@ -11,7 +11,7 @@
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 #include "isamtool/ToolRunner.h"
 #include "platform/CodePage.h"
 #include "platform/Utf8.h"

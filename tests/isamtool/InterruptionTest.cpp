@@ -22,7 +22,7 @@
 
 #include "engine/components/IsamTable.h"
 #include "engine/components/SessionList.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 #include "isamtool/ToolRunner.h"
 #include "platform/RangeLock.h"
 

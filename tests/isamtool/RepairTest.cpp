@@ -13,9 +13,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 #include "isamtool/ToolRunner.h"
 #include "platform/ByteOrder.h"
 

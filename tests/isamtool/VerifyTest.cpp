@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "engine/index/IndexTree.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 #include "isamtool/ToolRunner.h"
 #include "platform/ByteOrder.h"
 

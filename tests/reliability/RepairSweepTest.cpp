@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/storage/IsamError.h"
-#include "engine/storage/TableRepair.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/TableRepair.h"
+#include "engine/table/TableVerifier.h"
 #include "reliability/SampleDamage.h"
 
 namespace katalog::testing {

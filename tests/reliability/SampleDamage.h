@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
+#include "engine/table/DataFile.h"
 #include "fuzz/SampleTable.h"
 #include "support/TempDir.h"
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "ProcessHelper.h"
 #include "engine/storage/TableLocks.h"
 #include "platform/RangeLock.h"
 #include "support/EngineFixture.h"
+#include "support/ProcessHelper.h"
 #include "support/TempDir.h"
 
 namespace katalog {

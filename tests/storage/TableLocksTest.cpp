@@ -5,9 +5,9 @@
 #include <memory>
 #include <thread>
 
-#include "ProcessHelper.h"
 #include "platform/Clock.h"
 #include "support/EngineFixture.h"
+#include "support/ProcessHelper.h"
 #include "support/TempDir.h"
 
 namespace katalog {

@@ -30,10 +30,10 @@
 #include <vector>
 
 #include "engine/index/FilterList.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
-#include "engine/storage/TableCreation.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
+#include "engine/table/TableVerifier.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 #include "support/EngineFixture.h"
 #include "support/TempDir.h"
 

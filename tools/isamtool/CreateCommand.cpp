@@ -7,7 +7,7 @@
 #include "engine/components/Session.h"
 #include "engine/components/SessionList.h"
 #include "engine/storage/FieldChecks.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
 #include "platform/TextConversion.h"

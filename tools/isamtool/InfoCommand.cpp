@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/components/IsamTable.h"
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"

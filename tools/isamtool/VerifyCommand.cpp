@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/DataFileHeader.h"
 #include "engine/storage/FileHandler.h"
 #include "engine/storage/TableFileNames.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableVerifier.h"
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Options.h"
 #include "tools/isamtool/TablePath.h"

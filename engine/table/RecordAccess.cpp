@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "engine/storage/Cipher.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/ExceptionReporter.h"
 

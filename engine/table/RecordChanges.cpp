@@ -2,9 +2,9 @@
 // deleting records with their keys and blobs, update batches, and writing what changed.
 #include <cstring>
 
-#include "engine/storage/ChangeScope.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/ChangeScope.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/ExceptionReporter.h"
 

@@ -1,4 +1,4 @@
-#include "engine/storage/IndexRebuild.h"
+#include "engine/table/IndexRebuild.h"
 
 #include <cmath>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include "engine/storage/Cipher.h"
 #include "engine/storage/IsamError.h"
 #include "engine/storage/RecordCodec.h"
-#include "engine/storage/RepairDataFile.h"
 #include "engine/storage/TableFileNames.h"
+#include "engine/table/RepairDataFile.h"
 #include "platform/DateTime.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"

@@ -1,11 +1,11 @@
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 
 #include <gtest/gtest.h>
 
 #include <numeric>
 
 #include "engine/storage/Cipher.h"
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 #include "platform/Locale.h"
 #include "support/TableFixture.h"
 

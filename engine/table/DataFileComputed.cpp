@@ -6,9 +6,9 @@
 #include "dataset/FieldDefs.h"
 #include "engine/index/ComputedExpression.h"
 #include "engine/index/FilterEvaluator.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FieldChecks.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 #include "platform/Locale.h"
 
 namespace katalog {

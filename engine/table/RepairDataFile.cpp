@@ -1,15 +1,15 @@
-#include "engine/storage/RepairDataFile.h"
+#include "engine/table/RepairDataFile.h"
 
 #include <algorithm>
 #include <numeric>
 
 #include "engine/index/BlobFile.h"
 #include "engine/storage/Cipher.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/EngineMemory.h"
 #include "engine/storage/FileSession.h"
 #include "engine/storage/IsamError.h"
 #include "engine/storage/TableFileNames.h"
+#include "engine/table/DataFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 

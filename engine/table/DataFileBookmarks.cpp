@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 
 namespace katalog {

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 
 namespace katalog {
 

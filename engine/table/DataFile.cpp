@@ -1,4 +1,4 @@
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 
 #include <numeric>
 

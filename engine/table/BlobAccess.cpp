@@ -3,8 +3,8 @@
 #include <limits>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/IsamError.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 
 namespace katalog {

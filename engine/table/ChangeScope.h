@@ -15,7 +15,7 @@
 
 #include <optional>
 
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 
 namespace katalog {
 

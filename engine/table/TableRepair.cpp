@@ -1,4 +1,4 @@
-#include "engine/storage/TableRepair.h"
+#include "engine/table/TableRepair.h"
 
 #include <algorithm>
 #include <exception>
@@ -6,14 +6,14 @@
 #include <memory>
 #include <vector>
 
-#include "engine/storage/BlobRepair.h"
-#include "engine/storage/DataFile.h"
-#include "engine/storage/IndexRebuild.h"
 #include "engine/storage/IsamError.h"
-#include "engine/storage/RepairDataFile.h"
 #include "engine/storage/TableCopies.h"
 #include "engine/storage/TableFileNames.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/BlobRepair.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/IndexRebuild.h"
+#include "engine/table/RepairDataFile.h"
+#include "engine/table/TableVerifier.h"
 #include "platform/ByteOrder.h"
 
 namespace katalog {

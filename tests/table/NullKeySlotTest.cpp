@@ -10,8 +10,8 @@
 
 #include "engine/index/IndexPage.h"
 #include "engine/index/IndexTree.h"
-#include "engine/storage/DataFile.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableVerifier.h"
 #include "support/TableFixture.h"
 
 namespace katalog {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
 #include "engine/storage/RecordCodec.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 

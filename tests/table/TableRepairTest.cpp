@@ -1,7 +1,7 @@
 // Table repair: each kind of damage the verifier names is brought back; every record that was
 // intact comes back byte for byte with its memo; the copies are the damaged files; refusals,
 // abort and failure leave the table as it was.
-#include "engine/storage/TableRepair.h"
+#include "engine/table/TableRepair.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,10 +13,10 @@
 #include <set>
 
 #include "engine/index/IndexTree.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileSession.h"
-#include "engine/storage/TableCreation.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
+#include "engine/table/TableVerifier.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 

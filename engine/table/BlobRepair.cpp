@@ -1,10 +1,10 @@
-#include "engine/storage/BlobRepair.h"
+#include "engine/table/BlobRepair.h"
 
 #include <algorithm>
 
 #include "engine/index/BlobBlock.h"
 #include "engine/storage/IsamError.h"
-#include "engine/storage/RepairDataFile.h"
+#include "engine/table/RepairDataFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/FileSystem.h"
 

@@ -1,4 +1,4 @@
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "engine/storage/TableCreation.h"
+#include "engine/table/TableCreation.h"
 
 #include <algorithm>
 #include <functional>
@@ -8,11 +8,11 @@
 #include "engine/index/IndexFile.h"
 #include "engine/index/Keys.h"
 #include "engine/storage/Cipher.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FieldChecks.h"
 #include "engine/storage/IsamError.h"
 #include "engine/storage/ShortString.h"
 #include "engine/storage/TableFileNames.h"
+#include "engine/table/DataFile.h"
 #include "platform/ExceptionReporter.h"
 #include "platform/Locale.h"
 

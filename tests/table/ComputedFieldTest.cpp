@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 #include "support/TableFixture.h"
 
 namespace katalog {

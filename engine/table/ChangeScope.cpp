@@ -1,4 +1,4 @@
-#include "engine/storage/ChangeScope.h"
+#include "engine/table/ChangeScope.h"
 
 #include "platform/ExceptionReporter.h"
 

@@ -1,4 +1,4 @@
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/TableVerifier.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 
 #include "engine/index/IndexPage.h"
 #include "engine/index/TreeChecker.h"
-#include "engine/storage/DataFile.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 
 namespace katalog {

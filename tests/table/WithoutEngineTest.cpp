@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
 #include "engine/storage/FileHandler.h"
 #include "engine/storage/FileSession.h"
 #include "engine/storage/IsamError.h"
-#include "engine/storage/TableCreation.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableCreation.h"
 #include "support/EngineFixture.h"
 #include "support/TempDir.h"
 

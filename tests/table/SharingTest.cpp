@@ -16,12 +16,12 @@
 #include <variant>
 #include <vector>
 
-#include "ProcessHelper.h"
-#include "engine/storage/DataFile.h"
 #include "engine/storage/RecordCache.h"
 #include "engine/storage/TableLocks.h"
+#include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/Clock.h"
+#include "support/ProcessHelper.h"
 #include "support/TableFixture.h"
 
 namespace katalog {

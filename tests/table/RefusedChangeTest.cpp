@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/storage/DataFile.h"
-#include "engine/storage/TableVerifier.h"
+#include "engine/table/DataFile.h"
+#include "engine/table/TableVerifier.h"
 #include "platform/ByteOrder.h"
 #include "support/TableFixture.h"
 
