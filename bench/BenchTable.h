@@ -17,7 +17,7 @@
 
 namespace katalog::bench {
 
-inline constexpr int kEndOfTable = 8706;
+inline constexpr int kEndOfTable = ie::kEndOfFile;
 // Runs of each reading case; their mean is reported. Inserting runs once.
 inline constexpr int kReadRuns = 3;
 

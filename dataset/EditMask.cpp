@@ -1,4 +1,5 @@
 #include "dataset/EditMask.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <vector>
@@ -92,8 +93,8 @@ TParsedMask ParseMask(std::string_view editMask) {
 
 // Only ASCII letters change case: letters of the code page are left as they are.
 char ApplyCase(char c, TCaseChange caseChange) {
-  if (caseChange == TCaseChange::Upper && c >= 'a' && c <= 'z') return static_cast<char>(c - 32);
-  if (caseChange == TCaseChange::Lower && c >= 'A' && c <= 'Z') return static_cast<char>(c + 32);
+  if (caseChange == TCaseChange::Upper) return platform::AsciiUpper(c);
+  if (caseChange == TCaseChange::Lower) return platform::AsciiLower(c);
   return c;
 }
 

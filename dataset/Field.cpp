@@ -9,6 +9,7 @@
 #include "dataset/DatabaseError.h"
 #include "dataset/FieldClasses.h"
 #include "dataset/FieldText.h"
+#include "platform/AsciiText.h"
 
 namespace katalog {
 
@@ -174,10 +175,7 @@ std::string TField::ClassDescription() const {
     }
   }
   std::string description = "(" + name + ")";
-  if (!IsBlank()) {
-    for (char& c : description) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  }
-  return description;
+  return IsBlank() ? description : platform::AsciiUppercased(description);
 }
 
 void TField::AccessError(std::string_view typeName) const {

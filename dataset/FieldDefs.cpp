@@ -11,6 +11,7 @@
 #include "dataset/FieldText.h"
 #include "dataset/NumericFields.h"
 #include "dataset/StringField.h"
+#include "platform/AsciiText.h"
 #include "platform/Locale.h"
 
 namespace katalog {
@@ -18,7 +19,7 @@ namespace katalog {
 namespace {
 
 bool IsPlainNameChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  return platform::IsAsciiLetter(c) || platform::IsAsciiDigit(c) || c == '_';
 }
 
 // Names of ASCII letters, digits and underscores, the usual kind, are equal under the locale's
@@ -29,9 +30,7 @@ std::optional<bool> SamePlainName(std::string_view a, std::string_view b) {
   if (!std::all_of(a.begin(), a.end(), IsPlainNameChar) ||
       !std::all_of(b.begin(), b.end(), IsPlainNameChar))
     return std::nullopt;
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return (x | 0x20) == (y | 0x20);
-         });
+  return platform::EqualsIgnoringAsciiCase(a, b);
 }
 
 }  // namespace

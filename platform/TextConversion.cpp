@@ -1,4 +1,5 @@
 #include "platform/TextConversion.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <array>
@@ -14,20 +15,6 @@ constexpr std::int64_t kExponentCap = 1'000'000'000'000'000;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         });
 }
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -56,7 +43,7 @@ struct TScanner {
   // The run of decimal digits here; false when it is empty or longer than maxDigits.
   bool Digits(int maxDigits, int& value, int& count) {
     value = count = 0;
-    for (; pos < text.size() && IsDigit(text[pos]); ++pos) {
+    for (; pos < text.size() && IsAsciiDigit(text[pos]); ++pos) {
       if (++count > maxDigits) return false;
       value = value * 10 + (text[pos] - '0');
     }
@@ -77,11 +64,11 @@ bool ParseDecimal(std::string_view text, char separator, TDecimal& number) {
   in.SkipBlanks();
   number.Negative = in.TakeSign();
   std::size_t mantissaDigits = 0;
-  for (; !in.AtEnd() && IsDigit(text[in.pos]); ++in.pos, ++mantissaDigits) {
+  for (; !in.AtEnd() && IsAsciiDigit(text[in.pos]); ++in.pos, ++mantissaDigits) {
     number.Digits += text[in.pos];
   }
   if (in.Take(separator)) {
-    for (; !in.AtEnd() && IsDigit(text[in.pos]); ++in.pos, ++mantissaDigits) {
+    for (; !in.AtEnd() && IsAsciiDigit(text[in.pos]); ++in.pos, ++mantissaDigits) {
       number.Digits += text[in.pos];
       --number.Exponent;
     }
@@ -90,8 +77,8 @@ bool ParseDecimal(std::string_view text, char separator, TDecimal& number) {
   if (in.Take('E') || in.Take('e')) {
     const bool negative = in.TakeSign();
     std::int64_t written = 0;
-    if (in.AtEnd() || !IsDigit(text[in.pos])) return false;
-    for (; !in.AtEnd() && IsDigit(text[in.pos]); ++in.pos) {
+    if (in.AtEnd() || !IsAsciiDigit(text[in.pos])) return false;
+    for (; !in.AtEnd() && IsAsciiDigit(text[in.pos]); ++in.pos) {
       written = std::min(written * 10 + (text[in.pos] - '0'), kExponentCap);
     }
     number.Exponent += negative ? -written : written;
@@ -143,7 +130,7 @@ bool HasDayPeriod(std::string_view format) {
       if (c == quote) quote = 0;
     } else if (c == '\'' || c == '"') {
       quote = c;
-    } else if (EqualsIgnoreCase(format.substr(i, 4), "AMPM")) {
+    } else if (EqualsIgnoringAsciiCase(format.substr(i, 4), "AMPM")) {
       return true;
     }
   }
@@ -175,7 +162,9 @@ bool TryStrToInt64(std::string_view text, std::int64_t& value) {
   const std::size_t start = in.pos;
   for (; !in.AtEnd(); ++in.pos) {
     const char c = AsciiLower(text[in.pos]);
-    const int digit = IsDigit(c) ? c - '0' : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    const int digit = IsAsciiDigit(c)                      ? c - '0'
+                      : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                           : -1;
     if (digit < 0) return false;
     if (magnitude > (limit - static_cast<std::uint64_t>(digit)) / static_cast<unsigned>(base)) {
       return false;
@@ -307,10 +296,10 @@ bool TryStrToTime(std::string_view text, std::int32_t& msOfDay, const TFormatSet
   in.SkipBlanks();
   const std::string_view suffix = TrimBlanks(text.substr(in.pos));
   if (!suffix.empty()) {
-    const bool am =
-        EqualsIgnoreCase(suffix, settings.TimeAMString) || EqualsIgnoreCase(suffix, "AM");
-    const bool pm =
-        !am && (EqualsIgnoreCase(suffix, settings.TimePMString) || EqualsIgnoreCase(suffix, "PM"));
+    const bool am = EqualsIgnoringAsciiCase(suffix, settings.TimeAMString) ||
+                    EqualsIgnoringAsciiCase(suffix, "AM");
+    const bool pm = !am && (EqualsIgnoringAsciiCase(suffix, settings.TimePMString) ||
+                            EqualsIgnoringAsciiCase(suffix, "PM"));
     if ((!am && !pm) || hour < 1 || hour > 12) return false;
     hour = hour % 12 + (pm ? 12 : 0);
   }
@@ -358,7 +347,7 @@ std::string FormatDateTime(std::string_view format, TTimeStamp stamp,
     const char c = format[i];
     const char pattern = PatternOf(c);
     if (pattern == 0) {
-      if (EqualsIgnoreCase(format.substr(i, 4), "AMPM")) {
+      if (EqualsIgnoringAsciiCase(format.substr(i, 4), "AMPM")) {
         out += hour < 12 ? settings.TimeAMString : settings.TimePMString;
         afterHour = false;
         i += 4;

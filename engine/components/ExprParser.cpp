@@ -1,6 +1,7 @@
 #include "engine/components/ExprParser.h"
 
 #include "dataset/DatabaseError.h"
+#include "platform/AsciiText.h"
 
 namespace katalog {
 namespace {
@@ -10,25 +11,19 @@ constexpr std::size_t kMaxLiteral = 256;
 // Parentheses nested deeper than this are refused, so that no text can exhaust the stack.
 constexpr int kMaxNesting = 512;
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+using platform::AsciiUpper;
+using platform::IsAsciiDigit;
+using platform::IsAsciiLetter;
+
 bool IsNumberChar(char c) {
-  return IsDigit(c) || c == '+' || c == '-' || c == '.' || c == 'E' || c == 'e';
+  return IsAsciiDigit(c) || c == '+' || c == '-' || c == '.' || c == 'E' || c == 'e';
 }
 bool StartsSymbol(char c) {
   const auto byte = static_cast<unsigned char>(c);
-  return IsLetter(c) || c == '_' || (byte >= 129 && byte <= 254);
+  return IsAsciiLetter(c) || c == '_' || (byte >= 129 && byte <= 254);
 }
 bool ContinuesSymbol(char c) {
-  return IsLetter(c) || IsDigit(c) || c == '_';
-}
-
-char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+  return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_';
 }
 
 }  // namespace
@@ -97,7 +92,7 @@ void TExprParser::NextToken() {
     default:
       break;
   }
-  if (c == '-' || IsDigit(c)) {
+  if (c == '-' || IsAsciiDigit(c)) {
     while (IsNumberChar(Peek())) ++position_;
     tokenText_ = text_.substr(tokenStart_, position_ - tokenStart_);
     tokenIsNumber_ = true;
@@ -133,7 +128,7 @@ std::string TExprParser::TokenName() const {
 bool TExprParser::IsKeyword(std::string_view keyword) const {
   if (token_ != tkSymbol || tokenText_.size() != keyword.size()) return false;
   for (std::size_t i = 0; i < keyword.size(); ++i) {
-    if (UpperAscii(tokenText_[i]) != UpperAscii(keyword[i])) return false;
+    if (AsciiUpper(tokenText_[i]) != AsciiUpper(keyword[i])) return false;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include "dataset/Bcd.h"
 #include "dataset/DatabaseError.h"
+#include "platform/AsciiText.h"
 #include "platform/FormatSettings.h"
 #include "platform/Locale.h"
 #include "platform/TextConversion.h"
@@ -36,12 +37,6 @@ const platform::TFormatSettings& NumberSettings() {
 
 const platform::TFormatSettings& SettingsFor(const TExprNode& constant) {
   return constant.UnquotedNumber ? NumberSettings() : LocaleSettings();
-}
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 // A numeric constant (Locate's integers, booleans and floats) as a double.
@@ -115,8 +110,8 @@ bool BooleanOf(const TExprNode& constant) {
   if (!text) return NumberOf(constant.Value) != 0;
   std::int64_t number = 0;
   if (platform::TryStrToInt64(*text, number)) return number != 0;
-  if (SameIgnoringAsciiCase(*text, "TRUE")) return true;
-  if (SameIgnoringAsciiCase(*text, "FALSE")) return false;
+  if (platform::EqualsIgnoringAsciiCase(*text, "TRUE")) return true;
+  if (platform::EqualsIgnoringAsciiCase(*text, "FALSE")) return false;
   NotValid(*text, "boolean value");
 }
 

@@ -1,12 +1,12 @@
 // TBlobFile: a table's blob file (".BLB"), a 512-byte header followed by blocks of the table's
 // blob block size. Owned by the table's data file, which opens it with its own settings when the
-// table has blob fields. Opening checks the version (12035).
+// table has blob fields. Opening checks the version (kWrongVersion).
 //
 // Up to 64 blobs are open at a time, each held whole in memory (TBlobBuffer) from open to close;
 // a record refers to an open blob by its handle, a positive number that stays the same while
 // the blob is open. Saving writes a modified blob over its chain, growing or shortening it.
 // Chains are checked as they are followed: a block of another record, a next pointer outside the
-// file or a cycle is error 8963, before anything is released.
+// file or a cycle is error kBlobBuffersCorrupt, before anything is released.
 //
 //   header offset size  field
 //               0    4  change counter, +1 on every header write
@@ -74,17 +74,18 @@ class TBlobFile : public THeaderFile {
   }
   TBlockCache& Blocks() { return blocks_; }
 
-  // Open blobs. Results: 0, 9494 (64 open), 10030 (no such handle), 8711 (a read past the end).
-  int OpenBlob(std::int32_t firstBlock, std::int32_t record, std::uint16_t field,
-               std::int32_t& handle);
+  // Open blobs. Results: 0, kTooManyBlobs (64 open), kInvalidBlobHandle (no such handle),
+  // kEndOfBlob (a read past the end).
+  [[nodiscard]] int OpenBlob(std::int32_t firstBlock, std::int32_t record, std::uint16_t field,
+                             std::int32_t& handle);
   // Closes the blob; `firstBlock` receives its first block.
-  int CloseBlob(std::int32_t handle, std::int32_t& firstBlock);
-  int ReadBlob(std::int32_t handle, std::int32_t offset, std::int32_t count, std::uint8_t* to,
-               std::int32_t& copied);
-  int WriteBlob(std::int32_t handle, std::int32_t offset, std::int32_t count,
-                const std::uint8_t* from);
-  int SetBlobLength(std::int32_t handle, std::int32_t length);
-  int GetBlobLength(std::int32_t handle, std::int32_t& length) const;
+  [[nodiscard]] int CloseBlob(std::int32_t handle, std::int32_t& firstBlock);
+  [[nodiscard]] int ReadBlob(std::int32_t handle, std::int32_t offset, std::int32_t count,
+                             std::uint8_t* to, std::int32_t& copied);
+  [[nodiscard]] int WriteBlob(std::int32_t handle, std::int32_t offset, std::int32_t count,
+                              const std::uint8_t* from);
+  [[nodiscard]] int SetBlobLength(std::int32_t handle, std::int32_t length);
+  [[nodiscard]] int GetBlobLength(std::int32_t handle, std::int32_t& length) const;
   bool IsBlobOpen(std::int32_t handle) const { return open_.count(handle) != 0; }
   const TBlobBuffer* Buffer(std::int32_t handle) const;
   int OpenCount() const { return static_cast<int>(open_.size()); }
@@ -104,18 +105,18 @@ class TBlobFile : public THeaderFile {
 
   // Gives every open blob the record number (a new record got its slot).
   void AssignRecordNumber(std::int32_t record);
-  // Writes every modified open blob; they must all belong to one record (8963).
+  // Writes every modified open blob; they must all belong to one record (kBlobBuffersCorrupt).
   void SaveAll();
   // Forgets every open blob without writing.
   void FreeAll() { open_.clear(); }
   // Releases the chain from `firstBlock` of record `record` onto the free list.
   void ReleaseChain(std::int32_t firstBlock, std::int32_t record);
-  // The blocks of the chain in order; 8963 for a block of another record, a pointer outside the
-  // file or a cycle.
+  // The blocks of the chain in order; kBlobBuffersCorrupt for a block of another record, a pointer
+  // outside the file or a cycle.
   std::vector<std::int32_t> CheckChain(std::int32_t firstBlock, std::int32_t record);
 
   // Block I/O for the cache: `count` blocks at `offset`, raw (enciphered as on disk). Reading
-  // returns the whole blocks read; a short read is 9217 unless tolerated.
+  // returns the whole blocks read; a short read is kReadError unless tolerated.
   std::int32_t ReadBlocks(std::int32_t offset, std::uint8_t* bytes, std::int32_t count,
                           bool tolerateShortRead);
   void WriteBlocks(std::int32_t offset, const std::uint8_t* bytes, std::int32_t count);

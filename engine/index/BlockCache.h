@@ -5,9 +5,9 @@
 // the file) consecutive blocks in one request, R = 65 535 / B. Taking a buffer reuses the least
 // recently used one that is neither modified, pinned nor marked by a running read; failing that,
 // the modified blocks are written and the search repeated; then, under a table lock, the cache
-// grows by 256; otherwise error 8963. More than 64 pins is 8963 too. Before a block is read from
-// disk the owner's miss handler runs (the table's change check); when it reports another
-// program's change, the cache is emptied and the fetch throws TRestart.
+// grows by 256; otherwise error kBlobBuffersCorrupt. More than 64 pins is kBlobBuffersCorrupt too.
+// Before a block is read from disk the owner's miss handler runs (the table's change check); when
+// it reports another program's change, the cache is emptied and the fetch throws TRestart.
 //
 // Under a table lock, and inside a change (BeginChange to CommitChange), nothing is written: the
 // cache grows instead. A change records every block it reaches in an undo log, so that
@@ -68,7 +68,7 @@ class TBlockCache {
 
   // The block at `offset`, pinned, reading up to `readAhead` blocks in one request on a miss.
   TBlockRef Fetch(std::int32_t offset, std::int32_t readAhead = 1);
-  // A cleared block for `record`: the head of the free list, else appended (9479 when full).
+  // A cleared block for `record`: the head of the free list, else appended (kTableFull when full).
   TBlockRef Allocate(std::int32_t record);
   // Puts the block at the head of the free list.
   void Release(TBlock& block);

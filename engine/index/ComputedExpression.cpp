@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/storage/IsamError.h"
+#include "platform/AsciiText.h"
 
 namespace katalog {
 namespace {
@@ -22,14 +23,7 @@ constexpr TFunctionName kFunctions[] = {
     {"YEAR", fo::kYear},         {"MONTH", fo::kMonth},        {"DAY", fo::kDay},
 };
 
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
-}
+using platform::EqualsIgnoringAsciiCase;
 
 std::unique_ptr<TFilterNode> Node(int nodeClass, int op, std::unique_ptr<TFilterNode> left = {},
                                   std::unique_ptr<TFilterNode> right = {}) {
@@ -67,7 +61,7 @@ class TExpressionReader {
   }
   static bool WordChar(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+    return platform::IsAsciiLetter(c) || platform::IsAsciiDigit(c) || c == '_' ||
            (u >= 129 && u <= 254);
   }
   std::string_view PeekWord() {
@@ -80,7 +74,7 @@ class TExpressionReader {
     return text_.substr(at_, end - at_);
   }
   bool TakeWord(std::string_view word) {
-    if (!SameWord(PeekWord(), word)) return false;
+    if (!EqualsIgnoringAsciiCase(PeekWord(), word)) return false;
     at_ += word.size();
     return true;
   }
@@ -167,16 +161,17 @@ class TExpressionReader {
     const std::string_view word = PeekWord();
     if (word.empty()) Fail();
     at_ += word.size();
-    if (SameWord(word, "NULL")) return Constant({});
-    if (SameWord(word, "TRUE") || SameWord(word, "FALSE")) {
+    if (EqualsIgnoringAsciiCase(word, "NULL")) return Constant({});
+    if (EqualsIgnoringAsciiCase(word, "TRUE") || EqualsIgnoringAsciiCase(word, "FALSE")) {
       TFilterValue v;
       v.Type = ft::kBoolean;
       v.Null = false;
-      v.Integer = SameWord(word, "TRUE");
+      v.Integer = EqualsIgnoringAsciiCase(word, "TRUE");
       return Constant(v);
     }
     for (const TFunctionName& function : kFunctions) {
-      if (SameWord(word, function.Name) && Take("(")) return Function(function.Operator, depth);
+      if (EqualsIgnoringAsciiCase(word, function.Name) && Take("("))
+        return Function(function.Operator, depth);
     }
     return Field(word);
   }

@@ -26,8 +26,8 @@
 
 namespace katalog {
 
-// The tree of a computed field's expression; EIsamEngineError 10051 for a text that is not an
-// expression, 9985 for a field name the table does not have.
+// The tree of a computed field's expression; EIsamEngineError kInvalidFilterExpression for a text
+// that is not an expression, kInvalidField for a field name the table does not have.
 std::unique_ptr<TFilterNode> ParseComputedExpression(std::string_view text,
                                                      const std::vector<TFieldDescriptor>& fields,
                                                      const std::string& fileName);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
@@ -114,13 +115,6 @@ bool AmountArithmetic(int op, const TFilterValue& a, const TFilterValue& b, std:
   if (r > kMaxAmount || r < -kMaxAmount) return false;
   out = static_cast<std::int64_t>(r);
   return true;
-}
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 // -1, 0 or 1 for two values of comparable types; `comparable` false when they are not.
@@ -269,10 +263,8 @@ TFilterValue Function(const TFilterNode& node, const std::uint8_t* record,
                                 arg.Text.data(), static_cast<int>(arg.Text.size()));
         if (arg.Text.size() > 251) arg.Text.resize(251);
       } else {
-        for (char& c : arg.Text) {
-          if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-          if (!upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
+        arg.Text = upper ? platform::AsciiUppercased(std::move(arg.Text))
+                         : platform::AsciiLowercased(std::move(arg.Text));
       }
       return arg;
     }
@@ -433,8 +425,8 @@ int CompareFilterStrings(const std::string& a, const std::string& b, bool caseIn
     const std::uint32_t flags = kSortStringSort | (caseInsensitive ? kNormIgnoreCase : 0);
     return CompareStringA(localeId, flags, a.data(), la, b.data(), lb) - 2;
   }
-  const std::string x = caseInsensitive ? UpperAscii(a) : a;
-  const std::string y = caseInsensitive ? UpperAscii(b) : b;
+  const std::string x = caseInsensitive ? platform::AsciiUppercased(a) : a;
+  const std::string y = caseInsensitive ? platform::AsciiUppercased(b) : b;
   const std::size_t n =
       partialLength ? static_cast<std::size_t>(partialLength) : std::max(x.size(), y.size());
   for (std::size_t i = 0; i < n; ++i) {

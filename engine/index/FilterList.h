@@ -21,12 +21,12 @@ class TFilterList {
   TFilterList(const TFilterList&) = delete;
   TFilterList& operator=(const TFilterList&) = delete;
 
-  // 0, or 9482 when kMaxFilters filters exist (the filter is then dropped).
-  int Add(std::unique_ptr<TFilter> filter, TFilter** added = nullptr);
-  // A filter, or none for all: 0, or 10050 for a filter not in the list.
-  int Remove(TFilter* filter);
-  int Activate(TFilter* filter) { return SetActive(filter, true); }
-  int Deactivate(TFilter* filter) { return SetActive(filter, false); }
+  // 0, or kTooManyFilters when kMaxFilters filters exist (the filter is then dropped).
+  [[nodiscard]] int Add(std::unique_ptr<TFilter> filter, TFilter** added = nullptr);
+  // A filter, or none for all: 0, or kInvalidFilterHandle for a filter not in the list.
+  [[nodiscard]] int Remove(TFilter* filter);
+  [[nodiscard]] int Activate(TFilter* filter) { return SetActive(filter, true); }
+  [[nodiscard]] int Deactivate(TFilter* filter) { return SetActive(filter, false); }
   int Count() const { return static_cast<int>(filters_.size()); }
   TFilter* At(int index) const { return filters_.at(static_cast<std::size_t>(index)).get(); }
   // Copies of another list's filters, reading through `host`, active as they were there.
@@ -35,7 +35,7 @@ class TFilterList {
   void Clear();
 
  private:
-  int SetActive(TFilter* filter, bool active);
+  [[nodiscard]] int SetActive(TFilter* filter, bool active);
   bool Contains(const TFilter* filter) const;
   void Register();
 

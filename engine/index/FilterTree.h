@@ -18,7 +18,7 @@
 //                14     2  compare: right (constant) node
 //
 // Damaged or hostile blocks (offsets outside the block, cycles, unknown classes) are refused with
-// 10051; a field name no field carries is 9985.
+// kInvalidFilterExpression; a field name no field carries is kInvalidField.
 #pragma once
 
 #include <cstdint>
@@ -75,7 +75,7 @@ struct TFilterNode {
 };
 
 // Builds the tree of a compiled condition; field names are looked up in `fields` without regard
-// to case. Raises EIsamEngineError 10051 or 9985 (naming `fileName`).
+// to case. Raises EIsamEngineError kInvalidFilterExpression or kInvalidField (naming `fileName`).
 std::unique_ptr<TFilterNode> ConvertCondition(const std::vector<std::uint8_t>& condition,
                                               const std::vector<TFieldDescriptor>& fields,
                                               const std::string& fileName);

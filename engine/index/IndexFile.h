@@ -1,7 +1,7 @@
 // TIndexFile: a table's index file (".IDX"), a 4096-byte header followed by 4096-byte pages that
 // hold one B+tree per index. Owned by the table's data file, which opens it with its own
-// settings. Opening checks the version (12035) and that the descriptors of the indexes in use
-// describe keys of the table's fields (8961).
+// settings. Opening checks the version (kWrongVersion) and that the descriptors of the indexes in
+// use describe keys of the table's fields (kHeaderCorrupt).
 //
 // Invariant while open: Header() passed the open checks; when Encrypted() every header and page
 // is enciphered on disk and plain in memory.
@@ -52,8 +52,8 @@ class TIndexFile : public THeaderFile {
   TChangeState SaveChangeState() const;
   void RestoreChangeState(const TChangeState& state);
 
-  // Reads the 4096-byte page at `offset`, deciphered; 8965 for an offset that is not a page of
-  // this file.
+  // Reads the 4096-byte page at `offset`, deciphered; kIndexBuffersCorrupt for an offset that is
+  // not a page of this file.
   void ReadPage(std::int32_t offset, std::uint8_t* page);
   // Writes `count` consecutive pages starting at `offset` in one request, enciphering a copy.
   void WritePages(std::int32_t offset, const std::uint8_t* pages, int count);
@@ -61,7 +61,7 @@ class TIndexFile : public THeaderFile {
   // Reads a page like ReadPage, but a page beyond the end of the file (appended but never
   // written) reads as zeros.
   void ReadPageTolerant(std::int32_t offset, std::uint8_t* page);
-  // The offset of a new page at the end of the file (9479 when the file is full); the page is
+  // The offset of a new page at the end of the file (kTableFull when the file is full); the page is
   // written by its first WritePage.
   std::int32_t AppendPage();
 

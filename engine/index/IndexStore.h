@@ -43,7 +43,7 @@ class TIndexStore {
   // The page at `offset` of the slot's tree, pinned. With `newPage` (a page taken from the free
   // list) only its header is kept and it has no entries.
   TPageRef Fetch(int slot, std::int32_t offset, bool newPage = false);
-  // A page for the slot's tree: the head of its free list, else one appended (9479 when the
+  // A page for the slot's tree: the head of its free list, else one appended (kTableFull when the
   // file is full). Empty, modified, pinned.
   TPageRef TakePage(int slot);
   // Puts the page on the slot's free list; it is written with no entries.

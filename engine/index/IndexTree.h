@@ -39,10 +39,11 @@ class TIndexTree {
   std::int32_t KeyCount();
 
   bool Exists(const std::uint8_t* key);
-  // 9729 when the slot refuses duplicates (the primary index and unique indexes) and K exists.
+  // kDuplicateKey when the slot refuses duplicates (the primary index and unique indexes) and K
+  // exists.
   void CheckDuplicate(const std::uint8_t* key);
   void Insert(const std::uint8_t* key, std::int32_t record);
-  // 8708 when the key is not in the tree.
+  // kKeyNotFound when the key is not in the tree.
   void Delete(const std::uint8_t* key);
   void Replace(const std::uint8_t* oldKey, const std::uint8_t* newKey, std::int32_t record);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/Locale.h"
 
@@ -49,9 +50,9 @@ void EncodeString(const TFieldDescriptor& field, const std::uint8_t* data, bool 
   }
   std::memcpy(out, text, length);
   if (caseInsensitive) {
-    for (std::size_t i = 0; i < length; ++i) {
-      if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<std::uint8_t>(out[i] - 'a' + 'A');
-    }
+    std::transform(out, out + length, out, [](std::uint8_t c) {
+      return static_cast<std::uint8_t>(platform::AsciiUpper(static_cast<char>(c)));
+    });
   }
 }
 

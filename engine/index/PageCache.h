@@ -5,8 +5,8 @@
 // the list is below capacity, else reuses the least recently used buffer that is neither
 // modified nor pinned; when there is none, the modified unpinned buffer nearest the back is
 // written (through the writer the owner installs) and the search repeated; with the table lock
-// held the list may instead grow by 64; otherwise error 8965. More than 64 pins on one buffer is
-// 8965 too.
+// held the list may instead grow by 64; otherwise error kIndexBuffersCorrupt. More than 64 pins on
+// one buffer is kIndexBuffersCorrupt too.
 //
 // Buffers are never destroyed while the file is open, only emptied, so a pinned buffer stays
 // valid even when the cache is invalidated under it.

@@ -1,5 +1,5 @@
 // The engine's allocation: every buffer zero-filled, and a failed allocation reported as engine
-// error 11016 rather than as a bare std::bad_alloc.
+// error kOutOfMemory rather than as a bare std::bad_alloc.
 #pragma once
 
 #include <cstddef>
@@ -10,10 +10,10 @@
 
 namespace katalog {
 
-// Raises 11016 (insufficient memory).
+// Raises kOutOfMemory (insufficient memory).
 [[noreturn]] void RaiseOutOfMemory();
 
-// Runs an allocating action, turning an allocation failure into engine error 11016.
+// Runs an allocating action, turning an allocation failure into engine error kOutOfMemory.
 template <class Action>
 decltype(auto) WithEngineMemory(Action&& action) {
   try {

@@ -3,21 +3,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/AsciiText.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 #include "platform/TextConversion.h"
 
 namespace katalog {
 namespace {
-
-bool SameIgnoringCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = (text[i] >= 'a' && text[i] <= 'z') ? static_cast<char>(text[i] - 32) : text[i];
-    if (c != word[i]) return false;
-  }
-  return true;
-}
 
 bool IntegerIn(std::string_view text, std::int64_t low, std::int64_t high) {
   std::int64_t value;
@@ -47,14 +39,17 @@ bool IsAcceptableCheckText(const TFieldDescriptor& field, std::string_view text,
       return TryStrToScaled(text, field.DeclaredScale > 18 ? 18 : field.DeclaredScale, scaled,
                             settings);
     case ft::kBoolean:
-      return SameIgnoringCase(text, "TRUE") || SameIgnoringCase(text, "FALSE");
+      return platform::EqualsIgnoringAsciiCase(text, "TRUE") ||
+             platform::EqualsIgnoringAsciiCase(text, "FALSE");
     case ft::kDate:
-      return SameIgnoringCase(text, "DATE") || TryStrToDate(text, day, settings);
+      return platform::EqualsIgnoringAsciiCase(text, "DATE") || TryStrToDate(text, day, settings);
     case ft::kTime:
-      return SameIgnoringCase(text, "TIME") || TryStrToTime(text, ms, settings);
+      return platform::EqualsIgnoringAsciiCase(text, "TIME") || TryStrToTime(text, ms, settings);
     case ft::kDateTime:
-      return SameIgnoringCase(text, "NOW") || SameIgnoringCase(text, "DATE") ||
-             SameIgnoringCase(text, "TIME") || TryStrToDateTime(text, stamp, settings);
+      return platform::EqualsIgnoringAsciiCase(text, "NOW") ||
+             platform::EqualsIgnoringAsciiCase(text, "DATE") ||
+             platform::EqualsIgnoringAsciiCase(text, "TIME") ||
+             TryStrToDateTime(text, stamp, settings);
     default:
       return true;
   }

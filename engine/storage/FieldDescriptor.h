@@ -25,12 +25,19 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/AsciiText.h"
+
 namespace katalog {
 
 inline constexpr int kFieldDescriptorSize = 768;
 inline constexpr int kMaxFieldNameLength = 30;
 inline constexpr int kMaxCheckTextLength = 50;
 inline constexpr int kMaxDeclaredSize = 250;
+// A field name starts with an ASCII letter or a letter of the code page (bytes 129-254).
+inline bool IsFieldNameStart(char c) {
+  const auto b = static_cast<std::uint8_t>(c);
+  return platform::IsAsciiLetter(c) || (b >= 129 && b <= 254);
+}
 // Offset of the first field in a record slot: status byte, record number, record identifier.
 inline constexpr int kSlotHeaderSize = 9;
 inline constexpr int kRecordIdOffset = 5;

@@ -2,10 +2,10 @@
 // files, with the engine's byte-range locks. The data, index and blob files derive from it.
 //
 // Settings (InMemory, Exclusive, ReadOnly, FileName) change only while the file is closed
-// (10031 otherwise); WriteThrough requested while open is ignored. Every failure raises an engine
-// error naming FileName(). Every operation but Close, Flush and the locks needs the engine started
-// (10758 otherwise). Disk files: the handler owns its descriptor, whose open-file locks
-// are its own (another handler on the same file, even in this process, is excluded by them).
+// (kFileInUse otherwise); WriteThrough requested while open is ignored. Every failure raises an
+// engine error naming FileName(). Every operation but Close, Flush and the locks needs the engine
+// started (kNotInitialized otherwise). Disk files: the handler owns its descriptor, whose open-file
+// locks are its own (another handler on the same file, even in this process, is excluded by them).
 // An exclusive open allows no other open of the file; a shared one allows shared opens only.
 // Memory files: the session's TMemoryFileList owns the file; the handler holds one open handle
 // of it, and the session must outlive the open handler.
@@ -60,7 +60,7 @@ class TFileHandler {
   virtual void Rename(std::string_view newName);
   // Copies the whole open file to a new file of the (normalised) target name.
   virtual void CopyTo(std::string_view targetName);
-  // Reads at the current position; fewer bytes than asked is error 9217 unless tolerated.
+  // Reads at the current position; fewer bytes than asked is error kReadError unless tolerated.
   virtual std::int32_t Read(void* buffer, std::int32_t count, bool tolerateShortRead = false);
   // Writes at the current position; count 0 cuts the file there.
   virtual void Write(const void* buffer, std::int32_t count);

@@ -5,7 +5,7 @@
 // The engine always works with one current file session. The default file session exists from
 // StartEngine() to StopEngine(); other sessions own file sessions of their own and make them
 // current while they are active. Any engine operation without a default file session raises
-// 10758 ("ISAM engine not initialized").
+// kNotInitialized ("ISAM engine not initialized").
 #pragma once
 
 #include <cstdint>
@@ -50,14 +50,14 @@ class TFileSession {
 
 // Creates the default file session (once) and makes it current.
 void StartEngine();
-// Frees the default file session; afterwards the engine raises 10758 until started again.
+// Frees the default file session; afterwards the engine raises kNotInitialized until started again.
 void StopEngine();
 bool EngineStarted();
 TFileSession* DefaultFileSession();
-// The current file session; raises 10758 when the engine is not started.
+// The current file session; raises kNotInitialized when the engine is not started.
 TFileSession& CurrentFileSession();
-// Raises 10758 when the engine is not started. Every engine operation that reaches a file asks
-// first, so that none runs outside a session (where its errors could name no file).
+// Raises kNotInitialized when the engine is not started. Every engine operation that reaches a file
+// asks first, so that none runs outside a session (where its errors could name no file).
 void RequireEngine();
 // The current file session, or nullptr when the engine is not started.
 TFileSession* FindCurrentFileSession();

@@ -14,71 +14,96 @@
 
 namespace katalog {
 
-// The engine's error codes.
+// The engine's errors, one line each: the name (as ie::k<Name>), the code that messages, files
+// of other programs and scripts know it by, and the message text. In the text, {file}, {field},
+// {index}, {extra} and {os} stand for the names the error context holds and the operating
+// system's error number. Messages come only from here; everything else names errors by ie::k...
+#define KATALOG_ISAM_ERRORS(X)                                                                     \
+  X(BeginningOfFile, 8705, "Beginning of file encountered in data file {file}")                    \
+  X(EndOfFile, 8706, "End of file encountered in data file {file}")                                \
+  X(KeyNotFound, 8708, "Key not found in index {index} of data file {file}")                       \
+  X(RecordNotFound, 8710, "Record not found in data file {file}")                                  \
+  X(EndOfBlob, 8711, "End of blob data in data file {file} reached prematurely")                   \
+  X(HeaderCorrupt, 8961, "Header information corrupt in data file {file}")                         \
+  X(RecordBuffersCorrupt, 8962, "Data record buffers corrupt in data file {file}")                 \
+  X(BlobBuffersCorrupt, 8963, "BLOB block buffers corrupt in data file {file}")                    \
+  X(IndexBuffersCorrupt, 8965, "Index page buffers corrupt in data file {file}")                   \
+  X(ReadError, 9217, "Error reading from data file {file}")                                        \
+  X(WriteError, 9218, "Error writing to data file {file}")                                         \
+  X(DeleteError, 9220, "Cannot delete data file {file}")                                           \
+  X(HeaderAccess, 9221, "Error accessing file header information for data file {file}")            \
+  X(RecordTooLarge, 9477, "Maximum record size exceeded in data file {file}")                      \
+  X(TableFull, 9479, "The data file {file} is full and cannot contain any more data")              \
+  X(TooManyFilters, 9482, "Too many filters defined for data file {file}")                         \
+  X(IndexLimits, 9487,                                                                             \
+    "Maximum or minimum limits on number of indexes or fields in an index exceeded in data file "  \
+    "{file}")                                                                                      \
+  X(FieldLimits, 9492,                                                                             \
+    "Maximum or minimum limits on number of fields or field size exceeded in data file {file}")    \
+  X(TooManyBlobs, 9494, "Too many blobs opened in data file {file}")                               \
+  X(BlobDefinition, 9498,                                                                          \
+    "Too many blob fields or invalid blob block size specified for data file {file}")              \
+  X(DuplicateKey, 9729, "Duplicate key found in index {index} of data file {file}")                \
+  X(BelowMinimum, 9730,                                                                            \
+    "The value for the field {field} in data file {file} is below the minimum allowable value")    \
+  X(AboveMaximum, 9731,                                                                            \
+    "The value for the field {field} in data file {file} is above the maximum allowable value")    \
+  X(ValueRequired, 9732, "A value must be provided for the field {field} in data file {file}")     \
+  X(InvalidField, 9985, "Invalid field number or name {field} specified for data file {file}")     \
+  X(PrimaryIndexExists, 9993,                                                                      \
+    "A primary index is already defined for data file {file} and cannot be added again")           \
+  X(InvalidBlobOffset, 9998, "Invalid blob offset into data file {file} specified")                \
+  X(InvalidFieldDefinition, 10000,                                                                 \
+    "Invalid field definition specified for the field {field} in data file {file}")                \
+  X(InvalidFieldCheck, 10006,                                                                      \
+    "Invalid default, min or max validity check, or expression specified for {field} in data "     \
+    "file {file}")                                                                                 \
+  X(IndexNameMissing, 10010,                                                                       \
+    "The secondary index name is missing or not specified for data file {file}")                   \
+  X(InvalidPassword, 10015, "Password provided for data file {file} is invalid")                   \
+  X(InvalidIndexName, 10022,                                                                       \
+    "Invalid secondary index name {index} specified for data file {file}")                         \
+  X(InvalidIndexField, 10023,                                                                      \
+    "Invalid field number {field} specified in index {index} for data file {file}")                \
+  X(InvalidKeySize, 10026, "Invalid key size specified in index {index} for data file {file}")     \
+  X(IndexExists, 10027, "The secondary index {index} already exists for data file {file}")         \
+  X(InvalidBlobLength, 10029, "Invalid blob length in data file {file}")                           \
+  X(InvalidBlobHandle, 10030, "Invalid blob handle for data file {file} specified")                \
+  X(FileInUse, 10031, "Data file {file} is already in use")                                        \
+  X(InvalidFieldName, 10038,                                                                       \
+    "Invalid or duplicate field name {field} specified for data file {file}")                      \
+  X(InvalidFilterHandle, 10050, "Invalid filter handle specified for data file {file}")            \
+  X(InvalidFilterExpression, 10051, "Invalid filter expression specified for data file {file}")    \
+  X(PrimaryIndexRequired, 10055, "The primary index cannot be removed from data file {file}")      \
+  X(TableLocked, 10241, "The data file {file} is already locked by another user")                  \
+  X(UnlockFailed, 10242, "Cannot unlock data file or record in data file {file}")                  \
+  X(LockFailure, 10249, "General lock failure with data file {file}")                              \
+  X(ExclusiveRequired, 10253, "Data file {file} must be opened exclusively")                       \
+  X(RecordInUse, 10258, "Record in data file {file} is in use by another user")                    \
+  X(PasswordRequired, 10498, "Insufficient rights to data file {file}, a password is required")    \
+  X(InvalidBlobField, 10753, "Invalid blob field {field} specified for data file {file}")          \
+  X(NotInitialized, 10758, "ISAM engine not initialized")                                          \
+  X(InvalidPath, 11010, "Invalid path or file name for data file {file}")                          \
+  X(TooManyFiles, 11012, "Too many files open while attempting to open data file {file}")          \
+  X(AccessDenied, 11013, "Access denied to data file {file}")                                      \
+  X(InvalidHandle, 11014, "Invalid file handle for data file {file}")                              \
+  X(OutOfMemory, 11016,                                                                            \
+    "There is insufficient operating system memory available for the current operation")           \
+  X(InvalidMemoryLength, 11017, "Invalid length for in-memory data file {file}")                   \
+  X(InvalidDevice, 11023, "Access denied to logical operating system device for data file {file}") \
+  X(FileMoved, 11025, "Data file {file} has been moved")                                           \
+  X(UnknownOsError, 11047,                                                                         \
+    "An unknown operating system error #{os} occurred with data file {file}")                      \
+  X(Sql, 11949, "SQL - {extra}")                                                                   \
+  X(WrongVersion, 12035, "Data file {file} is not the correct version")                            \
+  X(InvalidIndexFieldType, 12292,                                                                  \
+    "Invalid field type specified for index {index} in data file {file}")                          \
+  X(LanguageDriver, 15878, "The language driver for data file {file} is not available or installed")
+
 namespace ie {
-inline constexpr int kBeginningOfFile = 8705;
-inline constexpr int kEndOfFile = 8706;
-inline constexpr int kKeyNotFound = 8708;
-inline constexpr int kRecordNotFound = 8710;
-inline constexpr int kEndOfBlob = 8711;
-inline constexpr int kHeaderCorrupt = 8961;
-inline constexpr int kRecordBuffersCorrupt = 8962;
-inline constexpr int kBlobBuffersCorrupt = 8963;
-inline constexpr int kIndexBuffersCorrupt = 8965;
-inline constexpr int kReadError = 9217;
-inline constexpr int kWriteError = 9218;
-inline constexpr int kDeleteError = 9220;
-inline constexpr int kHeaderAccess = 9221;
-inline constexpr int kRecordTooLarge = 9477;
-inline constexpr int kTableFull = 9479;
-inline constexpr int kTooManyFilters = 9482;
-inline constexpr int kIndexLimits = 9487;
-inline constexpr int kFieldLimits = 9492;
-inline constexpr int kTooManyBlobs = 9494;
-inline constexpr int kBlobDefinition = 9498;
-inline constexpr int kDuplicateKey = 9729;
-inline constexpr int kBelowMinimum = 9730;
-inline constexpr int kAboveMaximum = 9731;
-inline constexpr int kValueRequired = 9732;
-inline constexpr int kInvalidField = 9985;
-inline constexpr int kPrimaryIndexExists = 9993;
-inline constexpr int kInvalidBlobOffset = 9998;
-inline constexpr int kInvalidFieldDefinition = 10000;
-inline constexpr int kInvalidFieldCheck = 10006;
-inline constexpr int kIndexNameMissing = 10010;
-inline constexpr int kInvalidPassword = 10015;
-inline constexpr int kInvalidIndexName = 10022;
-inline constexpr int kInvalidIndexField = 10023;
-inline constexpr int kInvalidKeySize = 10026;
-inline constexpr int kIndexExists = 10027;
-inline constexpr int kInvalidBlobLength = 10029;
-inline constexpr int kInvalidBlobHandle = 10030;
-inline constexpr int kFileInUse = 10031;
-inline constexpr int kInvalidFieldName = 10038;
-inline constexpr int kInvalidFilterHandle = 10050;
-inline constexpr int kInvalidFilterExpression = 10051;
-inline constexpr int kPrimaryIndexRequired = 10055;
-inline constexpr int kTableLocked = 10241;
-inline constexpr int kUnlockFailed = 10242;
-inline constexpr int kLockFailure = 10249;
-inline constexpr int kExclusiveRequired = 10253;
-inline constexpr int kRecordInUse = 10258;
-inline constexpr int kPasswordRequired = 10498;
-inline constexpr int kInvalidBlobField = 10753;
-inline constexpr int kNotInitialized = 10758;
-inline constexpr int kInvalidPath = 11010;
-inline constexpr int kTooManyFiles = 11012;
-inline constexpr int kAccessDenied = 11013;
-inline constexpr int kInvalidHandle = 11014;
-inline constexpr int kOutOfMemory = 11016;
-inline constexpr int kInvalidMemoryLength = 11017;
-inline constexpr int kInvalidDevice = 11023;
-inline constexpr int kFileMoved = 11025;
-inline constexpr int kUnknownOsError = 11047;
-inline constexpr int kSql = 11949;
-inline constexpr int kWrongVersion = 12035;
-inline constexpr int kInvalidIndexFieldType = 12292;
-inline constexpr int kLanguageDriver = 15878;
+#define KATALOG_ISAM_ERROR_CONSTANT(name, code, text) inline constexpr int k##name = code;
+KATALOG_ISAM_ERRORS(KATALOG_ISAM_ERROR_CONSTANT)
+#undef KATALOG_ISAM_ERROR_CONSTANT
 }  // namespace ie
 
 // One entry of an engine exception's error list.

@@ -3,7 +3,8 @@
 //
 // Names compare after trimming blanks and without regard to letter case. The caller holds
 // MemoryFileLock() around every call (the file handler does), so the objects need no lock of
-// their own. Operations report failures as negative engine codes (-11010, -11013, ...).
+// their own. Operations report failures as negative engine codes (-kInvalidPath, -kAccessDenied,
+// ...).
 //
 // Invariants of TMemoryFile: Size() <= Capacity(); Capacity() is Size() rounded up to a multiple
 // of 65 535 (0 when empty); OpenCount() equals the number of open handles; handle numbers are
@@ -36,7 +37,7 @@ class TMemoryFile {
   bool ExclusiveOpen() const { return exclusiveOpen_; }
 
   // Opens a handle (position 0) and returns its number.
-  int OpenHandle(bool exclusive);
+  [[nodiscard]] int OpenHandle(bool exclusive);
   void CloseHandle(int handle);
   // Empties the file and frees its storage.
   void Reset();
@@ -44,7 +45,7 @@ class TMemoryFile {
   // Reads up to count bytes at the handle's position; returns the number read.
   std::int32_t Read(int handle, void* buffer, std::int32_t count);
   // Writes count bytes at the handle's position; count 0 cuts the file there. Returns the number
-  // written, or -11017 when the file would outgrow kMaxSize.
+  // written, or -kInvalidMemoryLength when the file would outgrow kMaxSize.
   std::int32_t Write(int handle, const void* buffer, std::int32_t count);
   // Moves the handle's position (origin 0 start, 1 current, 2 end); returns the new position, or
   // -1 for a position before the start.
@@ -84,15 +85,16 @@ class TMemoryFileList {
   TMemoryFileList& operator=(const TMemoryFileList&) = delete;
 
   // Creates (or empties) the named file and opens it exclusively. Returns the handle and sets
-  // *file, or returns -11010 for a name without a file part, -11013 when the file is open.
-  int Create(std::string_view name, TMemoryFile** file);
-  // Opens the named file; -11010 when missing, -11013 when the open would conflict.
-  int Open(std::string_view name, bool exclusive, TMemoryFile** file);
+  // *file, or returns -kInvalidPath for a name without a file part, -kAccessDenied when the file is
+  // open.
+  [[nodiscard]] int Create(std::string_view name, TMemoryFile** file);
+  // Opens the named file; -kInvalidPath when missing, -kAccessDenied when the open would conflict.
+  [[nodiscard]] int Open(std::string_view name, bool exclusive, TMemoryFile** file);
   TMemoryFile* Find(std::string_view name);
   bool Exists(std::string_view name) { return Find(name) != nullptr; }
   // Renames a file that is not open; returns 0, or the Windows error number of the failure
   // (2 missing, 32 open, 80 another file has the new name).
-  int Rename(std::string_view name, std::string_view newName);
+  [[nodiscard]] int Rename(std::string_view name, std::string_view newName);
   // Destroys a file that is not open; false when it is open or missing.
   bool Delete(std::string_view name);
   int Count() const { return files_.Count(); }

@@ -34,7 +34,7 @@
 
 namespace katalog {
 
-// Most pins one buffer may carry; one more is error 8962.
+// Most pins one buffer may carry; one more is error kRecordBuffersCorrupt.
 inline constexpr int kMaxRecordPins = 64;
 // The bytes of buffers the cache aims at, and its most buffers before any growth.
 inline constexpr std::size_t kRecordCacheBytes = 131070;
@@ -124,10 +124,10 @@ class TRecordCache {
   void SetNumber(TRecord* record, std::int32_t n);
 
   // An unused, unpinned, cleared buffer at the front of the list (see the file comment);
-  // 8962 when none can be had.
+  // kRecordBuffersCorrupt when none can be had.
   TRecord* TakeFree();
 
-  // 8962 beyond kMaxRecordPins pins (the count stays at the limit).
+  // kRecordBuffersCorrupt beyond kMaxRecordPins pins (the count stays at the limit).
   void Pin(TRecord* record);
   // Unpinning an unpinned buffer does nothing.
   void Unpin(TRecord* record);

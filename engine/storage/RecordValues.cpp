@@ -10,6 +10,7 @@
 #include "engine/storage/FieldChecks.h"
 #include "engine/storage/FileSession.h"
 #include "engine/storage/IsamError.h"
+#include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
@@ -21,15 +22,6 @@ namespace {
 using platform::TFormatSettings;
 
 constexpr double kMsecsPerDay = platform::kMsecsPerDay;
-
-bool SameIgnoringCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = (text[i] >= 'a' && text[i] <= 'z') ? static_cast<char>(text[i] - 32) : text[i];
-    if (c != word[i]) return false;
-  }
-  return true;
-}
 
 // What a text of the type is called in the conversion error.
 const char* KindName(std::uint8_t typeCode) {
@@ -83,8 +75,8 @@ TFieldValue ValueOfText(const TFieldDescriptor& field, std::string_view text,
     case ft::kString:
       return std::string(text);
     case ft::kBoolean:
-      if (SameIgnoringCase(text, "TRUE")) return true;
-      if (SameIgnoringCase(text, "FALSE")) return false;
+      if (platform::EqualsIgnoringAsciiCase(text, "TRUE")) return true;
+      if (platform::EqualsIgnoringAsciiCase(text, "FALSE")) return false;
       break;
     case ft::kSmallInt:
     case ft::kInteger:
@@ -99,17 +91,19 @@ TFieldValue ValueOfText(const TFieldDescriptor& field, std::string_view text,
       if (TryStrToScaled(text, BcdScale(field), integer, settings)) return TBcdAmount{integer};
       break;
     case ft::kDate:
-      if (SameIgnoringCase(text, "DATE")) return std::int64_t{Today()};
+      if (platform::EqualsIgnoringAsciiCase(text, "DATE")) return std::int64_t{Today()};
       if (TryStrToDate(text, part, settings)) return std::int64_t{part};
       break;
     case ft::kTime:
-      if (SameIgnoringCase(text, "TIME")) return std::int64_t{CurrentTimeOfDay()};
+      if (platform::EqualsIgnoringAsciiCase(text, "TIME")) return std::int64_t{CurrentTimeOfDay()};
       if (TryStrToTime(text, part, settings)) return std::int64_t{part};
       break;
     case ft::kDateTime:
-      if (SameIgnoringCase(text, "NOW")) return StoredDateTime(DateTimeToTimeStamp(Now()));
-      if (SameIgnoringCase(text, "DATE")) return StoredDateTime({Today(), 0});
-      if (SameIgnoringCase(text, "TIME")) return StoredDateTime({kDateDelta, CurrentTimeOfDay()});
+      if (platform::EqualsIgnoringAsciiCase(text, "NOW"))
+        return StoredDateTime(DateTimeToTimeStamp(Now()));
+      if (platform::EqualsIgnoringAsciiCase(text, "DATE")) return StoredDateTime({Today(), 0});
+      if (platform::EqualsIgnoringAsciiCase(text, "TIME"))
+        return StoredDateTime({kDateDelta, CurrentTimeOfDay()});
       if (TryStrToDateTime(text, stamp, settings)) return StoredDateTime(stamp);
       break;
     default:

@@ -57,7 +57,7 @@ class TRecordValues {
 
   // The field's value, monostate when null. An autoincrement field is never null: its value is
   // the record identifier. A computed field not yet placed in the record (offset 0, as in the
-  // physical list) reads as null. 9985 for a field number outside 1..fields.size().
+  // physical list) reads as null. kInvalidField for a field number outside 1..fields.size().
   TFieldValue ReadField(const TFieldList& fields, int fieldNumber,
                         const std::uint8_t* record) const;
 
@@ -65,7 +65,7 @@ class TRecordValues {
   // fields. Returns false, leaving the record unchanged, when the value's kind does not suit the
   // field's type or does not fit its range; the caller, which knows the value's origin, reports
   // that. Writes to a computed field and to the autoincrement field (whose value is the record
-  // identifier the engine assigns) are ignored and return true. 9985 as for ReadField.
+  // identifier the engine assigns) are ignored and return true. kInvalidField as for ReadField.
   bool WriteField(const TFieldList& fields, int fieldNumber, const TFieldValue& value,
                   std::uint8_t* record) const;
   // The evaluator's own write of a computed field's value: stored, nothing re-evaluated.
@@ -79,12 +79,12 @@ class TRecordValues {
   // date-time; other types get no default.
   void BlankRecord(const TFieldList& fields, std::uint8_t* record, std::size_t recordSize) const;
 
-  // For each stored field: required and null 9732, below MinValue 9730, above MaxValue 9731,
-  // each naming the field. Strings compare case-sensitively (the locale's comparison, byte order
-  // without a locale), codes 5, 6, 12 as integers, 7 as floats, 8 as the stored amount against
-  // the limit read at PhysicalScale as a default is, 2, 10, 11 as dates and times; other types have
-  // no limits. A null field has no limits to break. Computed fields are not checked: their
-  // values are not part of the stored record.
+  // For each stored field: required and null kValueRequired, below MinValue kBelowMinimum, above
+  // MaxValue kAboveMaximum, each naming the field. Strings compare case-sensitively (the locale's
+  // comparison, byte order without a locale), codes 5, 6, 12 as integers, 7 as floats, 8 as the
+  // stored amount against the limit read at PhysicalScale as a default is, 2, 10, 11 as dates and
+  // times; other types have no limits. A null field has no limits to break. Computed fields are not
+  // checked: their values are not part of the stored record.
   void CheckValidity(const TFieldList& fields, const std::uint8_t* record) const;
 
  private:

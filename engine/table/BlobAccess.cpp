@@ -1,5 +1,6 @@
 // TDataFile's blob fields: opening, reading, writing and closing the blobs of a record through
 // the blob file, and keeping them with the record when it is inserted, changed or deleted.
+#include <cassert>
 #include <limits>
 #include <vector>
 
@@ -47,7 +48,9 @@ int TDataFile::OpenBlob(bool working, int fieldNumber, std::uint8_t* record) {
                                         static_cast<std::uint16_t>(fieldNumber), handle);
   if (result != 0) return result;
   std::int32_t length = 0;
-  blobFile_.GetBlobLength(handle, length);
+  // The handle was opened just now, so its length cannot be refused.
+  [[maybe_unused]] const int lengthResult = blobFile_.GetBlobLength(handle, length);
+  assert(lengthResult == 0);
   StoreI32(flag + 1, -handle);
   flag[0] = length > 0 ? 1 : 0;
   return 0;
@@ -58,7 +61,9 @@ int TDataFile::CloseBlob(bool working, int fieldNumber, std::uint8_t* record) {
   if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
   std::uint8_t* flag = record + BlobField(working, fieldNumber)->FieldOffset;
   std::int32_t first = 0;
-  blobFile_.CloseBlob(handle, first);
+  // OpenHandleOf found the handle open, so closing it cannot be refused.
+  [[maybe_unused]] const int closeResult = blobFile_.CloseBlob(handle, first);
+  assert(closeResult == 0);
   StoreI32(flag + 1, first);
   flag[0] = first != 0 ? 1 : 0;
   return 0;

@@ -34,7 +34,7 @@ class TBlobRepair {
   TBlobRepair(const TBlobRepair&) = delete;
   TBlobRepair& operator=(const TBlobRepair&) = delete;
 
-  // Opens the blob file exclusively (11013 when another program has it open or it cannot be
+  // Opens the blob file exclusively (kAccessDenied when another program has it open or it cannot be
   // written) and logs what is wrong with its header or its length.
   void Open();
   bool IsOpen() const { return file_.IsOpen(); }

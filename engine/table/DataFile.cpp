@@ -47,7 +47,7 @@ void TDataFile::Open() {
   }
   // A table is writable only when all of its files are: an index or blob file that cannot be
   // written would refuse a change half way, after the data file took it. Such a table opens
-  // read-only, and every change is refused (11013) before anything is touched.
+  // read-only, and every change is refused (kAccessDenied) before anything is touched.
   if (!ReadOnly() && (indexFile_.ReadOnly() || (blobFile_.IsOpen() && blobFile_.ReadOnly()))) {
     TDataFile::Close();
     SetReadOnly(true);

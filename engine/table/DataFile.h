@@ -11,10 +11,10 @@
 // records are trusted only while the files' change counters are unchanged. Exclusive tables and
 // tables on read-only media take no locks and never look for changes.
 //
-// Opening checks, in order: the format version (12035), the table locale (15878), the password
-// of an enciphered table (10498), the descriptor layout and record size (8961), and the file
-// length against NextRecordNumber (8961); a short header or descriptor block is 9217. Any
-// failure leaves all three files closed.
+// Opening checks, in order: the format version (kWrongVersion), the table locale (kLanguageDriver),
+// the password of an enciphered table (kPasswordRequired), the descriptor layout and record size
+// (kHeaderCorrupt), and the file length against NextRecordNumber (kHeaderCorrupt); a short header
+// or descriptor block is kReadError. Any failure leaves all three files closed.
 //
 // Invariants while open: Header() passed those checks; PhysicalFields()[i] is field number i + 1
 // with its PhysicalSize and FieldOffset consistent with RecordSize; records are plain in memory
@@ -95,7 +95,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void WriteHeader(bool force = false);
 
   // Reads `count` slots starting at record number `first` into buffer (count x RecordSize
-  // bytes), deciphered; returns the number of whole slots read. A short read is 9217 unless
+  // bytes), deciphered; returns the number of whole slots read. A short read is kReadError unless
   // tolerated.
   std::int32_t ReadSlots(std::int32_t first, std::int32_t count, std::uint8_t* buffer,
                          bool tolerateShortRead);
@@ -108,8 +108,8 @@ class TDataFile : public TFileHandler, private TFilterHost {
   // is empty or the table has no primary index.
   std::int32_t ChooseSlot() const;
   // Takes slot n (the chosen one) for a new record: an append slot grows NextRecordNumber
-  // (9479 when the table is full), a reused slot unlinks it from the free chain, whose link is
-  // read from the slot's bytes.
+  // (kTableFull when the table is full), a reused slot unlinks it from the free chain, whose link
+  // is read from the slot's bytes.
   void TakeSlot(std::int32_t n, const std::uint8_t* slot);
   // Whether one more record may be appended.
   bool CanAppend() const;
@@ -118,7 +118,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
 
   // Read access: read slots on the index and blob files, then the change check; nothing when
   // read or write access or the table lock is held, or the table is exclusive or on read-only
-  // media (10249 when refused). Returns true when another program had changed the table.
+  // media (kLockFailure when refused). Returns true when another program had changed the table.
   bool AcquireReadAccess();
   void ReleaseReadAccess();
   bool ReadAccessHeld() const { return readAccess_; }
@@ -137,13 +137,13 @@ class TDataFile : public TFileHandler, private TFilterHost {
   TIndexStore& IndexStore() { return store_; }
 
   // Navigation. The cursor stands before the first record after GoFirst and after the last after
-  // GoLast. GoNext / GoPrior return 0 and copy the record, or 8706 / 8705 at the end and leave a
-  // blank record (defaults applied) in the buffer (which may be nullptr).
+  // GoLast. GoNext / GoPrior return 0 and copy the record, or kEndOfFile / kBeginningOfFile at the
+  // end and leave a blank record (defaults applied) in the buffer (which may be nullptr).
   void GoFirst();
   void GoLast();
-  int GoNext(std::uint8_t* buffer);
-  int GoPrior(std::uint8_t* buffer);
-  int GetCurrent(std::uint8_t* buffer, bool lock);
+  [[nodiscard]] int GoNext(std::uint8_t* buffer);
+  [[nodiscard]] int GoPrior(std::uint8_t* buffer);
+  [[nodiscard]] int GetCurrent(std::uint8_t* buffer, bool lock);
   // Physical order: record number n; index order: logical position n.
   void GoToPosition(std::int32_t n);
   std::int32_t RecordCount();
@@ -161,7 +161,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
                   std::uint8_t* record) const;
   void BlankRecord(std::uint8_t* record) const;
 
-  // Changes. A ReadOnly table refuses them with 11013.
+  // Changes. A ReadOnly table refuses them with kAccessDenied.
   void Insert(std::uint8_t* record, bool reposition);
   void Update(std::uint8_t* record, bool unlock, bool reposition);
   void Delete(bool reposition);
@@ -176,21 +176,25 @@ class TDataFile : public TFileHandler, private TFilterHost {
 
   // Blob fields of a record buffer (`working`: through the working descriptor list). While a
   // blob is open the field holds its negated handle; the record keeps its first block otherwise.
-  // Results: 0, 10753 (not a blob field), 9998 (a negative value that is no open blob of this
-  // table), 10030 (not open), 9494, 8711, 10029.
-  int OpenBlob(bool working, int fieldNumber, std::uint8_t* record);
-  int CloseBlob(bool working, int fieldNumber, std::uint8_t* record);
-  int ReadBlob(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t position,
-               std::int32_t count, std::uint8_t* to, std::int32_t& copied);
-  int WriteBlob(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t position,
-                std::int32_t count, const std::uint8_t* from);
-  int SetBlobSize(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t size);
-  int GetBlobSize(bool working, int fieldNumber, const std::uint8_t* record, std::int32_t& size);
+  // Results: 0, kInvalidBlobField (not a blob field), kInvalidBlobOffset (a negative value that is
+  // no open blob of this table), kInvalidBlobHandle (not open), kTooManyBlobs, kEndOfBlob,
+  // kInvalidBlobLength.
+  [[nodiscard]] int OpenBlob(bool working, int fieldNumber, std::uint8_t* record);
+  [[nodiscard]] int CloseBlob(bool working, int fieldNumber, std::uint8_t* record);
+  [[nodiscard]] int ReadBlob(bool working, int fieldNumber, const std::uint8_t* record,
+                             std::int32_t position, std::int32_t count, std::uint8_t* to,
+                             std::int32_t& copied);
+  [[nodiscard]] int WriteBlob(bool working, int fieldNumber, const std::uint8_t* record,
+                              std::int32_t position, std::int32_t count, const std::uint8_t* from);
+  [[nodiscard]] int SetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+                                std::int32_t size);
+  [[nodiscard]] int GetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+                                std::int32_t& size);
   bool IsBlobOpen(bool working, int fieldNumber, const std::uint8_t* record) const;
 
   // Looks for another program's changes now; without any, finds the position again.
   void Refresh();
-  // A second, shared handler on the same table and record (11013 for an exclusive table).
+  // A second, shared handler on the same table and record (kAccessDenied for an exclusive table).
   std::unique_ptr<TDataFile> Clone();
   // An update batch: the table is locked from the first change to EndBatch.
   void BeginBatch();
@@ -202,8 +206,8 @@ class TDataFile : public TFileHandler, private TFilterHost {
   int BookmarkSize();
   // The current record's bookmark; false without a current record.
   bool GetBookmark(std::uint8_t* bookmark);
-  // Goes to the record: 0, or 8710 when no visible record has that bookmark.
-  int GotoBookmark(const std::uint8_t* bookmark);
+  // Goes to the record: 0, or kRecordNotFound when no visible record has that bookmark.
+  [[nodiscard]] int GotoBookmark(const std::uint8_t* bookmark);
   // -1, 0 or 1 in the current order.
   int CompareBookmarks(const std::uint8_t* a, const std::uint8_t* b);
   // Restricts the current index to the keys from `start` to `end` (full keys, both included),
@@ -211,24 +215,27 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void SetRange(const std::uint8_t* start, const std::uint8_t* end);
   void CancelRange();
   // Goes to record n, whose image is `record` (read through another cursor on the table).
-  int GotoRecord(std::int32_t n, const std::uint8_t* record);
+  [[nodiscard]] int GotoRecord(std::int32_t n, const std::uint8_t* record);
 
   // Installs a working descriptor list (DataFileComputed.cpp): stored fields as the table has
   // them, plus computed fields (a non-empty Expression) placed one after another behind the
-  // record. A name that is empty, does not start with a letter or repeats another is 10038; a
-  // repeated field number, a zero type, a stored field the table lacks or a declared size above
-  // 250 for codes 1, 9 and 15 is 10000; an unacceptable default or limit text 10006; an
-  // expression that does not read 10051 (9985 for an unknown field). Cached records are
-  // dropped; computed values are evaluated when a record is first used and after every write.
+  // record. A name that is empty, does not start with a letter or repeats another is
+  // kInvalidFieldName; a repeated field number, a zero type, a stored field the table lacks or a
+  // declared size above 250 for codes 1, 9 and 15 is kInvalidFieldDefinition; an unacceptable
+  // default or limit text kInvalidFieldCheck; an expression that does not read
+  // kInvalidFilterExpression (kInvalidField for an unknown field). Cached records are dropped;
+  // computed values are evaluated when a record is first used and after every write.
   void SetWorkingFields(std::vector<TFieldDescriptor> fields);
 
   // Filters (DataFileFilters.cpp): made inactive and added to the list; the list's code (0, or
-  // 9482 with the filter dropped) is returned and the filter handed out through `added`. A
-  // compiled condition naming no field of the table raises 9985, a damaged one 10051.
+  // kTooManyFilters with the filter dropped) is returned and the filter handed out through `added`.
+  // A compiled condition naming no field of the table raises kInvalidField, a damaged one
+  // kInvalidFilterExpression.
   TFilterList& Filters() { return filters_; }
-  int AddFilter(const std::vector<std::uint8_t>& condition, TFilter** added = nullptr);
-  int AddFilter(std::unique_ptr<TFilterNode> tree, TFilter** added = nullptr);
-  int AddFilter(TFilter::TCallback callback, TFilter** added = nullptr);
+  [[nodiscard]] int AddFilter(const std::vector<std::uint8_t>& condition,
+                              TFilter** added = nullptr);
+  [[nodiscard]] int AddFilter(std::unique_ptr<TFilterNode> tree, TFilter** added = nullptr);
+  [[nodiscard]] int AddFilter(TFilter::TCallback callback, TFilter** added = nullptr);
 
  private:
   // What the table's filters read through (DataFileFilters.cpp).
@@ -281,7 +288,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   bool WritesEachChange() const { return !Exclusive() && !ReadOnlyMedia() && !tableLocked_; }
   void FinishChange(std::int32_t unlock);
   void AbandonChange(std::int32_t locked) noexcept;
-  int Move(bool forward, std::uint8_t* buffer);
+  [[nodiscard]] int Move(bool forward, std::uint8_t* buffer);
   void CopyCurrent(std::uint8_t* buffer) const;
   void WriteModifiedRecords();
   void WriteEverything(bool forceHeader, bool trim);
@@ -297,10 +304,11 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void Reposition(bool onRecord, std::int32_t n);
   void ScanStatus(TRecordBitmap& active);
   const TFieldDescriptor* BlobField(bool working, int fieldNumber) const;
-  int OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* record,
-                   std::int32_t& handle) const;
+  [[nodiscard]] int OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* record,
+                                 std::int32_t& handle) const;
   void AttachBlobs(std::int32_t n, std::uint8_t* stored);
-  // The first blocks of the record's blob chains, each checked (8963 for a damaged one).
+  // The first blocks of the record's blob chains, each checked (kBlobBuffersCorrupt for a damaged
+  // one).
   std::vector<std::int32_t> BlobChains(std::int32_t n, const std::uint8_t* stored);
 
   void OpenSteps();

@@ -15,11 +15,6 @@ namespace katalog {
 
 namespace {
 
-bool StartsWithLetter(const std::string& name) {
-  const auto c = static_cast<unsigned char>(name[0]);
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 129 && c <= 254);
-}
-
 std::string Trimmed(const std::string& name) {
   const std::size_t first = name.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -83,7 +78,7 @@ void TDataFile::SetWorkingFields(std::vector<TFieldDescriptor> fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     TFieldDescriptor& field = fields[i];
     field.Name = Trimmed(field.Name);
-    if (field.Name.empty() || !StartsWithLetter(field.Name)) Raise(ie::kInvalidFieldName);
+    if (field.Name.empty() || !IsFieldNameStart(field.Name[0])) Raise(ie::kInvalidFieldName);
     for (std::size_t j = 0; j < i; ++j) {
       if (SameFieldName(fields[j].Name, field.Name)) {
         Raise(ie::kInvalidFieldName);

@@ -40,8 +40,8 @@ class TIndexRebuild {
   TIndexRebuild(const TIndexRebuild&) = delete;
   TIndexRebuild& operator=(const TIndexRebuild&) = delete;
 
-  // Reads the definitions from the old file and creates the new one (11013 when the old file
-  // cannot be written).
+  // Reads the definitions from the old file and creates the new one (kAccessDenied when the old
+  // file cannot be written).
   void Begin();
   bool HasPrimaryIndex() const { return primary_; }
   // Adds the keys of the record in use in slot n; false when one of its keys is taken (nothing

@@ -190,7 +190,7 @@ void TDataFile::Insert(std::uint8_t* record, bool reposition) {
 }
 
 // The slot at the head of the chain of deleted slots, pinned; the header may name anything
-// there, and a slot that is not a deleted one would overwrite a live record: 8961.
+// there, and a slot that is not a deleted one would overwrite a live record: kHeaderCorrupt.
 TRecord* TDataFile::FreeSlot(std::int32_t n) {
   if (n < 1 || n >= header_.NextRecordNumber) Raise(ie::kHeaderCorrupt);
   TBuffer slot;
@@ -279,7 +279,8 @@ void TDataFile::AbandonChange(std::int32_t locked) noexcept {
 }
 
 // Write access may have found another program's change and dropped the current record: the
-// change goes on only when slot n still holds the same live record (identifier `id`), else 8710.
+// change goes on only when slot n still holds the same live record (identifier `id`), else
+// kRecordNotFound.
 void TDataFile::KeepCurrent(std::int32_t n, std::int32_t id) {
   if (current_ && current_->Number() == n) return;
   ReleaseCurrent();

@@ -1,19 +1,19 @@
 // TRepairDataFile: the data file of a table under repair, read without a normal open, which a
 // damaged table would not pass. It holds the file open exclusively for writing from Open to
 // Close: every program opens a table's data file first, so nobody else can open the table while
-// it is repaired, and a table another program has open is refused (11013).
+// it is repaired, and a table another program has open is refused (kAccessDenied).
 //
 // Reads: the header and the field descriptors through their codecs (deciphered when the table is
 // enciphered), then the record slots in runs.
 // Trusts, as a normal open checks them (each failure is the engine's error, and nothing is
-// repaired): the format version (12035), the table locale (15878), the password of an enciphered
-// table (10498), the blob block size (9498), and the field descriptors, whose offsets must add up
-// to RecordSize (8961); without them not a single record could be read.
-// Does not trust: the file length (bytes past the slots the header counts, or a partial slot at
-// the end, are counted apart: an unfinished append left them), NextRecordNumber when the file
-// holds fewer slots than it counts,
-// FreeSlotHead, LastRecordId and BlobIndicator, which the repair sets from the slots and fields.
-// Writes only when asked: runs of slots, the header, and the file's length.
+// repaired): the format version (kWrongVersion), the table locale (kLanguageDriver), the password
+// of an enciphered table (kPasswordRequired), the blob block size (kBlobDefinition), and the field
+// descriptors, whose offsets must add up to RecordSize (kHeaderCorrupt); without them not a single
+// record could be read. Does not trust: the file length (bytes past the slots the header counts, or
+// a partial slot at the end, are counted apart: an unfinished append left them), NextRecordNumber
+// when the file holds fewer slots than it counts, FreeSlotHead, LastRecordId and BlobIndicator,
+// which the repair sets from the slots and fields. Writes only when asked: runs of slots, the
+// header, and the file's length.
 #pragma once
 
 #include <array>
@@ -35,8 +35,8 @@ class TRepairDataFile {
   using TPasswordAsk = std::function<bool()>;
 
   // Opens the data file of the table (a name as a table open takes it) and reads its header and
-  // descriptors. The file errors of the open, 9217 for a short header or descriptor block, and
-  // the errors above. `indexed` is the highest record number the table's old indexes name (0
+  // descriptors. The file errors of the open, kReadError for a short header or descriptor block,
+  // and the errors above. `indexed` is the highest record number the table's old indexes name (0
   // when none could be read): whole slots past the header's count up to it belong to the table.
   void Open(const std::string& tableName, const TPasswordAsk& askPassword,
             std::int32_t indexed = 0);

@@ -23,11 +23,6 @@ constexpr int kMaxRecordSize = 32767;  // at least one record per 32 KB read-ahe
 constexpr int kMaxBlobFields = 64;     // the blobs one record can have open at once
 constexpr int kMaxBcdScale = 18;
 
-bool IsNameStart(char c) {
-  const auto b = static_cast<std::uint8_t>(c);
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (b >= 129 && b <= 254);
-}
-
 std::string UpperName(std::string_view name) {
   return platform::UserDefaultLocale().Map(platform::kMapUpperCase, TrimBlanks(name));
 }
@@ -53,7 +48,7 @@ int BuildFields(const TTableDefinition& def, const std::string& file,
   for (const TFieldDefinition& d : def.Fields) {
     const std::string name(TrimBlanks(d.Name));
     const std::string upper = UpperName(name);
-    if (name.empty() || name.size() > kMaxFieldNameLength || !IsNameStart(name[0]) ||
+    if (name.empty() || name.size() > kMaxFieldNameLength || !IsFieldNameStart(name[0]) ||
         std::find(seen.begin(), seen.end(), upper) != seen.end()) {
       RaiseIsamError(ie::kInvalidFieldName, file, name);
     }

@@ -48,8 +48,11 @@ struct TTableDefinition {
   std::string Password;                   // non-empty: an enciphered table (at most 15 characters)
 };
 
-// Raises 9477, 9487, 9492, 9498, 9993, 10000, 10006, 10010, 10015, 10022, 10023, 10026, 10027,
-// 10038, 12292 or 15878 for a definition it refuses, and the file errors of writing.
+// Raises kRecordTooLarge, kIndexLimits, kFieldLimits, kBlobDefinition, kPrimaryIndexExists,
+// kInvalidFieldDefinition, kInvalidFieldCheck, kIndexNameMissing, kInvalidPassword,
+// kInvalidIndexName, kInvalidIndexField, kInvalidKeySize, kIndexExists, kInvalidFieldName,
+// kInvalidIndexFieldType or kLanguageDriver for a definition it refuses, and the file errors of
+// writing.
 void CreateTable(const TTableDefinition& definition);
 
 }  // namespace katalog

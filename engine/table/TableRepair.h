@@ -6,9 +6,9 @@
 //
 // Order of work (each step reads before the next writes):
 //   1. The verifier's check, on the table opened exclusively and read-only. A sound table is left
-//      as it is. A table another program has open is refused (11013), an enciphered one whose
-//      password the session lacks too (10498); any other failure to open is a finding, and the
-//      repair goes on without a normal open.
+//      as it is. A table another program has open is refused (kAccessDenied), an enciphered one
+//      whose password the session lacks too (kPasswordRequired); any other failure to open is a
+//      finding, and the repair goes on without a normal open.
 //   2. The data file is opened exclusively for writing and held so to the end (TRepairDataFile):
 //      its header and field descriptors are trusted, since without them no record can be read;
 //      what is wrong there is the engine's error and nothing is repaired.

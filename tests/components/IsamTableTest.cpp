@@ -25,11 +25,14 @@
 #include "engine/table/DataFile.h"
 #include "engine/table/TableCreation.h"
 #include "platform/ExceptionReporter.h"
+#include "support/EngineFixture.h"
 #include "support/MemoryDataSet.h"
 #include "support/TempDir.h"
 
 namespace katalog::testing {
 namespace {
+
+using katalog::testing::EngineErrorText;
 
 using ::testing::ElementsAre;
 
@@ -365,7 +368,7 @@ TEST_F(IsamTableTest, AnEncipheredTableAsksTheSessionForItsPassword) {
   table.Close();
   session.RemoveAllPasswords();
   const std::string refused = MessageOf([&] { table.Open(); });
-  EXPECT_THAT(refused, ::testing::StartsWith("ISAM Engine Error # 10498"));
+  EXPECT_THAT(refused, ::testing::StartsWith(EngineErrorText(ie::kPasswordRequired)));
   EXPECT_FALSE(table.Active());
   session.SetOnPassword({});
 }
@@ -400,7 +403,7 @@ TEST_F(IsamTableTest, IndexesAreDescribedAndSwitchedKeepingTheRecord) {
   EXPECT_EQ(table.RecNo(), id);
   EXPECT_THAT(Ids(table).front(), 1);
   EXPECT_THAT(MessageOf([&] { table.SetIndexName("Nope"); }),
-              ::testing::StartsWith("ISAM Engine Error # 10022"));
+              ::testing::StartsWith(EngineErrorText(ie::kInvalidIndexName)));
   EXPECT_TRUE(table.Active());
   EXPECT_EQ(table.IndexName(), "");
 }

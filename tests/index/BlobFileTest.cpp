@@ -305,13 +305,14 @@ TEST_F(BlobFileTest, ReadingPastTheEndCopiesWhatThereIs) {
   ASSERT_EQ(table->OpenBlob(true, kMemo, record.data()), 0);
   Bytes to(10, 0xEE);
   std::int32_t copied = -1;
-  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 16, 10, to.data(), copied), 8711);
+  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 16, 10, to.data(), copied), ie::kEndOfBlob);
   EXPECT_EQ(copied, 4);
   EXPECT_TRUE(std::equal(to.begin(), to.begin() + 4, memo.begin() + 16));
   EXPECT_EQ(to[4], 0xEE);
   for (std::int32_t offset : {20, 21, 1000}) {
     copied = -1;
-    EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), offset, 10, to.data(), copied), 8711);
+    EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), offset, 10, to.data(), copied),
+              ie::kEndOfBlob);
     EXPECT_EQ(copied, 0);
   }
   copied = -1;
@@ -352,16 +353,17 @@ TEST_F(BlobChainDamageTest, BlockOfAnotherRecordStopsReadingAndReleasing) {
   Damage(1024 + 10, 2);
   auto table = Open();
   TBlobFile& blob = *table->BlobFile();
-  EXPECT_EQ(EngineErrorOf([&] { blob.ReleaseChain(512, 1); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { blob.ReleaseChain(512, 1); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.Header().FreeBlockHead, 2560);
   EXPECT_EQ(blob.Blocks().Fetch(512)->Next, 1024);
 
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->OpenBlob(true, kMemo, record.data()); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->OpenBlob(true, kMemo, record.data()); }),
+            ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.OpenCount(), 0);
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.Header().FreeBlockHead, 2560);
   // The other record's memo is untouched.
   EXPECT_EQ(ReadMemo(*table, 2), Pattern(10, 2));
@@ -374,7 +376,7 @@ TEST_F(BlobChainDamageTest, RefusedDeleteKeepsTheRecord) {
   auto table = Open();
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(table->RecordCount(), 2);
   EXPECT_TRUE(GoTo(*table, 1, record));
   // A later change writes the table out; the record must still be there afterwards.
@@ -392,11 +394,12 @@ TEST_F(BlobChainDamageTest, CycleIsFoundNotFollowed) {
   TBlobFile& blob = *table->BlobFile();
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->OpenBlob(true, kMemo, record.data()); }), 8963);
-  EXPECT_EQ(EngineErrorOf([&] { blob.ReleaseChain(512, 1); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->OpenBlob(true, kMemo, record.data()); }),
+            ie::kBlobBuffersCorrupt);
+  EXPECT_EQ(EngineErrorOf([&] { blob.ReleaseChain(512, 1); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.Header().FreeBlockHead, 2560);
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.Header().FreeBlockHead, 2560);
 }
 
@@ -406,16 +409,19 @@ TEST_F(BlobChainDamageTest, SelfLoopAndPointerOutsideTheFile) {
   auto table = Open();
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->BlobFile()->ReleaseChain(512, 1); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->BlobFile()->ReleaseChain(512, 1); }),
+            ie::kBlobBuffersCorrupt);
   EXPECT_EQ(table->BlobFile()->Header().FreeBlockHead, 2560);
   table->Close();
   Damage(1536 + 4, 1 << 20);  // beyond the end of the file
   table = Open();
-  EXPECT_EQ(EngineErrorOf([&] { table->BlobFile()->ReleaseChain(512, 1); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->BlobFile()->ReleaseChain(512, 1); }),
+            ie::kBlobBuffersCorrupt);
   Damage(1536 + 4, 700);  // not on a block boundary
   table->Close();
   table = Open();
-  EXPECT_EQ(EngineErrorOf([&] { table->BlobFile()->ReleaseChain(512, 1); }), 8963);
+  EXPECT_EQ(EngineErrorOf([&] { table->BlobFile()->ReleaseChain(512, 1); }),
+            ie::kBlobBuffersCorrupt);
   EXPECT_EQ(table->BlobFile()->Header().FreeBlockHead, 2560);
 }
 
@@ -428,7 +434,7 @@ TEST_F(BlobFileTest, OpenBlobLimitsAndHandles) {
     ASSERT_EQ(table->OpenBlob(true, kMemo, records[i].data()), 0) << i;
   }
   EXPECT_EQ(table->BlobFile()->OpenCount(), kMaxOpenBlobs);
-  EXPECT_EQ(table->OpenBlob(true, kMemo, records[kMaxOpenBlobs].data()), 9494);
+  EXPECT_EQ(table->OpenBlob(true, kMemo, records[kMaxOpenBlobs].data()), ie::kTooManyBlobs);
   EXPECT_FALSE(table->IsBlobOpen(true, kMemo, records[kMaxOpenBlobs].data()));
   // Handles are distinct, and closing one makes room for another.
   std::set<std::int32_t> handles;
@@ -438,7 +444,7 @@ TEST_F(BlobFileTest, OpenBlobLimitsAndHandles) {
   EXPECT_EQ(handles.size(), static_cast<std::size_t>(kMaxOpenBlobs));
   EXPECT_EQ(table->CloseBlob(true, kMemo, records[5].data()), 0);
   EXPECT_EQ(table->OpenBlob(true, kMemo, records[kMaxOpenBlobs].data()), 0);
-  EXPECT_EQ(table->OpenBlob(true, kMemo, records[5].data()), 9494);
+  EXPECT_EQ(table->OpenBlob(true, kMemo, records[5].data()), ie::kTooManyBlobs);
   for (int i = 0; i <= kMaxOpenBlobs; ++i) {
     if (i != 5) {
       EXPECT_EQ(table->CloseBlob(true, kMemo, records[i].data()), 0) << i;
@@ -451,19 +457,21 @@ TEST_F(BlobFileTest, OpenBlobLimitsAndHandles) {
   table->BlankRecord(record.data());
   std::int32_t copied = -1;
   std::uint8_t to[4];
-  EXPECT_EQ(table->CloseBlob(true, kMemo, record.data()), 10030);
-  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 0, 4, to, copied), 10030);
-  EXPECT_EQ(table->WriteBlob(true, kMemo, record.data(), 0, 4, to), 10030);
-  EXPECT_EQ(table->CloseBlob(true, kMemo, records[3].data()), 10030);  // closed already
+  EXPECT_EQ(table->CloseBlob(true, kMemo, record.data()), ie::kInvalidBlobHandle);
+  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 0, 4, to, copied), ie::kInvalidBlobHandle);
+  EXPECT_EQ(table->WriteBlob(true, kMemo, record.data(), 0, 4, to), ie::kInvalidBlobHandle);
+  EXPECT_EQ(table->CloseBlob(true, kMemo, records[3].data()),
+            ie::kInvalidBlobHandle);  // closed already
   std::int32_t first = 0;
-  EXPECT_EQ(table->BlobFile()->CloseBlob(12345, first), 10030);
-  EXPECT_EQ(table->BlobFile()->ReadBlob(12345, 0, 4, to, copied), 10030);
+  EXPECT_EQ(table->BlobFile()->CloseBlob(12345, first), ie::kInvalidBlobHandle);
+  EXPECT_EQ(table->BlobFile()->ReadBlob(12345, 0, 4, to, copied), ie::kInvalidBlobHandle);
 
   // Fields that are no blob fields.
   for (int field : {1, kName, 0, 4}) {
-    EXPECT_EQ(table->OpenBlob(true, field, record.data()), 10753) << field;
-    EXPECT_EQ(table->CloseBlob(true, field, record.data()), 10753) << field;
-    EXPECT_EQ(table->ReadBlob(true, field, record.data(), 0, 4, to, copied), 10753) << field;
+    EXPECT_EQ(table->OpenBlob(true, field, record.data()), ie::kInvalidBlobField) << field;
+    EXPECT_EQ(table->CloseBlob(true, field, record.data()), ie::kInvalidBlobField) << field;
+    EXPECT_EQ(table->ReadBlob(true, field, record.data(), 0, 4, to, copied), ie::kInvalidBlobField)
+        << field;
   }
 }
 
@@ -571,17 +579,17 @@ TEST_F(BlobFileTest, EncipheredTableKeepsMemosSecret) {
   StartEngine();
   TDataFile table;
   table.SetFileName(TablePath());
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 10498);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kPasswordRequired);
   CurrentFileSession().AddPassword("tajne");
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 10498);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kPasswordRequired);
   CurrentFileSession().AddPassword("TAJNE");
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 10498);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kPasswordRequired);
   CurrentFileSession().AddPassword("Tajne");
   ASSERT_EQ(EngineErrorOf([&] { table.Open(); }), 0);
   EXPECT_EQ(ReadMemo(table, 5), model[5]);
   table.Close();
   CurrentFileSession().RemovePassword("Tajne");
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 10498);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kPasswordRequired);
 }
 
 class LargeBlobTableTest : public BlobFileTest, public ::testing::WithParamInterface<bool> {};

@@ -70,14 +70,15 @@ TEST_F(IndexFileTest, PageOffsetsOutsideTheFileAreCorrupt) {
   std::array<std::uint8_t, kPageSize> page{};
   for (std::int32_t offset : {0, 100, 4097, 8192, -4096}) {
     std::string message;
-    EXPECT_EQ(EngineErrorOf([&] { index.ReadPage(offset, page.data()); }, &message), 8965)
+    EXPECT_EQ(EngineErrorOf([&] { index.ReadPage(offset, page.data()); }, &message),
+              ie::kIndexBuffersCorrupt)
         << offset;
     EXPECT_NE(message.find(IndexPath()), std::string::npos);
   }
   // The page was allocated but never written: reading it is a short read.
-  EXPECT_EQ(EngineErrorOf([&] { index.ReadPage(4096, page.data()); }), 9217);
+  EXPECT_EQ(EngineErrorOf([&] { index.ReadPage(4096, page.data()); }), ie::kReadError);
   index.MutableHeader().EndOfFile = 2000000000 + 4096;
-  EXPECT_EQ(EngineErrorOf([&] { index.AppendPage(); }), 9479);
+  EXPECT_EQ(EngineErrorOf([&] { index.AppendPage(); }), ie::kTableFull);
 }
 
 TEST_F(IndexFileTest, EncipheredHeaderAndPages) {
@@ -135,23 +136,25 @@ TEST_F(IndexFileTest, DescriptorsThatDoNotFitTheTableAreCorrupt) {
     return EngineErrorOf([&] { table.Open(); });
   };
   EXPECT_EQ(spoiled([](auto&) {}), 0);
-  EXPECT_EQ(spoiled([&](auto& b) { StoreU16(&b[slot1 + 31], 25); }), 8961);  // key length
-  EXPECT_EQ(spoiled([&](auto& b) { StoreU16(&b[slot1 + 54], 0); }), 8961);   // field number
-  EXPECT_EQ(spoiled([&](auto& b) { StoreU16(&b[slot1 + 54], 3); }), 8961);
-  EXPECT_EQ(spoiled([&](auto& b) { b[slot1 + 37] = 0; }), 8961);  // no fields
-  EXPECT_EQ(spoiled([&](auto& b) { b[slot1 + 37] = 17; }), 8961);
-  EXPECT_EQ(spoiled([&](auto& b) { b[slot1 + 36] = 4; }), 8961);  // compression
-  EXPECT_EQ(spoiled([](auto& b) { b[13] = 31; }), 8961);          // 31 secondary
-  EXPECT_EQ(spoiled([](auto& b) { b[13] = 2; }), 8961);           // slot 2 empty
-  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[14 + 120 * 31 + 31], 6); }), 8961);
-  EXPECT_EQ(spoiled([](auto& b) { StoreI32(&b[9], 100); }), 8961);  // end of file
+  EXPECT_EQ(spoiled([&](auto& b) { StoreU16(&b[slot1 + 31], 25); }),
+            ie::kHeaderCorrupt);  // key length
+  EXPECT_EQ(spoiled([&](auto& b) { StoreU16(&b[slot1 + 54], 0); }),
+            ie::kHeaderCorrupt);  // field number
+  EXPECT_EQ(spoiled([&](auto& b) { StoreU16(&b[slot1 + 54], 3); }), ie::kHeaderCorrupt);
+  EXPECT_EQ(spoiled([&](auto& b) { b[slot1 + 37] = 0; }), ie::kHeaderCorrupt);  // no fields
+  EXPECT_EQ(spoiled([&](auto& b) { b[slot1 + 37] = 17; }), ie::kHeaderCorrupt);
+  EXPECT_EQ(spoiled([&](auto& b) { b[slot1 + 36] = 4; }), ie::kHeaderCorrupt);  // compression
+  EXPECT_EQ(spoiled([](auto& b) { b[13] = 31; }), ie::kHeaderCorrupt);          // 31 secondary
+  EXPECT_EQ(spoiled([](auto& b) { b[13] = 2; }), ie::kHeaderCorrupt);           // slot 2 empty
+  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[14 + 120 * 31 + 31], 6); }), ie::kHeaderCorrupt);
+  EXPECT_EQ(spoiled([](auto& b) { StoreI32(&b[9], 100); }), ie::kHeaderCorrupt);  // end of file
   // Without a primary index slot 0 is not looked at.
   EXPECT_EQ(spoiled([](auto& b) {
               b[3978] = 1;
               StoreU16(&b[14 + 31], 999);
             }),
             0);
-  EXPECT_EQ(spoiled([](auto& b) { b.resize(4095); }), 9217);
+  EXPECT_EQ(spoiled([](auto& b) { b.resize(4095); }), ie::kReadError);
 }
 
 }  // namespace

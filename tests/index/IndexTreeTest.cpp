@@ -82,7 +82,7 @@ TEST_F(IndexTreeTest, EmptyIndexFirstInsertAndDeleteAll) {
   const Key k = KeyOf(0, 7, "x");
   EXPECT_EQ(tree.CountBelow(k.data()), 0);
   EXPECT_FALSE(tree.Exists(k.data()));
-  EXPECT_EQ(EngineErrorOf([&] { tree.Delete(k.data()); }), 8708);
+  EXPECT_EQ(EngineErrorOf([&] { tree.Delete(k.data()); }), ie::kKeyNotFound);
 
   tree.Insert(k.data(), 1);
   ASSERT_NE(tree.Root(), 0);
@@ -91,7 +91,7 @@ TEST_F(IndexTreeTest, EmptyIndexFirstInsertAndDeleteAll) {
   EXPECT_EQ(root, 4096);
   EXPECT_TRUE(tree.Exists(k.data()));
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { tree.CheckDuplicate(k.data()); }, &message), 9729);
+  EXPECT_EQ(EngineErrorOf([&] { tree.CheckDuplicate(k.data()); }, &message), ie::kDuplicateKey);
   EXPECT_NE(message.find("Duplicate key found in index Primary of data file"), std::string::npos);
 
   tree.Delete(k.data());
@@ -136,9 +136,10 @@ TEST_F(IndexTreeTest, ADamagedTreeThatLeadsRoundIsCorruptNotEndless) {
   }
   RoundTrip();
   const Key last = KeyOf(0, 3 * capacity, "");
-  EXPECT_EQ(EngineErrorOf([&] { tree.Exists(last.data()); }), 8965);
-  EXPECT_EQ(EngineErrorOf([&] { tree.CountUpTo(last.data()); }), 8965);
-  EXPECT_EQ(EngineErrorOf([&] { tree.Insert(KeyOf(0, 10 * capacity, "").data(), 1); }), 8965);
+  EXPECT_EQ(EngineErrorOf([&] { tree.Exists(last.data()); }), ie::kIndexBuffersCorrupt);
+  EXPECT_EQ(EngineErrorOf([&] { tree.CountUpTo(last.data()); }), ie::kIndexBuffersCorrupt);
+  EXPECT_EQ(EngineErrorOf([&] { tree.Insert(KeyOf(0, 10 * capacity, "").data(), 1); }),
+            ie::kIndexBuffersCorrupt);
 }
 
 struct TreeCase {
@@ -170,7 +171,7 @@ TEST_P(IndexTreeModelTest, AgreesWithAModel) {
           const Key key = KeyOf(slot, id, name);
           if (model.count(key)) {
             if (slot == 0) {
-              EXPECT_EQ(EngineErrorOf([&] { tree.CheckDuplicate(key.data()); }), 9729);
+              EXPECT_EQ(EngineErrorOf([&] { tree.CheckDuplicate(key.data()); }), ie::kDuplicateKey);
             }
             continue;
           }

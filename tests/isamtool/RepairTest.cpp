@@ -18,9 +18,12 @@
 #include "engine/table/TableCreation.h"
 #include "isamtool/ToolRunner.h"
 #include "platform/ByteOrder.h"
+#include "support/EngineFixture.h"
 
 namespace katalog::testing {
 namespace {
+
+using katalog::testing::EngineErrorText;
 
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::HasSubstr;
@@ -100,7 +103,7 @@ TEST_F(RepairTest, RefusalsAreEngineErrors) {
   Damage();
   TToolResult result = RunTool(dir_, {"repair", Table()});
   EXPECT_EQ(result.Status, 1);
-  EXPECT_THAT(result.Err, HasSubstr("ISAM Engine Error # 10498"));
+  EXPECT_THAT(result.Err, HasSubstr(EngineErrorText(ie::kPasswordRequired)));
   EXPECT_FALSE(std::filesystem::exists(dir_.File("T.DAT.bak")));
   {
     TDataFile other;  // another program has the table open
@@ -108,7 +111,7 @@ TEST_F(RepairTest, RefusalsAreEngineErrors) {
     other.Open();
     result = RunTool(dir_, {"repair", Table(), "--password", "secret"});
     EXPECT_EQ(result.Status, 1);
-    EXPECT_THAT(result.Err, HasSubstr("ISAM Engine Error # 11013"));
+    EXPECT_THAT(result.Err, HasSubstr(EngineErrorText(ie::kAccessDenied)));
     EXPECT_FALSE(std::filesystem::exists(dir_.File("T.DAT.bak")));
   }
   result = RunTool(dir_, {"repair", Table(), "--password", "secret"});
@@ -166,7 +169,7 @@ TEST_F(RepairTest, HelpAndUsage) {
   EXPECT_EQ(RunTool(dir_, {"repair", Table(), "--force"}).Status, 2);
   result = RunTool(dir_, {"repair", dir_.File("Missing")});
   EXPECT_EQ(result.Status, 1);
-  EXPECT_THAT(result.Err, HasSubstr("ISAM Engine Error # 11010"));
+  EXPECT_THAT(result.Err, HasSubstr(EngineErrorText(ie::kInvalidPath)));
   EXPECT_THAT(RunTool(dir_, {"--help"}).Out, HasSubstr("  repair  "));
 }
 

@@ -17,9 +17,12 @@
 #include "engine/table/TableCreation.h"
 #include "isamtool/ToolRunner.h"
 #include "platform/ByteOrder.h"
+#include "support/EngineFixture.h"
 
 namespace katalog::testing {
 namespace {
+
+using katalog::testing::EngineErrorText;
 
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::HasSubstr;
@@ -182,7 +185,7 @@ TEST_F(VerifyTest, EncipheredTableNeedsItsPassword) {
   EXPECT_EQ(result.Out, "OK\n");
   EXPECT_EQ(result.Status, 0);
   result = Verify();
-  ExpectProblem(result, "the table does not open: ISAM Engine Error # 10498");
+  ExpectProblem(result, "the table does not open: " + EngineErrorText(ie::kPasswordRequired));
   EXPECT_EQ(std::count(result.Out.begin(), result.Out.end(), '\n'), 1);
 }
 
@@ -197,8 +200,8 @@ TEST_F(VerifyTest, UndecodableIndexPageIsNamed) {
   StoreU16(index.data() + root + 1, 0xFFFF);  // more entries than a page holds
   Write("T.IDX", index);
   const TToolResult result = Verify();
-  ExpectProblem(result,
-                "index ByName: page " + std::to_string(root) + ": ISAM Engine Error # 8965");
+  ExpectProblem(result, "index ByName: page " + std::to_string(root) + ": " +
+                            EngineErrorText(ie::kIndexBuffersCorrupt));
   EXPECT_THAT(result.Out, HasSubstr("index ByName: its entries could not be compared"));
 }
 
@@ -234,7 +237,7 @@ TEST_F(VerifyTest, ADamagedPrimaryRootStopsTheOpenAndIsReported) {
   Write("T.IDX", index);
   const TToolResult result = Verify();
   EXPECT_EQ(result.Status, 1);
-  EXPECT_THAT(result.Out, HasSubstr("ISAM Engine Error # 8965"));
+  EXPECT_THAT(result.Out, HasSubstr(EngineErrorText(ie::kIndexBuffersCorrupt)));
 }
 
 TEST_F(VerifyTest, MissingIndexEntryIsNamed) {
@@ -270,7 +273,7 @@ TEST_F(VerifyTest, TruncatedFilesAreNamed) {
   data.resize(data.size() - 3);
   Write("T.DAT", data);
   TToolResult result = Verify();
-  ExpectProblem(result, "the table does not open: ISAM Engine Error # 8961");
+  ExpectProblem(result, "the table does not open: " + EngineErrorText(ie::kHeaderCorrupt));
   EXPECT_THAT(result.Out, HasSubstr("its header counts 30 slots"));
   EXPECT_EQ(std::count(result.Out.begin(), result.Out.end(), '\n'), 1);
 

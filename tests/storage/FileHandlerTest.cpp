@@ -19,6 +19,7 @@ namespace katalog {
 namespace {
 
 using katalog::testing::EngineErrorOf;
+using katalog::testing::EngineErrorText;
 
 class FileHandlerTest : public katalog::testing::EngineTest {
  protected:
@@ -46,7 +47,8 @@ class FileHandlerTest : public katalog::testing::EngineTest {
 TEST_F(FileHandlerTest, CreateWriteReadAndCut) {
   const std::string name = dir_.File("T.DAT");
   auto file = Handler(name);
-  EXPECT_EQ(EngineErrorOf([&] { file->CreateEmpty(); }), 10253);  // needs Exclusive
+  EXPECT_EQ(EngineErrorOf([&] { file->CreateEmpty(); }),
+            ie::kExclusiveRequired);  // needs Exclusive
   EXPECT_FALSE(file->IsOpen());
 
   file = Handler(name, true);
@@ -62,11 +64,11 @@ TEST_F(FileHandlerTest, CreateWriteReadAndCut) {
   EXPECT_EQ(file->Read(buffer, 1), 1);
   EXPECT_EQ(buffer[0], '4');
 
-  // A short read is 9217 naming the file, unless tolerated.
+  // A short read is kReadError naming the file, unless tolerated.
   file->Seek(8, 0);
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { file->Read(buffer, 5); }, &message), 9217);
-  EXPECT_EQ(message, "ISAM Engine Error # 9217 Error reading from data file " + name);
+  EXPECT_EQ(EngineErrorOf([&] { file->Read(buffer, 5); }, &message), ie::kReadError);
+  EXPECT_EQ(message, EngineErrorText(ie::kReadError) + " Error reading from data file " + name);
   file->Seek(8, 0);
   EXPECT_EQ(file->Read(buffer, 5, true), 2);
 
@@ -75,7 +77,7 @@ TEST_F(FileHandlerTest, CreateWriteReadAndCut) {
   file->Write(nullptr, 0);
   EXPECT_EQ(file->GetSize(), 6);
 
-  EXPECT_EQ(EngineErrorOf([&] { file->Seek(-7, 1); }, &message), 11047);
+  EXPECT_EQ(EngineErrorOf([&] { file->Seek(-7, 1); }, &message), ie::kUnknownOsError);
   EXPECT_NE(message.find("error #131 occurred with data file " + name), std::string::npos);
   file->Flush();
   file->Close();
@@ -90,13 +92,13 @@ TEST_F(FileHandlerTest, SettingsChangeOnlyWhileClosed) {
   const std::string name = MakeFile("S.DAT", "abc");
   auto file = Handler(name);
   file->Open();
-  EXPECT_EQ(EngineErrorOf([&] { file->SetExclusive(true); }), 10031);
-  EXPECT_EQ(EngineErrorOf([&] { file->SetReadOnly(true); }), 10031);
-  EXPECT_EQ(EngineErrorOf([&] { file->SetInMemory(true); }), 10031);
-  EXPECT_EQ(EngineErrorOf([&] { file->SetFileName(name + "x"); }), 10031);
-  EXPECT_EQ(EngineErrorOf([&] { file->Delete(); }), 10031);
-  EXPECT_EQ(EngineErrorOf([&] { file->Rename(name + "x"); }), 10031);
-  EXPECT_EQ(EngineErrorOf([&] { file->CreateEmpty(); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { file->SetExclusive(true); }), ie::kFileInUse);
+  EXPECT_EQ(EngineErrorOf([&] { file->SetReadOnly(true); }), ie::kFileInUse);
+  EXPECT_EQ(EngineErrorOf([&] { file->SetInMemory(true); }), ie::kFileInUse);
+  EXPECT_EQ(EngineErrorOf([&] { file->SetFileName(name + "x"); }), ie::kFileInUse);
+  EXPECT_EQ(EngineErrorOf([&] { file->Delete(); }), ie::kFileInUse);
+  EXPECT_EQ(EngineErrorOf([&] { file->Rename(name + "x"); }), ie::kFileInUse);
+  EXPECT_EQ(EngineErrorOf([&] { file->CreateEmpty(); }), ie::kFileInUse);
   // Unchanged values are accepted.
   file->SetExclusive(false);
   file->SetFileName(name);
@@ -116,16 +118,16 @@ TEST_F(FileHandlerTest, SettingsChangeOnlyWhileClosed) {
 TEST_F(FileHandlerTest, MissingFilesAndDirectories) {
   std::string message;
   auto missing = Handler(dir_.File("none.DAT"));
-  EXPECT_EQ(EngineErrorOf([&] { missing->Open(); }, &message), 11010);
-  EXPECT_EQ(message, "ISAM Engine Error # 11010 Invalid path or file name for data file " +
-                         dir_.File("none.DAT"));
+  EXPECT_EQ(EngineErrorOf([&] { missing->Open(); }, &message), ie::kInvalidPath);
+  EXPECT_EQ(message, EngineErrorText(ie::kInvalidPath) +
+                         " Invalid path or file name for data file " + dir_.File("none.DAT"));
   EXPECT_FALSE(missing->Exists());
-  EXPECT_EQ(EngineErrorOf([&] { missing->Delete(); }), 9220);
-  EXPECT_EQ(EngineErrorOf([&] { Handler(dir_.File("no/dir/x.DAT"))->Open(); }), 11010);
-  EXPECT_EQ(EngineErrorOf([&] { Handler(dir_.Path())->Open(); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { missing->Delete(); }), ie::kDeleteError);
+  EXPECT_EQ(EngineErrorOf([&] { Handler(dir_.File("no/dir/x.DAT"))->Open(); }), ie::kInvalidPath);
+  EXPECT_EQ(EngineErrorOf([&] { Handler(dir_.Path())->Open(); }), ie::kAccessDenied);
   auto closed = Handler(dir_.File("none.DAT"));
   char c;
-  EXPECT_EQ(EngineErrorOf([&] { closed->Read(&c, 1); }), 11014);
+  EXPECT_EQ(EngineErrorOf([&] { closed->Read(&c, 1); }), ie::kInvalidHandle);
 }
 
 TEST_F(FileHandlerTest, NamesResolveWithBackslashesAndAnyCase) {
@@ -148,7 +150,7 @@ TEST_F(FileHandlerTest, ReadOnlyAttributeOpensReadOnlyMediaEvenForRoot) {
   char buffer[9];
   EXPECT_EQ(file->Read(buffer, 9), 9);
   // The descriptor is read-only: a write fails cleanly and changes nothing.
-  EXPECT_EQ(EngineErrorOf([&] { file->Write("X", 1); }), 9218);
+  EXPECT_EQ(EngineErrorOf([&] { file->Write("X", 1); }), ie::kWriteError);
   file->Close();
   EXPECT_EQ(std::filesystem::file_size(name), 9u);
 }
@@ -161,14 +163,14 @@ TEST_F(FileHandlerTest, ExclusiveOpensShareWithNobody) {
   shared2->Open();
   auto exclusive = Handler(name, true);
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { exclusive->Open(); }, &message), 11013);
-  EXPECT_EQ(message, "ISAM Engine Error # 11013 Access denied to data file " + name);
-  EXPECT_EQ(EngineErrorOf([&] { exclusive->CreateEmpty(); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { exclusive->Open(); }, &message), ie::kAccessDenied);
+  EXPECT_EQ(message, EngineErrorText(ie::kAccessDenied) + " Access denied to data file " + name);
+  EXPECT_EQ(EngineErrorOf([&] { exclusive->CreateEmpty(); }), ie::kAccessDenied);
   EXPECT_EQ(std::filesystem::file_size(name), 1u);  // nothing was cut
   shared1->Close();
   shared2->Close();
   exclusive->Open();
-  EXPECT_EQ(EngineErrorOf([&] { shared1->Open(); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { shared1->Open(); }), ie::kAccessDenied);
 }
 
 TEST_F(FileHandlerTest, ExclusiveHandlerLocksWithoutTouchingTheFile) {
@@ -241,7 +243,8 @@ TEST_F(FileHandlerTest, DeleteRenameAndCopy) {
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
   const std::string name = MakeFile("C.DAT", bytes);
   auto file = Handler(name);
-  EXPECT_EQ(EngineErrorOf([&] { file->CopyTo(dir_.File("D.DAT")); }), 11014);  // not open
+  EXPECT_EQ(EngineErrorOf([&] { file->CopyTo(dir_.File("D.DAT")); }),
+            ie::kInvalidHandle);  // not open
   file->Open();
   file->CopyTo(dir_.File("D.DAT"));
   file->Close();
@@ -255,7 +258,8 @@ TEST_F(FileHandlerTest, DeleteRenameAndCopy) {
 
   // A rename never replaces another file.
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { file->Rename(dir_.File("D.DAT")); }, &message), 11047);
+  EXPECT_EQ(EngineErrorOf([&] { file->Rename(dir_.File("D.DAT")); }, &message),
+            ie::kUnknownOsError);
   EXPECT_NE(message.find("error #80 "), std::string::npos);
   EXPECT_EQ(file->FileName(), name);
   file->Rename(dir_.File("E.DAT"));
@@ -263,13 +267,13 @@ TEST_F(FileHandlerTest, DeleteRenameAndCopy) {
   EXPECT_FALSE(std::filesystem::exists(name));
   file->Delete();
   EXPECT_FALSE(file->Exists());
-  EXPECT_EQ(EngineErrorOf([&] { file->Delete(); }), 9220);
+  EXPECT_EQ(EngineErrorOf([&] { file->Delete(); }), ie::kDeleteError);
 }
 
 TEST_F(FileHandlerTest, InMemoryFiles) {
   auto file = Handler("MEM.DAT", true, false, true);
   EXPECT_FALSE(file->Exists());
-  EXPECT_EQ(EngineErrorOf([&] { file->Open(); }), 11010);
+  EXPECT_EQ(EngineErrorOf([&] { file->Open(); }), ie::kInvalidPath);
   file->CreateEmpty();
   EXPECT_GT(file->Handle(), 0);
   file->Write("memory", 6);
@@ -277,11 +281,11 @@ TEST_F(FileHandlerTest, InMemoryFiles) {
   file->Seek(0, 0);
   char buffer[6];
   EXPECT_EQ(file->Read(buffer, 6), 6);
-  EXPECT_EQ(EngineErrorOf([&] { file->Read(buffer, 1); }), 9217);
+  EXPECT_EQ(EngineErrorOf([&] { file->Read(buffer, 1); }), ie::kReadError);
   EXPECT_EQ(file->MemoryFile()->Capacity(), 65535u);
 
   auto shared = Handler("mem.dat", false, false, true);
-  EXPECT_EQ(EngineErrorOf([&] { shared->Open(); }), 11013);  // created exclusively
+  EXPECT_EQ(EngineErrorOf([&] { shared->Open(); }), ie::kAccessDenied);  // created exclusively
   file->CopyTo("COPY.DAT");
   file->Close();
   shared->Open();
@@ -304,7 +308,7 @@ TEST_F(FileHandlerTest, InMemoryFiles) {
   EXPECT_EQ(copy->FileName(), "moved.dat");
   copy->Delete();
   EXPECT_FALSE(copy->Exists());
-  EXPECT_EQ(EngineErrorOf([&] { copy->Delete(); }), 9220);
+  EXPECT_EQ(EngineErrorOf([&] { copy->Delete(); }), ie::kDeleteError);
 }
 
 TEST(FileHandlerWithoutEngineTest, MemoryFilesNeedTheEngine) {
@@ -312,7 +316,7 @@ TEST(FileHandlerWithoutEngineTest, MemoryFilesNeedTheEngine) {
   file.SetInMemory(true);
   file.SetExclusive(true);
   file.SetFileName("M.DAT");
-  EXPECT_EQ(EngineErrorOf([&] { file.CreateEmpty(); }), 10758);
+  EXPECT_EQ(EngineErrorOf([&] { file.CreateEmpty(); }), ie::kNotInitialized);
   EXPECT_FALSE(file.IsOpen());
 }
 

@@ -28,4 +28,9 @@ inline int EngineErrorOf(const std::function<void()>& action, std::string* messa
   return 0;
 }
 
+// How an engine error's message starts, the code being the one users see: "ISAM Engine Error # N".
+inline std::string EngineErrorText(int code) {
+  return "ISAM Engine Error # " + std::to_string(code);
+}
+
 }  // namespace katalog::testing

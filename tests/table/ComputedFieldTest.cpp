@@ -138,24 +138,27 @@ TEST_F(ComputedFieldTest, BcdValuesAreComputedExactly) {
 }
 
 TEST_F(ComputedFieldTest, InstallingChecksTheList) {
-  EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("", 7, "1")})); }), 10038);
+  EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("", 7, "1")})); }),
+            ie::kInvalidFieldName);
   EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("9x", 7, "1")})); }),
-            10038);
+            ie::kInvalidFieldName);
   EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("price", 7, "1")})); }),
-            10038);
-  EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("X", 0, "1")})); }), 10000);
+            ie::kInvalidFieldName);
+  EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("X", 0, "1")})); }),
+            ie::kInvalidFieldDefinition);
   EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("X", 1, "'a'", 251)})); }),
-            10000);
+            ie::kInvalidFieldDefinition);
   auto badDefault = Computed("X", 5, "1");
   badDefault.DefaultValue = "70000";
-  EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({badDefault})); }), 10006);
+  EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({badDefault})); }),
+            ie::kInvalidFieldCheck);
   EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("X", 7, "Price *")})); }),
-            10051);
+            ie::kInvalidFilterExpression);
   EXPECT_EQ(EngineErrorOf([&] { table_->SetWorkingFields(With({Computed("X", 7, "Nope + 1")})); }),
-            9985);
+            ie::kInvalidField);
   EXPECT_EQ(EngineErrorOf(
                 [&] { table_->SetWorkingFields(With({Computed("X", 7, std::string(300, '('))})); }),
-            10051);
+            ie::kInvalidFilterExpression);
   // After a refused list the table reads as before.
   EXPECT_EQ(Column(3), (std::vector<TFieldValue>{2.5, 5.0, 7.5}));
 }

@@ -67,34 +67,34 @@ TEST_F(DataFileTest, EveryOpenCheck) {
     change(bytes);
     return OpenError(bytes);
   };
-  EXPECT_EQ(spoiled([](auto& b) { b[8] = 2; }), 12035);
-  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[103], 0x1234); }), 15878);
+  EXPECT_EQ(spoiled([](auto& b) { b[8] = 2; }), ie::kWrongVersion);
+  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[103], 0x1234); }), ie::kLanguageDriver);
   EXPECT_EQ(spoiled([](auto& b) {
               StoreU16(&b[105], 7);
               StoreU16(&b[103], 0x0405);
             }),
-            15878);
+            ie::kLanguageDriver);
   // Descriptor 2 (Name) moved by one byte, a wrong field number, a wrong record size.
-  EXPECT_EQ(spoiled([](auto& b) { StoreI16(&b[127 + 768 + 90], 10); }), 8961);
-  EXPECT_EQ(spoiled([](auto& b) { StoreI16(&b[127 + 768], 3); }), 8961);
-  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[21], 36); }), 8961);
+  EXPECT_EQ(spoiled([](auto& b) { StoreI16(&b[127 + 768 + 90], 10); }), ie::kHeaderCorrupt);
+  EXPECT_EQ(spoiled([](auto& b) { StoreI16(&b[127 + 768], 3); }), ie::kHeaderCorrupt);
+  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[21], 36); }), ie::kHeaderCorrupt);
   // The autoincrement field must sit on the record identifier.
-  EXPECT_EQ(spoiled([](auto& b) { StoreI16(&b[127 + 90], 9); }), 8961);
+  EXPECT_EQ(spoiled([](auto& b) { StoreI16(&b[127 + 90], 9); }), ie::kHeaderCorrupt);
   // A declared string size the physical size byte cannot hold.
-  EXPECT_EQ(spoiled([](auto& b) { b[127 + 768 + 86] = 255; }), 8961);
-  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[23], 1025); }), 8961);
+  EXPECT_EQ(spoiled([](auto& b) { b[127 + 768 + 86] = 255; }), ie::kHeaderCorrupt);
+  EXPECT_EQ(spoiled([](auto& b) { StoreU16(&b[23], 1025); }), ie::kHeaderCorrupt);
   // Bytes past the last slot the header counts (an append whose header write never came) are
   // reused by the next append; a file shorter than the slots it counts is damaged.
   EXPECT_EQ(spoiled([](auto& b) { b.push_back(0); }), 0);
-  EXPECT_EQ(spoiled([](auto& b) { StoreI32(&b[13], 2); }), 8961);
+  EXPECT_EQ(spoiled([](auto& b) { StoreI32(&b[13], 2); }), ie::kHeaderCorrupt);
   EXPECT_EQ(spoiled([](auto& b) {
               b.resize(b.size() + 35, 0);
               StoreI32(&b[13], 2);
             }),
             0);
   // Short header or descriptor block.
-  EXPECT_EQ(spoiled([](auto& b) { b.resize(126); }), 9217);
-  EXPECT_EQ(spoiled([](auto& b) { b.resize(127 + 768 * 4 - 1); }), 9217);
+  EXPECT_EQ(spoiled([](auto& b) { b.resize(126); }), ie::kReadError);
+  EXPECT_EQ(spoiled([](auto& b) { b.resize(127 + 768 * 4 - 1); }), ie::kReadError);
 }
 
 TEST_F(DataFileTest, DamagedCopiesNeverCrash) {
@@ -123,12 +123,12 @@ TEST_F(DataFileTest, CompanionFileErrorsNameTheirFile) {
   TDataFile table;
   table.SetFileName(TablePath());
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }, &message), 12035);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }, &message), ie::kWrongVersion);
   EXPECT_NE(message.find(TablePath() + ".IDX is not the correct version"), std::string::npos);
   EXPECT_FALSE(table.IsOpen());
 
   std::filesystem::remove(TablePath() + ".IDX");
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 11010);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kInvalidPath);
   CreateTable({TablePath(), false, {{"A", 4}}});
   std::filesystem::remove(TablePath() + ".BLB");  // not needed without blob fields
   table.Open();
@@ -149,10 +149,10 @@ TEST_F(DataFileTest, DamagedBlobHeader) {
   WriteBytes(blob, bytes);
   TDataFile table;
   table.SetFileName(TablePath());
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 12035);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kWrongVersion);
   bytes.resize(100);
   WriteBytes(blob, bytes);
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 9217);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kReadError);
   EXPECT_FALSE(table.IsOpen());
   EXPECT_FALSE(table.IndexFile().IsOpen());
 }
@@ -253,7 +253,7 @@ TEST_F(DataFileTest, SlotsAppendReuseAndChain) {
   EXPECT_EQ(table.ReadSlots(1, 3, read.data(), false), 3);
   EXPECT_EQ(read, slots);
   EXPECT_EQ(table.ReadSlots(3, 2, read.data(), true), 1);  // only slot 3 exists
-  EXPECT_EQ(EngineErrorOf([&] { table.ReadSlots(3, 2, read.data(), false); }), 9217);
+  EXPECT_EQ(EngineErrorOf([&] { table.ReadSlots(3, 2, read.data(), false); }), ie::kReadError);
 }
 
 TEST_F(DataFileTest, TableWithoutPrimaryIndexNeverReusesSlots) {
@@ -285,7 +285,7 @@ TEST_F(DataFileTest, AppendingStopsWhenTheTableIsFull) {
   table.SetFileName(TablePath());
   table.Open();
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { table.TakeSlot(next, nullptr); }, &message), 9479);
+  EXPECT_EQ(EngineErrorOf([&] { table.TakeSlot(next, nullptr); }, &message), ie::kTableFull);
   EXPECT_NE(message.find("is full and cannot contain any more data"), std::string::npos);
   EXPECT_EQ(table.Header().NextRecordNumber, next);
 }
@@ -301,9 +301,9 @@ TEST_F(EncryptedTableTest, PasswordsAndEncipheredBytes) {
   CreateTable(def);
   TDataFile table;
   table.SetFileName(TablePath("Secret"));
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 10498);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kPasswordRequired);
   CurrentFileSession().AddPassword("heslo");  // letter case counts
-  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), 10498);
+  EXPECT_EQ(EngineErrorOf([&] { table.Open(); }), ie::kPasswordRequired);
   int asked = 0;
   table.SetPasswordCallback([&] {
     ++asked;

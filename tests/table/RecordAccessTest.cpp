@@ -71,8 +71,8 @@ TEST_F(RecordAccessTest, InsertNavigateUpdateDelete) {
   EXPECT_EQ(table->RecordCount(), 0);
   std::vector<std::uint8_t> record(table->WorkingRecordSize());
   table->GoFirst();
-  EXPECT_EQ(table->GoNext(record.data()), 8706);
-  EXPECT_EQ(table->GoPrior(record.data()), 8705);
+  EXPECT_EQ(table->GoNext(record.data()), ie::kEndOfFile);
+  EXPECT_EQ(table->GoPrior(record.data()), ie::kBeginningOfFile);
 
   Add(*table, 30, "cherry");
   Add(*table, 10, "banana");
@@ -96,7 +96,7 @@ TEST_F(RecordAccessTest, InsertNavigateUpdateDelete) {
   table->GoToPosition(3);
   ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
   EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 1, record.data())), 30);
-  EXPECT_EQ(table->GoNext(record.data()), 8706);
+  EXPECT_EQ(table->GoNext(record.data()), ie::kEndOfFile);
   EXPECT_TRUE(std::holds_alternative<std::monostate>(table->ReadField(true, 1, record.data())));
   EXPECT_EQ(table->GoPrior(record.data()), 0);
   EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 1, record.data())), 30);
@@ -114,7 +114,8 @@ TEST_F(RecordAccessTest, InsertNavigateUpdateDelete) {
   table->WriteField(true, 1, std::int64_t{20}, duplicate.data());
   table->WriteField(true, 2, std::string("dup"), duplicate.data());
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(duplicate.data(), false); }, &message), 9729);
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(duplicate.data(), false); }, &message),
+            ie::kDuplicateKey);
   EXPECT_NE(message.find("Duplicate key found in index Primary"), std::string::npos);
   EXPECT_EQ(table->RecordCount(), 3);
   EXPECT_EQ(table->Header().NextRecordNumber, 4);
@@ -151,7 +152,7 @@ TEST_F(RecordAccessTest, StrictChangeDetectionLooksBeforeEveryMove) {
   reader->SetStrictChangeDetection(true);
   reader->SetFileName(TablePath());
   reader->Open();
-  EXPECT_EQ(EngineErrorOf([&] { reader->SetStrictChangeDetection(false); }), 10031);
+  EXPECT_EQ(EngineErrorOf([&] { reader->SetStrictChangeDetection(false); }), ie::kFileInUse);
   auto writer = Open();
   Add(*writer, 1, "one");
   EXPECT_EQ(reader->RecordCount(), 1);
@@ -186,7 +187,7 @@ TEST_F(RecordAccessTest, AFullTableRefusesAnInsertAndChangesNothing) {
   std::vector<std::uint8_t> record(table->WorkingRecordSize());
   table->BlankRecord(record.data());
   table->WriteField(true, 1, std::int64_t{2}, record.data());
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), 9479);
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), ie::kTableFull);
   EXPECT_EQ(table->RecordCount(), 1);
   table->Close();
   EXPECT_EQ(ReadBytes(TablePath() + ".IDX"), index);
@@ -216,7 +217,7 @@ TEST_F(RecordAccessTest, CloneSharesTheTableIndexAndRecord) {
   clone.reset();
   table.reset();
   auto exclusive = Open(true);
-  EXPECT_EQ(EngineErrorOf([&] { exclusive->Clone(); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { exclusive->Clone(); }), ie::kAccessDenied);
 }
 
 TEST_F(RecordAccessTest, CloneOfAnEncipheredTableBorrowsThePasswordOnlyToOpen) {
@@ -269,11 +270,11 @@ TEST_F(RecordAccessTest, ReadOnlyTablesRefuseChanges) {
   auto table = Open(false, true);
   std::vector<std::uint8_t> record(table->WorkingRecordSize());
   table->BlankRecord(record.data());
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), ie::kAccessDenied);
   table->GoFirst();
   ASSERT_EQ(table->GoNext(record.data()), 0);
-  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), 11013);
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), ie::kAccessDenied);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kAccessDenied);
   EXPECT_EQ(table->RecordCount(), 1);
 }
 

@@ -168,7 +168,7 @@ TEST_P(RefusedInTheTreeTest, LeavesNoTraceAndTheNextChangeWorks) {
     table->CloseBlob(true, kMemo, record.data());
     model[1].second = "earlier change";
     TContents refused = model;
-    EXPECT_EQ(EngineErrorOf([&] { Change(*table, op, refused); }), 8965);
+    EXPECT_EQ(EngineErrorOf([&] { Change(*table, op, refused); }), ie::kIndexBuffersCorrupt);
     EXPECT_EQ(table->RecordCount(), static_cast<std::int32_t>(model.size()));
     WritePage(root, page);
     Change(*table, op, model);
@@ -200,7 +200,7 @@ TEST_F(RefusedChangeTest, AFailedWriteIsTakenBackFromTheFiles) {
   const int code = EngineErrorOf([&] { Change(*table, TOp::Insert, refused); });
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, previous);
-  EXPECT_EQ(code, 9218);
+  EXPECT_EQ(code, ie::kWriteError);
   EXPECT_EQ(Contents(), model);
   Change(*table, TOp::Insert, model);
   Change(*table, TOp::Delete, model);
@@ -222,7 +222,7 @@ TEST_F(RefusedChangeTest, AFreeSlotHeadOnALiveRecordIsRefused) {
   StoreI32(data.data() + 9, 2);              // now slot 2, a live record
   WriteBytes(DataPath(), data);
   auto table = Open(TMode::Shared);
-  EXPECT_EQ(EngineErrorOf([&] { Put(*table, 7, "kiwi", "k"); }), 8961);
+  EXPECT_EQ(EngineErrorOf([&] { Put(*table, 7, "kiwi", "k"); }), ie::kHeaderCorrupt);
   table.reset();
   WriteBytes(DataPath(), before);
   EXPECT_EQ(Contents(), model);
@@ -239,7 +239,7 @@ TEST_F(RefusedChangeTest, ATableWithAFileThatCannotBeWrittenIsReadOnly) {
     {
       auto table = Open(TMode::Shared);
       EXPECT_TRUE(table->ReadOnly()) << name;
-      EXPECT_EQ(EngineErrorOf([&] { Put(*table, 8, "lime", "l"); }), 11013) << name;
+      EXPECT_EQ(EngineErrorOf([&] { Put(*table, 8, "lime", "l"); }), ie::kAccessDenied) << name;
     }
     std::filesystem::permissions(path, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);

@@ -305,13 +305,13 @@ TEST_F(SharingTest, RecordLockHeldByAnotherProcessIsTriedAsOftenAsAsked) {
 
   table->SetLockRetryCount(0);
   auto start = SteadyClock::now();
-  EXPECT_EQ(EngineErrorOf([&] { table->LockRecord(2); }), 10258);
+  EXPECT_EQ(EngineErrorOf([&] { table->LockRecord(2); }), ie::kRecordInUse);
   EXPECT_LT(MillisecondsSince(start), 750);  // the default policy would wait 1.5 s
 
   table->SetLockRetryCount(3);
   table->SetLockWaitTime(20);
   start = SteadyClock::now();
-  EXPECT_EQ(EngineErrorOf([&] { table->LockRecord(2); }), 10258);
+  EXPECT_EQ(EngineErrorOf([&] { table->LockRecord(2); }), ie::kRecordInUse);
   EXPECT_GE(MillisecondsSince(start), 60);
   EXPECT_FALSE(table->RecordLocked(2));
 
@@ -326,7 +326,7 @@ TEST_F(SharingTest, RecordLockHeldByAnotherProcessIsTriedAsOftenAsAsked) {
   // 256 attempts with a wait of more than 1 ms between each two.
   table->SetLockWaitTime(1);
   start = SteadyClock::now();
-  EXPECT_EQ(EngineErrorOf([&] { table->LockRecord(2); }), 10258);
+  EXPECT_EQ(EngineErrorOf([&] { table->LockRecord(2); }), ie::kRecordInUse);
   EXPECT_GE(MillisecondsSince(start), 255);
 
   EXPECT_EQ(child.Release(), 0);
@@ -460,7 +460,7 @@ TEST_F(SharingTest, ReadOnlyMediaTakeNoLocksAndNeverLookForChanges) {
   EXPECT_EQ(EngineErrorOf([&] { table->LockTable(); }), 0);
   EXPECT_FALSE(table->TableLocked());
   EXPECT_EQ(EngineErrorOf([&] { table->Refresh(); }), 0);
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), 11013);
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), ie::kAccessDenied);
   EXPECT_LT(MillisecondsSince(start), 1000);
 
   // Rewritten counters (and record count) in the files are never looked at.
@@ -630,7 +630,7 @@ TEST_F(SharingTest, DeletingAStaleCurrentRecordGoneMeanwhileDeletesNothingElse) 
   });
   // Record 20 is what this handler shows as current; another process removed it.
   EXPECT_EQ(CurrentId(*table), 20);
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), 8710);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kRecordNotFound);
   EXPECT_EQ(other->Release(), 0);
   EXPECT_EQ(AllIds(*Open()), (Ids{10, 30}));
 }
@@ -648,7 +648,8 @@ TEST_F(SharingTest, UpdatingAStaleCurrentRecordGoneMeanwhileChangesNothingElse) 
     t.Delete(false);
   });
   ASSERT_TRUE(table->WriteField(true, 2, std::string("edited"), record.data()));
-  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), 8710);
+  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }),
+            ie::kRecordNotFound);
   EXPECT_EQ(other->Release(), 0);
   auto fresh = Open();
   EXPECT_EQ(AllIds(*fresh), (Ids{10, 30}));
@@ -673,7 +674,7 @@ TEST_F(SharingTest, UpdateToAUniqueKeyAnotherProcessTookChangesNothing) {
   ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
   ASSERT_EQ(IdIn(*table, record), 1);
   ASSERT_TRUE(table->WriteField(true, 2, std::string("beta"), record.data()));
-  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), 9729);
+  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), ie::kDuplicateKey);
 
   EXPECT_EQ(table->RecordCount(), 3);
   table->SetIndexByName("ByName");

@@ -166,7 +166,7 @@ TEST_F(TableCreationTest, TableLocale) {
   // Check texts are read with the table locale: a Czech date is not a date without one.
   def.TableName = TablePath("NoLocale");
   def.LocaleId = 0;
-  EXPECT_EQ(EngineErrorOf([&] { CreateTable(def); }), 10006);
+  EXPECT_EQ(EngineErrorOf([&] { CreateTable(def); }), ie::kInvalidFieldCheck);
   def.Fields[1].MinValue = "1/1/1900";
   def.Fields[1].MaxValue = "12/31/2099";
   CreateTable(def);
@@ -212,59 +212,63 @@ struct Refusal {
 
 TEST_F(TableCreationTest, RefusedDefinitionsLeaveNoFiles) {
   const std::vector<Refusal> refusals = {
-      {"no name", 10038, [](auto& d) { d.Fields[2].Name = "   "; }},
-      {"long name", 10038, [](auto& d) { d.Fields[2].Name = std::string(31, 'n'); }},
-      {"digit first", 10038, [](auto& d) { d.Fields[2].Name = "1st"; }},
-      {"same name", 10038, [](auto& d) { d.Fields[2].Name = " NAME "; }},
-      {"type 0", 10000,
+      {"no name", ie::kInvalidFieldName, [](auto& d) { d.Fields[2].Name = "   "; }},
+      {"long name", ie::kInvalidFieldName,
+       [](auto& d) { d.Fields[2].Name = std::string(31, 'n'); }},
+      {"digit first", ie::kInvalidFieldName, [](auto& d) { d.Fields[2].Name = "1st"; }},
+      {"same name", ie::kInvalidFieldName, [](auto& d) { d.Fields[2].Name = " NAME "; }},
+      {"type 0", ie::kInvalidFieldDefinition,
        [](auto& d) {
          d.Fields[2] = {"X", 0};
        }},
-      {"type 16", 10000,
+      {"type 16", ie::kInvalidFieldDefinition,
        [](auto& d) {
          d.Fields[2] = {"X", 16};
        }},
-      {"string 0", 10000, [](auto& d) { d.Fields[0].Size = 0; }},
-      {"string 251", 10000, [](auto& d) { d.Fields[0].Size = 251; }},
-      {"subtype", 10000, [](auto& d) { d.Fields[4].SubType = 29; }},
-      {"bcd scale", 10000, [](auto& d) { d.Fields[8].Scale = 19; }},
-      {"min text", 10006, [](auto& d) { d.Fields[4].MinValue = "40000"; }},
-      {"long default", 10006, [](auto& d) { d.Fields[0].DefaultValue = std::string(51, 'x'); }},
-      {"boolean", 10006, [](auto& d) { d.Fields[3].DefaultValue = "yes"; }},
-      {"too many fields", 9492,
+      {"string 0", ie::kInvalidFieldDefinition, [](auto& d) { d.Fields[0].Size = 0; }},
+      {"string 251", ie::kInvalidFieldDefinition, [](auto& d) { d.Fields[0].Size = 251; }},
+      {"subtype", ie::kInvalidFieldDefinition, [](auto& d) { d.Fields[4].SubType = 29; }},
+      {"bcd scale", ie::kInvalidFieldDefinition, [](auto& d) { d.Fields[8].Scale = 19; }},
+      {"min text", ie::kInvalidFieldCheck, [](auto& d) { d.Fields[4].MinValue = "40000"; }},
+      {"long default", ie::kInvalidFieldCheck,
+       [](auto& d) { d.Fields[0].DefaultValue = std::string(51, 'x'); }},
+      {"boolean", ie::kInvalidFieldCheck, [](auto& d) { d.Fields[3].DefaultValue = "yes"; }},
+      {"too many fields", ie::kFieldLimits,
        [](auto& d) {
          d.Fields.clear();
          for (int i = 0; i < 1025; ++i) d.Fields.push_back({"F" + std::to_string(i), 4});
          d.Indexes.clear();
        }},
-      {"record size", 9477,
+      {"record size", ie::kRecordTooLarge,
        [](auto& d) {
          for (int i = 0; i < 140; ++i) d.Fields.push_back({"S" + std::to_string(i), 1, 0, 250});
        }},
-      {"block size", 9498, [](auto& d) { d.BlobBlockSize = 1000; }},
-      {"blob fields", 9498,
+      {"block size", ie::kBlobDefinition, [](auto& d) { d.BlobBlockSize = 1000; }},
+      {"blob fields", ie::kBlobDefinition,
        [](auto& d) {
          for (int i = 0; i < 64; ++i) d.Fields.push_back({"B" + std::to_string(i), 3});
        }},
-      {"two primaries", 9993,
+      {"two primaries", ie::kPrimaryIndexExists,
        [](auto& d) {
          d.Indexes.push_back({"", {"Word"}, {}, true});
        }},
-      {"unnamed", 10010, [](auto& d) { d.Indexes[1].Name = " "; }},
-      {"named Primary", 10022, [](auto& d) { d.Indexes[1].Name = "primary"; }},
-      {"named like the system", 10022, [](auto& d) { d.Indexes[1].Name = "SYS DELETED"; }},
-      {"index name length", 10022, [](auto& d) { d.Indexes[1].Name = std::string(31, 'i'); }},
-      {"same index", 10027, [](auto& d) { d.Indexes[2].Name = "BYSTAMP"; }},
-      {"no fields", 9487, [](auto& d) { d.Indexes[1].Fields.clear(); }},
-      {"17 fields", 9487, [](auto& d) { d.Indexes[1].Fields.assign(17, "Word"); }},
-      {"flags", 9487, [](auto& d) { d.Indexes[1].DescendingFields = {true}; }},
-      {"31 secondary", 9487,
+      {"unnamed", ie::kIndexNameMissing, [](auto& d) { d.Indexes[1].Name = " "; }},
+      {"named Primary", ie::kInvalidIndexName, [](auto& d) { d.Indexes[1].Name = "primary"; }},
+      {"named like the system", ie::kInvalidIndexName,
+       [](auto& d) { d.Indexes[1].Name = "SYS DELETED"; }},
+      {"index name length", ie::kInvalidIndexName,
+       [](auto& d) { d.Indexes[1].Name = std::string(31, 'i'); }},
+      {"same index", ie::kIndexExists, [](auto& d) { d.Indexes[2].Name = "BYSTAMP"; }},
+      {"no fields", ie::kIndexLimits, [](auto& d) { d.Indexes[1].Fields.clear(); }},
+      {"17 fields", ie::kIndexLimits, [](auto& d) { d.Indexes[1].Fields.assign(17, "Word"); }},
+      {"flags", ie::kIndexLimits, [](auto& d) { d.Indexes[1].DescendingFields = {true}; }},
+      {"31 secondary", ie::kIndexLimits,
        [](auto& d) {
          for (int i = 0; i < 29; ++i) d.Indexes.push_back({"I" + std::to_string(i), {"Word"}});
        }},
-      {"unknown field", 10023, [](auto& d) { d.Indexes[2].Fields = {"Nobody"}; }},
-      {"blob key", 12292, [](auto& d) { d.Indexes[2].Fields = {"Notes"}; }},
-      {"key size", 10026,
+      {"unknown field", ie::kInvalidIndexField, [](auto& d) { d.Indexes[2].Fields = {"Nobody"}; }},
+      {"blob key", ie::kInvalidIndexFieldType, [](auto& d) { d.Indexes[2].Fields = {"Notes"}; }},
+      {"key size", ie::kInvalidKeySize,
        [](auto& d) {
          d.Indexes[2].Fields = {"Name"};
          for (int i = 0; i < 5; ++i) {
@@ -272,8 +276,8 @@ TEST_F(TableCreationTest, RefusedDefinitionsLeaveNoFiles) {
            d.Indexes[2].Fields.push_back("K" + std::to_string(i));
          }
        }},
-      {"locale", 15878, [](auto& d) { d.LocaleId = 0x1234; }},
-      {"password", 10015, [](auto& d) { d.Password = std::string(16, 'p'); }},
+      {"locale", ie::kLanguageDriver, [](auto& d) { d.LocaleId = 0x1234; }},
+      {"password", ie::kInvalidPassword, [](auto& d) { d.Password = std::string(16, 'p'); }},
   };
   for (const Refusal& refusal : refusals) {
     SCOPED_TRACE(refusal.what);

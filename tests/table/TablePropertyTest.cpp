@@ -160,7 +160,7 @@ class TablePropertyTest : public katalog::testing::TableTest,
     Fill(id, row);
     if (model_.count(id)) {
       const std::int32_t before = table_->RecordCount();
-      ASSERT_EQ(EngineErrorOf([&] { table_->Insert(record_.data(), false); }), 9729);
+      ASSERT_EQ(EngineErrorOf([&] { table_->Insert(record_.data(), false); }), ie::kDuplicateKey);
       ASSERT_EQ(table_->RecordCount(), before);
       return;
     }
@@ -179,7 +179,8 @@ class TablePropertyTest : public katalog::testing::TableTest,
     table_->WriteField(true, 2, row.name, record_.data());
     table_->WriteField(true, 3, row.word, record_.data());
     if (newId != id && model_.count(newId)) {
-      ASSERT_EQ(EngineErrorOf([&] { table_->Update(record_.data(), true, false); }), 9729);
+      ASSERT_EQ(EngineErrorOf([&] { table_->Update(record_.data(), true, false); }),
+                ie::kDuplicateKey);
       table_->UnlockRecord(0);
       return;
     }

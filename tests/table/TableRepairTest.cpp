@@ -18,10 +18,13 @@
 #include "engine/table/TableCreation.h"
 #include "engine/table/TableVerifier.h"
 #include "platform/ByteOrder.h"
+#include "support/EngineFixture.h"
 #include "support/TableFixture.h"
 
 namespace katalog::testing {
 namespace {
+
+using katalog::testing::EngineErrorText;
 
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::Contains;
@@ -304,7 +307,7 @@ const TDamageCase kDamages[] = {
        const std::int32_t root = t.Root(0);
        t.Change(".IDX", [&](Bytes& b) { b[static_cast<std::size_t>(root)] = 0x17; });
      },
-     {"ISAM Engine Error # 8965", "index file: made anew with Primary, ByName"}},
+     {EngineErrorText(ie::kIndexBuffersCorrupt), "index file: made anew with Primary, ByName"}},
     {"MissingIndexFile",
      [](TableRepairTest& t) { std::filesystem::remove(t.File(".IDX")); },
      {"index file: it is missing; every index definition is lost",

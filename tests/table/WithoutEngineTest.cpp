@@ -1,6 +1,6 @@
-// The engine outside a file session: every operation that reaches a file is refused with 10758,
-// which names nothing, instead of working on the disk and reporting its errors without the file
-// they concern.
+// The engine outside a file session: every operation that reaches a file is refused with
+// kNotInitialized, which names nothing, instead of working on the disk and reporting its errors
+// without the file they concern.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,8 +20,10 @@ namespace katalog {
 namespace {
 
 using katalog::testing::EngineErrorOf;
+using katalog::testing::EngineErrorText;
 
-constexpr const char* kNotInitialized = "ISAM Engine Error # 10758 ISAM engine not initialized";
+const std::string kNotInitializedMessage =
+    EngineErrorText(ie::kNotInitialized) + " ISAM engine not initialized";
 
 class WithoutEngineTest : public ::testing::Test {
  protected:
@@ -98,7 +100,7 @@ TEST_F(WithoutEngineTest, EveryOperationOnFilesRaisesNotInitialized) {
   for (const TCase& c : cases) {
     std::string message;
     EXPECT_EQ(EngineErrorOf(c.Action, &message), ie::kNotInitialized) << c.What;
-    EXPECT_EQ(message, kNotInitialized) << c.What;
+    EXPECT_EQ(message, kNotInitializedMessage) << c.What;
   }
   // Nothing was made, removed or renamed.
   EXPECT_FALSE(std::filesystem::exists(dir_.File("New.DAT")));
@@ -124,7 +126,7 @@ TEST_F(WithoutEngineTest, AnOpenFileIsRefusedOnceTheEngineStops) {
   for (const auto& [what, action] : cases) {
     std::string message;
     EXPECT_EQ(EngineErrorOf(action, &message), ie::kNotInitialized) << what;
-    EXPECT_EQ(message, kNotInitialized) << what;
+    EXPECT_EQ(message, kNotInitializedMessage) << what;
   }
   file.Close();
   EXPECT_FALSE(file.IsOpen());
@@ -137,8 +139,8 @@ TEST_F(WithoutEngineTest, AStartedEngineNamesTheFileInItsErrors) {
   file.SetFileName(dir_.File("Missing"));
   std::string message;
   EXPECT_EQ(EngineErrorOf([&] { file.Open(); }, &message), ie::kInvalidPath);
-  EXPECT_EQ(message, "ISAM Engine Error # 11010 Invalid path or file name for data file " +
-                         dir_.File("Missing.DAT"));
+  EXPECT_EQ(message, EngineErrorText(ie::kInvalidPath) +
+                         " Invalid path or file name for data file " + dir_.File("Missing.DAT"));
   file.SetFileName(dir_.File("T"));
   EXPECT_EQ(EngineErrorOf([&] { file.Open(); }), 0);
   file.Close();

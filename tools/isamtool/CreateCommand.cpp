@@ -8,6 +8,7 @@
 #include "engine/components/SessionList.h"
 #include "engine/storage/FieldChecks.h"
 #include "engine/table/TableCreation.h"
+#include "platform/AsciiText.h"
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
 #include "platform/TextConversion.h"
@@ -144,8 +145,7 @@ class TSchemaReader {
                         std::uint8_t code) const {
     std::string text = Encoded(Text(object, key, path, ""), path);
     if (text.empty()) return text;
-    std::string upper = text;
-    for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    const std::string upper = platform::AsciiUppercased(text);
     if (upper == "DATE" || upper == "TIME" || upper == "NOW") return upper;
     platform::TFormatSettings iso = *settings_;
     iso.DecimalSeparator = '.';

@@ -3,15 +3,16 @@
 #include "engine/components/IsamTable.h"
 #include "engine/components/Session.h"
 #include "engine/components/SessionList.h"
+#include "platform/AsciiText.h"
 
 namespace katalog::isamtool {
 
 TTablePath SplitTablePath(const std::string& table) {
   std::string path = table;
   if (path.size() > 4) {
-    std::string extension = path.substr(path.size() - 4);
-    for (char& c : extension) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    if (extension == ".DAT") path.resize(path.size() - 4);
+    if (platform::EqualsIgnoringAsciiCase(path.substr(path.size() - 4), ".DAT")) {
+      path.resize(path.size() - 4);
+    }
   }
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return {".", path};

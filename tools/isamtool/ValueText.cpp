@@ -10,6 +10,7 @@
 
 #include "dataset/Field.h"
 #include "dataset/FieldType.h"
+#include "platform/AsciiText.h"
 #include "platform/DateTime.h"
 #include "platform/FormatSettings.h"
 #include "platform/TextConversion.h"
@@ -182,15 +183,6 @@ void WriteNative(TField& field, T value) {
   field.WriteValue(buffer.data(), true);
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
-    if (x != b[i]) return false;
-  }
-  return true;
-}
-
 void CheckLength(std::string_view text, const TField& field, const char* unit) {
   if (text.size() > static_cast<std::size_t>(field.Size())) {
     throw TValueError("the value has " + std::to_string(text.size()) + " " + unit +
@@ -324,8 +316,8 @@ void SetFieldValueText(TField& field, TValueKind kind, std::string_view text) {
     case TValueKind::Bcd:
       return WriteNative(field, ReadDecimal(text, field.Size()));
     case TValueKind::Boolean:
-      if (EqualsIgnoringCase(text, "true")) return field.SetValueBoolean(true);
-      if (EqualsIgnoringCase(text, "false")) return field.SetValueBoolean(false);
+      if (platform::EqualsIgnoringAsciiCase(text, "true")) return field.SetValueBoolean(true);
+      if (platform::EqualsIgnoringAsciiCase(text, "false")) return field.SetValueBoolean(false);
       throw TValueError(quoted + " is not a boolean (true or false)");
     case TValueKind::Date:
       if (text.size() != 10 || !ReadDate(text, day)) {
