@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench/Measure.h"
+#include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
 
 namespace katalog::bench {

@@ -194,10 +194,11 @@ double FillOurs(const TDataSet& data, bool batch) {
   if (batch) table.BeginBatch();
   for (const std::int64_t id : data.InsertOrder) {
     table.BlankRecord(record.data());
-    table.WriteField(true, 1, TFieldValue{id}, record.data());
-    table.WriteField(true, 2, TFieldValue{data.Names[id]}, record.data());
-    table.WriteField(true, 3, TFieldValue{static_cast<double>(id) * 0.5}, record.data());
-    table.Insert(record.data(), /*reposition*/ false);
+    table.WriteField(TFieldSet::Working, 1, TFieldValue{id}, record.data());
+    table.WriteField(TFieldSet::Working, 2, TFieldValue{data.Names[id]}, record.data());
+    table.WriteField(TFieldSet::Working, 3, TFieldValue{static_cast<double>(id) * 0.5},
+                     record.data());
+    table.Insert(record.data(), {});
   }
   if (batch) table.EndBatch();
   table.Close();
@@ -279,7 +280,7 @@ void OpenOurs(TDataFile& table, std::int64_t count) {
 }
 
 std::int64_t IdOf(const TDataFile& table, const std::uint8_t* record) {
-  return std::get<std::int64_t>(table.ReadField(true, 1, record));
+  return std::get<std::int64_t>(table.ReadField(TFieldSet::Working, 1, record));
 }
 
 void EnsureOurs(std::int64_t count) {
@@ -329,7 +330,8 @@ void OursScan(benchmark::State& state, std::int64_t count, const char* caseName,
     while ((code = table.GoNext(record.data())) == 0) {
       ++seen;
       if (byName) {
-        std::string name = std::get<std::string>(table.ReadField(true, 2, record.data()));
+        std::string name =
+            std::get<std::string>(table.ReadField(TFieldSet::Working, 2, record.data()));
         ordered = ordered && previous <= name;
         previous = std::move(name);
       } else {
@@ -386,9 +388,9 @@ void OursKeyLookup(benchmark::State& state, std::int64_t count) {
     bool right = true;
     const TClock::time_point start = TClock::now();
     for (const std::int64_t id : data.Probes) {
-      table.WriteField(true, 1, TFieldValue{id}, scratch.data());
+      table.WriteField(TFieldSet::Working, 1, TFieldValue{id}, scratch.data());
       BuildKey(context, scratch.data(), key.data());
-      right = right && table.FindKey(key.data(), /*nearest*/ false) &&
+      right = right && table.FindKey(key.data(), TKeyMatch::Exact) &&
               table.GetCurrent(record.data(), /*lock*/ false) == 0 &&
               IdOf(table, record.data()) == id;
     }

@@ -237,8 +237,8 @@ void OursFilter(benchmark::State& state, std::int64_t count, const TFilterCase& 
         if (c.Walk == wkIds) {
           seen.Ids.push_back(IdOf(table, record.data()));
         } else {
-          seen.Names.push_back(
-              std::get<std::string>(table.ReadField(true, kNameField, record.data())));
+          seen.Names.push_back(std::get<std::string>(
+              table.ReadField(TFieldSet::Working, kNameField, record.data())));
         }
       }
     }

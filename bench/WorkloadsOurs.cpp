@@ -120,7 +120,8 @@ double BrowseEngine(const TCatalogue& c) {
   const TClock::time_point start = TClock::now();
   file.GoFirst();
   while (file.GoNext(record.data()) == 0) {
-    bytes += std::get<std::string>(file.ReadField(true, kNameField, record.data())).size();
+    bytes +=
+        std::get<std::string>(file.ReadField(TFieldSet::Working, kNameField, record.data())).size();
     ++seen;
   }
   const double seconds = SecondsSince(start);

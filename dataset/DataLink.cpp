@@ -5,6 +5,7 @@
 #include "dataset/DataSet.h"
 #include "dataset/DataSource.h"
 #include "dataset/DatabaseError.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -107,13 +108,8 @@ int TDataLink::MoveRows(int distance) {
 
 void TDataLink::UpdateRecord() {
   updating_ = true;
-  try {
-    HandleWritePending();
-  } catch (...) {
-    updating_ = false;
-    throw;
-  }
-  updating_ = false;
+  const platform::TScopeExit updated([&] { updating_ = false; });
+  HandleWritePending();
 }
 
 void TDataLink::HandleDataEvent(TDataEvent event, TEventInfo& info) {

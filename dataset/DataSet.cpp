@@ -9,6 +9,7 @@
 #include "dataset/DataSource.h"
 #include "dataset/DatabaseError.h"
 #include "dataset/Stream.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -148,14 +149,14 @@ void TDataSet::SetBufferCount(int count) {
   }
   const auto wanted = static_cast<std::size_t>(count + 1);
   const std::size_t had = buffers_.size();
-  try {
+  {
+    const platform::TScopeFail disposeNew([&] {
+      while (buffers_.size() > had) {
+        DisposeRecordBuffer(buffers_.back());
+        buffers_.pop_back();
+      }
+    });
     while (buffers_.size() < wanted) buffers_.push_back(NewRecordBuffer());
-  } catch (...) {
-    while (buffers_.size() > had) {
-      DisposeRecordBuffer(buffers_.back());
-      buffers_.pop_back();
-    }
-    throw;
   }
   while (buffers_.size() > wanted) {
     DisposeRecordBuffer(buffers_.back());
@@ -207,13 +208,8 @@ bool TDataSet::IsLinkedTo(const TDataSource* source) const {
 void TDataSet::AddDataSource(TDataSource* source) {
   dataSources_.push_back(source);
   source->dataSet_ = this;
-  try {
-    UpdateBufferCount();
-  } catch (...) {
-    source->UpdateState();
-    throw;
-  }
-  source->UpdateState();
+  const platform::TScopeExit updateState([&] { source->UpdateState(); });
+  UpdateBufferCount();
 }
 
 void TDataSet::RemoveDataSource(TDataSource* source) {

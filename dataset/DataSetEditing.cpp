@@ -3,6 +3,7 @@
 #include "dataset/DatabaseError.h"
 #include "dataset/Field.h"
 #include "dataset/FieldText.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -83,14 +84,14 @@ void TDataSet::BeginInsertAppend() {
 
 void TDataSet::EndInsertAppend() {
   SetState(TDataSetState::Inserting);
-  try {
+  {
+    const platform::TScopeFail backToBrowsing([&] {
+      UpdateCursorPos();
+      FreeFieldBuffers();
+      SetState(TDataSetState::Browsing);
+      Resync(0);
+    });
     DoOnNewRecord();
-  } catch (...) {
-    UpdateCursorPos();
-    FreeFieldBuffers();
-    SetState(TDataSetState::Browsing);
-    Resync(0);
-    throw;
   }
   modified_ = false;
   DataEvent(TDataEvent::DataSetChanged);
@@ -192,13 +193,8 @@ void TDataSet::Delete() {
 void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   if (calcFieldsSize_ == 0 && !internalCalcFields_) return;
   const TDataSetState saved = SetTempState(TDataSetState::Calculating);
-  try {
-    CalculateFields(buffer, saved == TDataSetState::InternalCalc);
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  const platform::TScopeExit restore([&] { RestoreState(saved); });
+  CalculateFields(buffer, saved == TDataSetState::InternalCalc);
 }
 
 void TDataSet::CalculateFields(TRecordBuffer buffer, bool internalOnly) {

@@ -3,6 +3,7 @@
 
 #include "dataset/DataSet.h"
 #include "dataset/DatabaseError.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -127,15 +128,10 @@ void TDataSet::Resync(TResyncMode mode) {
   int before = (mode & rmCenter) != 0 ? (bufferCount_ - 1) / 2 : activeRecord_;
   MoveBuffer(recordCount_, 0);
   ActivateBuffers();
-  try {
-    while (before > 0 && GetPriorRecord()) --before;
-    GetNextRecords();
-    GetPriorRecords();
-  } catch (...) {
-    DataEvent(TDataEvent::DataSetChanged);
-    throw;
-  }
-  DataEvent(TDataEvent::DataSetChanged);
+  const platform::TScopeExit changed([&] { DataEvent(TDataEvent::DataSetChanged); });
+  while (before > 0 && GetPriorRecord()) --before;
+  GetNextRecords();
+  GetPriorRecords();
 }
 
 void TDataSet::First() {

@@ -5,6 +5,7 @@
 #include "dataset/DataLink.h"
 #include "dataset/DataSet.h"
 #include "dataset/DatabaseError.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -123,13 +124,8 @@ void TDataSource::DataEvent(TDataEvent event, TEventInfo& info) {
 void TDataSource::AddDataLink(TDataLink* link) {
   links_.push_back(link);
   link->dataSource_ = this;
-  try {
-    if (dataSet_) dataSet_->UpdateBufferCount();
-  } catch (...) {
-    link->UpdateState();
-    throw;
-  }
-  link->UpdateState();
+  const platform::TScopeExit updateState([&] { link->UpdateState(); });
+  if (dataSet_) dataSet_->UpdateBufferCount();
 }
 
 void TDataSource::RemoveDataLink(TDataLink* link) {

@@ -10,6 +10,7 @@
 #include "dataset/FieldClasses.h"
 #include "dataset/FieldText.h"
 #include "platform/AsciiText.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -123,15 +124,11 @@ void TField::Validate(const void* value) {
   if (!onValidate_) return;
   validating_ = true;
   pendingValue_ = value;
-  try {
-    onValidate_(*this);
-  } catch (...) {
+  const platform::TScopeExit validated([&] {
     validating_ = false;
     pendingValue_ = nullptr;
-    throw;
-  }
-  validating_ = false;
-  pendingValue_ = nullptr;
+  });
+  onValidate_(*this);
 }
 
 void TField::Change() {

@@ -13,6 +13,7 @@
 #include "dataset/StringField.h"
 #include "platform/AsciiText.h"
 #include "platform/Locale.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -72,22 +73,18 @@ TFieldDefs& TFieldDef::ChildDefs() {
 TField* TFieldDef::CreateField(TDataSet& dataSet) const {
   TField* field = NewFieldOfType(dataType_, &dataSet);
   if (!field) DatabaseError(FormatMessage("Field '%s' is of an unknown type", {name_}));
-  try {
-    field->SetSize(size_);
-    field->SetFieldName(name_);
-    field->SetRequired((attributes_ & faRequired) != 0);
-    field->SetReadOnly((attributes_ & faReadonly) != 0);
-    if (auto* blob = dynamic_cast<TBlobField*>(field)) blob->SetBlobType(dataType_);
-    if (auto* bcd = dynamic_cast<TBCDField*>(field)) bcd->SetPrecision(precision_);
-    field->SetDataSet(&dataSet);
-    if (auto* text = dynamic_cast<TStringField*>(field)) {
-      if ((attributes_ & faFixed) != 0 || dataType_ == ftFixedChar) text->SetFixedChar(true);
-    }
-    if (internalCalcField_) field->SetFieldKind(fkInternalCalc);
-  } catch (...) {
-    delete field;
-    throw;
+  const platform::TScopeFail deleteField([&] { delete field; });
+  field->SetSize(size_);
+  field->SetFieldName(name_);
+  field->SetRequired((attributes_ & faRequired) != 0);
+  field->SetReadOnly((attributes_ & faReadonly) != 0);
+  if (auto* blob = dynamic_cast<TBlobField*>(field)) blob->SetBlobType(dataType_);
+  if (auto* bcd = dynamic_cast<TBCDField*>(field)) bcd->SetPrecision(precision_);
+  field->SetDataSet(&dataSet);
+  if (auto* text = dynamic_cast<TStringField*>(field)) {
+    if ((attributes_ & faFixed) != 0 || dataType_ == ftFixedChar) text->SetFixedChar(true);
   }
+  if (internalCalcField_) field->SetFieldKind(fkInternalCalc);
   return field;
 }
 

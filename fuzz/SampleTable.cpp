@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
 #include "engine/table/TableCreation.h"
 
@@ -24,23 +25,24 @@ void MakeSampleTable(const std::string& base, bool primary, std::uint32_t locale
   for (int i = 1; i <= count; ++i) {
     Bytes record(table.WorkingRecordSize());
     table.BlankRecord(record.data());
-    table.WriteField(true, 1, std::int64_t{i}, record.data());
-    table.WriteField(true, 2, "name " + std::to_string(i * 7 % 13), record.data());
+    table.WriteField(TFieldSet::Working, 1, std::int64_t{i}, record.data());
+    table.WriteField(TFieldSet::Working, 2, "name " + std::to_string(i * 7 % 13), record.data());
     const bool memo = i % 3 == 0;
     if (memo) {
-      table.OpenBlob(true, 3, record.data());
+      RaiseIfIsamError(table.OpenBlob(TFieldSet::Working, 3, record.data()));
       const std::string text(static_cast<std::size_t>(100 * i), static_cast<char>('a' + i % 26));
-      table.WriteBlob(true, 3, record.data(), 0, static_cast<std::int32_t>(text.size()),
-                      reinterpret_cast<const std::uint8_t*>(text.data()));
+      RaiseIfIsamError(table.WriteBlob(TFieldSet::Working, 3, record.data(), 0,
+                                       static_cast<std::int32_t>(text.size()),
+                                       reinterpret_cast<const std::uint8_t*>(text.data())));
     }
-    table.Insert(record.data(), false);
-    if (memo) table.CloseBlob(true, 3, record.data());
+    table.Insert(record.data(), {});
+    if (memo) RaiseIfIsamError(table.CloseBlob(TFieldSet::Working, 3, record.data()));
   }
   table.SetIndex(0);
   Bytes record(table.WorkingRecordSize());
   table.GoFirst();
   for (int i = 1; table.GoNext(record.data()) == 0; ++i)
-    if (i % 5 == 0) table.Delete(false);
+    if (i % 5 == 0) table.Delete({});
   table.Close();
 }
 

@@ -34,7 +34,7 @@ TIsamBlobStream::TIsamBlobStream(TIsamDataSet& dataSet, const TField& field, TBl
         DatabaseError("Dataset not in edit or insert mode");
       }
     }
-    RaiseIfIsamError(dataSet.Engine()->OpenBlob(true, fieldNumber_, image_));
+    RaiseIfIsamError(dataSet.Engine()->OpenBlob(TFieldSet::Working, fieldNumber_, image_));
   }
   opened_ = true;
   if (mode == TBlobStreamMode::Write) SetSize(0);
@@ -44,7 +44,9 @@ TIsamBlobStream::~TIsamBlobStream() {
   if (!opened_) return;
   if (modified_ && field_) field_->SetModified(true);
   if (!field_ || !field_->Modified()) {
-    platform::RunReported([&] { dataSet_.Engine()->CloseBlob(true, fieldNumber_, image_); });
+    platform::RunReported([&] {
+      RaiseIfIsamError(dataSet_.Engine()->CloseBlob(TFieldSet::Working, fieldNumber_, image_));
+    });
   }
   if (modified_ && field_) {
     platform::RunReported([&] { dataSet_.DataEvent(TDataEvent::FieldChanged, {.Field = field_}); });
@@ -56,7 +58,7 @@ std::int64_t TIsamBlobStream::Read(void* buffer, std::int64_t count) {
   count = std::min(count, kMaxBlob - position_);
   std::int32_t copied = 0;
   const int code = dataSet_.Engine()->ReadBlob(
-      true, fieldNumber_, image_, static_cast<std::int32_t>(position_),
+      TFieldSet::Working, fieldNumber_, image_, static_cast<std::int32_t>(position_),
       static_cast<std::int32_t>(count), static_cast<std::uint8_t*>(buffer), copied);
   if (code == ie::kInvalidBlobOffset) return 0;
   if (code != 0 && code != ie::kEndOfBlob) RaiseIfIsamError(code);
@@ -67,9 +69,9 @@ std::int64_t TIsamBlobStream::Read(void* buffer, std::int64_t count) {
 std::int64_t TIsamBlobStream::Write(const void* buffer, std::int64_t count) {
   if (!opened_ || count <= 0) return 0;
   if (position_ + count > kMaxBlob) RaiseIsamError(ie::kInvalidBlobLength);
-  dataSet_.Engine()->WriteBlob(true, fieldNumber_, image_, static_cast<std::int32_t>(position_),
-                               static_cast<std::int32_t>(count),
-                               static_cast<const std::uint8_t*>(buffer));
+  RaiseIfIsamError(dataSet_.Engine()->WriteBlob(
+      TFieldSet::Working, fieldNumber_, image_, static_cast<std::int32_t>(position_),
+      static_cast<std::int32_t>(count), static_cast<const std::uint8_t*>(buffer)));
   position_ += count;
   modified_ = true;
   return count;
@@ -86,7 +88,8 @@ std::int64_t TIsamBlobStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     case TSeekOrigin::End: {
       std::int32_t size = 0;
       if (opened_) {
-        RaiseIfIsamError(dataSet_.Engine()->GetBlobSize(true, fieldNumber_, image_, size));
+        RaiseIfIsamError(
+            dataSet_.Engine()->GetBlobSize(TFieldSet::Working, fieldNumber_, image_, size));
       }
       position_ = size + offset;
       break;
@@ -98,8 +101,8 @@ std::int64_t TIsamBlobStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 void TIsamBlobStream::SetSize(std::int64_t size) {
   if (!opened_) return;
   if (size < 0 || size > kMaxBlob) RaiseIsamError(ie::kInvalidBlobLength);
-  RaiseIfIsamError(
-      dataSet_.Engine()->SetBlobSize(true, fieldNumber_, image_, static_cast<std::int32_t>(size)));
+  RaiseIfIsamError(dataSet_.Engine()->SetBlobSize(TFieldSet::Working, fieldNumber_, image_,
+                                                  static_cast<std::int32_t>(size)));
   modified_ = true;
 }
 

@@ -5,6 +5,7 @@
 #include "dataset/DataSet.h"
 #include "dataset/DatabaseError.h"
 #include "engine/components/SessionList.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -62,17 +63,14 @@ void TIsamDatabase::SetConnected(bool value) {
     // without KeepConnection while it is still disconnecting. The disconnect ends every use.
     const bool outer = !disconnecting_;
     disconnecting_ = true;
-    try {
-      while (!dataSets_.empty()) {
-        TDataSet* dataSet = dataSets_.front();
-        dataSet->Close();        // leaves the list as it lets the database go
-        RemoveDataSet(dataSet);  // also one that held it for another reason
-      }
-    } catch (...) {
+    const platform::TScopeExit disconnected([&] {
       if (outer) disconnecting_ = false;
-      throw;
+    });
+    while (!dataSets_.empty()) {
+      TDataSet* dataSet = dataSets_.front();
+      dataSet->Close();        // leaves the list as it lets the database go
+      RemoveDataSet(dataSet);  // also one that held it for another reason
     }
-    if (outer) disconnecting_ = false;
     connection_ = 0;
     useCount_ = 0;
     return;
@@ -82,12 +80,8 @@ void TIsamDatabase::SetConnected(bool value) {
   TIsamSession& session = Sessions().GetSession(sessionName_);
   if (&session != session_) {
     BindToSession(&session);
-    try {
-      CheckName(databaseName_, session);
-    } catch (...) {
-      databaseName_.clear();
-      throw;
-    }
+    const platform::TScopeFail forgetName([&] { databaseName_.clear(); });
+    CheckName(databaseName_, session);
   }
   session.SetActive(true);
   if (handleShared_) {

@@ -320,14 +320,14 @@ void TIsamDataSet::CursorBlankRecord(TRecordBuffer buffer) {
 }
 
 void TIsamDataSet::CursorAddRecord(TRecordBuffer buffer, bool /*append*/) {
-  engine_->Insert(buffer, true);
+  engine_->Insert(buffer, {.Reposition = true});
 }
 
 void TIsamDataSet::CursorPost() {
   if (State() == TDataSetState::Editing) {
-    engine_->Update(ActiveBuffer(), true, true);
+    engine_->Update(ActiveBuffer(), {.Unlock = true, .Reposition = true});
   } else {
-    engine_->Insert(ActiveBuffer(), true);
+    engine_->Insert(ActiveBuffer(), {.Reposition = true});
   }
   CloseModifiedBlobs();
 }
@@ -337,12 +337,15 @@ void TIsamDataSet::CursorPost() {
 void TIsamDataSet::CloseModifiedBlobs() {
   for (TField* field : Fields()) {
     const auto* blob = dynamic_cast<const TBlobField*>(field);
-    if (blob && blob->Modified()) engine_->CloseBlob(true, field->FieldNo(), ActiveBuffer());
+    // A blob that is not open (never read or written) has nothing to close.
+    if (blob && blob->Modified()) {
+      static_cast<void>(engine_->CloseBlob(TFieldSet::Working, field->FieldNo(), ActiveBuffer()));
+    }
   }
 }
 
 void TIsamDataSet::CursorDelete() {
-  engine_->Delete(true);
+  engine_->Delete({});
 }
 
 void TIsamDataSet::EditBegins() {
@@ -442,7 +445,7 @@ bool TIsamDataSet::ReadFieldData(const TField& field, void* buffer) {
     if (buffer) std::memcpy(buffer, slot + 1, static_cast<std::size_t>(field.DataSize()));
     return true;
   }
-  const TFieldValue value = engine_->ReadField(true, field.FieldNo(), image);
+  const TFieldValue value = engine_->ReadField(TFieldSet::Working, field.FieldNo(), image);
   if (std::holds_alternative<std::monostate>(value)) return false;
   if (!buffer) return true;
   auto* out = static_cast<std::uint8_t*>(buffer);
@@ -588,7 +591,7 @@ void TIsamDataSet::WriteFieldData(TField& field, const void* buffer) {
             break;
         }
       }
-      if (!engine_->WriteField(true, field.FieldNo(), value, image)) {
+      if (!engine_->WriteField(TFieldSet::Working, field.FieldNo(), value, image)) {
         DatabaseError(FormatMessage("Value of field '%s' is out of range", {field.DisplayName()}));
       }
     }
@@ -623,7 +626,10 @@ std::unique_ptr<TStream> TIsamDataSet::CreateBlobStream(const TField& field, TBl
 }
 
 void TIsamDataSet::CloseBlob(const TField& field) {
-  if (std::uint8_t* image = ActiveBuffer()) engine_->CloseBlob(true, field.FieldNo(), image);
+  // A blob that is not open (never read or written) has nothing to close.
+  if (std::uint8_t* image = ActiveBuffer()) {
+    static_cast<void>(engine_->CloseBlob(TFieldSet::Working, field.FieldNo(), image));
+  }
 }
 
 }  // namespace katalog

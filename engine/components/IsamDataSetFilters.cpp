@@ -6,6 +6,7 @@
 #include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
 #include "platform/ExceptionReporter.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -114,14 +115,13 @@ bool TIsamDataSet::FindRecord(bool restart, bool goForward) {
   const bool activated = !Filtered();
   if (activated) ActivateFilters(true);
   int code = 0;
-  try {
+  {
+    const platform::TScopeExit deactivate([&] {
+      if (activated) ActivateFilters(false);
+    });
     if (restart) goForward ? engine_->GoFirst() : engine_->GoLast();
     code = goForward ? engine_->GoNext(nullptr) : engine_->GoPrior(nullptr);
-  } catch (...) {
-    if (activated) ActivateFilters(false);
-    throw;
   }
-  if (activated) ActivateFilters(false);
   if (code == 0) {
     Resync(rmExact | rmCenter);
     SetFound(true);

@@ -6,6 +6,7 @@
 #include "engine/components/SessionList.h"
 #include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -114,13 +115,8 @@ std::unique_ptr<TDataFile> TIsamTable::OpenDataFile(bool exclusive) {
   file->SetLockRetryCount(lockRetryCount_);
   file->SetLockWaitTime(lockWaitTime_);
   file->SetPasswordCallback([this] { return AskPassword(); });
-  try {
-    file->Open();
-  } catch (...) {
-    file->SetPasswordCallback({});
-    throw;
-  }
-  file->SetPasswordCallback({});
+  const platform::TScopeExit forgetCallback([&] { file->SetPasswordCallback({}); });
+  file->Open();
   return file;
 }
 

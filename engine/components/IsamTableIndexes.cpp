@@ -10,6 +10,7 @@
 #include "engine/components/SessionList.h"
 #include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -27,55 +28,45 @@ void TIsamTable::DataEventStep(TDataEvent event, TEventInfo& info) {
 void TIsamTable::UpdateFieldDefs() {
   if (Engine()) return LoadFieldDefs(*Engine());
   SetDatabaseUse(kReadingFieldDefs, true);
-  try {
-    auto file = OpenDataFile(false);
-    LoadFieldDefs(*file);
-  } catch (...) {
-    SetDatabaseUse(kReadingFieldDefs, false);
-    throw;
-  }
-  SetDatabaseUse(kReadingFieldDefs, false);
+  const platform::TScopeExit done([&] { SetDatabaseUse(kReadingFieldDefs, false); });
+  auto file = OpenDataFile(false);
+  LoadFieldDefs(*file);
 }
 
 TIndexDefs& TIsamTable::IndexDefs() {
   if (indexDefs_.Updated()) return indexDefs_;
   SetDatabaseUse(kReadingIndexDefs, true);
-  try {
-    UpdateFieldDefs();
-    std::unique_ptr<TDataFile> temporary;
-    if (!Engine()) temporary = OpenDataFile(false);
-    TDataFile& file = Engine() ? *Engine() : *temporary;
-    indexDefs_.Clear();
-    for (int slot = 0; slot <= file.IndexFile().SecondaryCount(); ++slot) {
-      const TIndexDescriptor& d = file.IndexFile().Descriptor(slot);
-      if (d.FieldCount == 0) continue;  // a table without a primary index
-      TIndexDef def;
-      def.Name = d.Name;
-      // The leading fields the data set shows. A field it leaves out (a 10-byte value) ends the
-      // list: no list of field names can name it, so none may take this index for its own.
-      for (int i = 0; i < d.FieldCount; ++i) {
-        const TFieldDef* field = nullptr;
-        for (int j = 0; j < FieldDefs().Count() && !field; ++j) {
-          if (FieldDefs().Items(j).FieldNo() == d.FieldNumbers[static_cast<std::size_t>(i)]) {
-            field = &FieldDefs().Items(j);
-          }
+  const platform::TScopeExit done([&] { SetDatabaseUse(kReadingIndexDefs, false); });
+  UpdateFieldDefs();
+  std::unique_ptr<TDataFile> temporary;
+  if (!Engine()) temporary = OpenDataFile(false);
+  TDataFile& file = Engine() ? *Engine() : *temporary;
+  indexDefs_.Clear();
+  for (int slot = 0; slot <= file.IndexFile().SecondaryCount(); ++slot) {
+    const TIndexDescriptor& d = file.IndexFile().Descriptor(slot);
+    if (d.FieldCount == 0) continue;  // a table without a primary index
+    TIndexDef def;
+    def.Name = d.Name;
+    // The leading fields the data set shows. A field it leaves out (a 10-byte value) ends the
+    // list: no list of field names can name it, so none may take this index for its own.
+    for (int i = 0; i < d.FieldCount; ++i) {
+      const TFieldDef* field = nullptr;
+      for (int j = 0; j < FieldDefs().Count() && !field; ++j) {
+        if (FieldDefs().Items(j).FieldNo() == d.FieldNumbers[static_cast<std::size_t>(i)]) {
+          field = &FieldDefs().Items(j);
         }
-        if (!field) break;
-        if (!def.Fields.empty()) def.Fields += ';';
-        def.Fields += field->Name();
       }
-      if (slot == 0) def.Options |= ixPrimary;
-      if (d.Unique) def.Options |= ixUnique;
-      if (d.Descending) def.Options |= ixDescending;
-      if (d.CaseInsensitive) def.Options |= ixCaseInsensitive;
-      indexDefs_.Add(std::move(def));
+      if (!field) break;
+      if (!def.Fields.empty()) def.Fields += ';';
+      def.Fields += field->Name();
     }
-    indexDefs_.SetUpdated(true);
-  } catch (...) {
-    SetDatabaseUse(kReadingIndexDefs, false);
-    throw;
+    if (slot == 0) def.Options |= ixPrimary;
+    if (d.Unique) def.Options |= ixUnique;
+    if (d.Descending) def.Options |= ixDescending;
+    if (d.CaseInsensitive) def.Options |= ixCaseInsensitive;
+    indexDefs_.Add(std::move(def));
   }
-  SetDatabaseUse(kReadingIndexDefs, false);
+  indexDefs_.SetUpdated(true);
   return indexDefs_;
 }
 
@@ -136,13 +127,11 @@ void TIsamTable::SwitchIndex(int slot) {
   for (int buffer : {kRangeStart, kRangeEnd}) BlankKeyBuffer(buffer);
   DropLookupCursor();
   Engine()->SetIndex(slot);
-  try {
+  {
+    const platform::TScopeFail closeOnFailure([&] { Close(); });
     RebuildLayout();
     ReallocateBuffers();
     ReadIndexDescription();
-  } catch (...) {
-    Close();
-    throw;
   }
   if (!masterLink_.Active() || masterLink_.Fields().empty()) return;
   // The master's values go into the new index's leading fields. Setting the range leaves the
@@ -152,7 +141,9 @@ void TIsamTable::SwitchIndex(int slot) {
   const bool onRecord = n != 0 && Engine()->GetCurrent(record.data(), false) == 0;
   SetRangeFromMaster();
   SetCursorRange();
-  if (onRecord) Engine()->GotoRecord(n, record.data());
+  // A record outside the new range cannot be gone back to: the cursor stays where the range put
+  // it.
+  if (onRecord) static_cast<void>(Engine()->GotoRecord(n, record.data()));
 }
 
 int TIsamTable::IndexSlot(TDataFile& file, const std::string& name) {
@@ -211,7 +202,7 @@ bool TIsamTable::SearchKey(TDataFile& cursor, std::size_t wholeFields, std::size
   if (prefix > 0) boundary += 1 + static_cast<int>(prefix);
   boundary = std::min<int>(boundary, context.Index->KeyLength);
   FillLow(context, key.data(), boundary);
-  cursor.FindKey(key.data(), true);
+  cursor.FindKey(key.data(), TKeyMatch::Nearest);
   const std::uint8_t* found = cursor.Cursor().CurrentKey();
   if (!found || cursor.CurrentRecordNumber() == 0) return false;
   return CompareKeys(context, found, key.data(), boundary) == 0;
@@ -240,20 +231,18 @@ bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>&
     std::size_t prefix = 0;
     const TDataSetState saved = SetTempState(TDataSetState::FilterTest);
     SetFilterBuffer(searchBuffer_.data());
-    try {
+    {
+      const platform::TScopeExit restore([&] {
+        SetFilterBuffer(nullptr);
+        RestoreState(saved);
+      });
       Engine()->BlankRecord(searchBuffer_.data());
       for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->SetValueVariant(keyValues[i]);
       if (partial && fields.back()->DataType() == ftString) {
         --whole;
         prefix = fields.back()->ValueString().size();
       }
-    } catch (...) {
-      SetFilterBuffer(nullptr);
-      RestoreState(saved);
-      throw;
     }
-    SetFilterBuffer(nullptr);
-    RestoreState(saved);
     if (cursor != Engine()) cursor->Refresh();
     const bool found = SearchKey(*cursor, whole, prefix);
     if (found && synchronise && cursor != Engine()) {
@@ -286,7 +275,8 @@ bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>&
     RaiseIfIsamError(Engine()->Filters().Activate(filter));
     code = Engine()->GoNext(searchBuffer_.data());
   } catch (...) {
-    Engine()->Filters().Remove(filter);
+    // The failure on its way is the one to report; the removal's own cannot add to it.
+    static_cast<void>(Engine()->Filters().Remove(filter));
     throw;
   }
   RaiseIfIsamError(Engine()->Filters().Remove(filter));
@@ -310,15 +300,10 @@ TVariant TIsamTable::Lookup(std::string_view keyFields, const std::vector<TVaria
   const std::vector<TField*> results = GetFieldList(resultFields);
   const TDataSetState saved = SetTempState(TDataSetState::Calculating);
   TVariant value;
-  try {
-    SetCalcBuffer(searchBuffer_.data());
-    // Several result fields would make an array; the framework's value holds one.
-    if (!results.empty()) value = results.front()->ValueVariant();
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  const platform::TScopeExit restore([&] { RestoreState(saved); });
+  SetCalcBuffer(searchBuffer_.data());
+  // Several result fields would make an array; the framework's value holds one.
+  if (!results.empty()) value = results.front()->ValueVariant();
   return value;
 }
 

@@ -9,6 +9,7 @@
 #include "engine/components/IsamTable.h"
 #include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -97,20 +98,16 @@ void TIsamTable::CancelRange() {
 void TIsamTable::FillRangeBuffer(int buffer, const std::vector<TVariant>& values) {
   const TDataSetState saved = SetTempState(TDataSetState::KeyEntry);
   SetCurrentKeyBuffer(buffer);
-  try {
-    BlankKeyBuffer(buffer);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (i >= IndexFields().size()) DatabaseError("Field index out of range");
-      TField* field = FieldNumbered(IndexFields()[i]);
-      if (!field) {
-        const auto& d = Engine()->WorkingFields()[static_cast<std::size_t>(IndexFields()[i] - 1)];
-        DatabaseError(FormatMessage("Cannot access index field '%s'", {d.Name}));
-      }
-      field->SetValueVariant(values[i]);
+  const platform::TScopeFail restore([&] { RestoreState(saved); });
+  BlankKeyBuffer(buffer);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i >= IndexFields().size()) DatabaseError("Field index out of range");
+    TField* field = FieldNumbered(IndexFields()[i]);
+    if (!field) {
+      const auto& d = Engine()->WorkingFields()[static_cast<std::size_t>(IndexFields()[i] - 1)];
+      DatabaseError(FormatMessage("Cannot access index field '%s'", {d.Name}));
     }
-  } catch (...) {
-    RestoreState(saved);
-    throw;
+    field->SetValueVariant(values[i]);
   }
   std::vector<std::uint8_t>& key = KeyBuffer(buffer);
   key[0] = 1;

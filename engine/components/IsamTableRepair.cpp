@@ -3,6 +3,7 @@
 #include "dataset/DatabaseError.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/Session.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -16,7 +17,8 @@ TRepairOutcome TIsamTable::RepairTable() {
   if (inMemory_) DatabaseError("An in-memory table cannot be repaired.", this);
   SetDatabaseUse(kRepairing, true);
   TRepairOutcome outcome = TRepairOutcome::Sound;
-  try {
+  {
+    const platform::TScopeExit repaired([&] { SetDatabaseUse(kRepairing, false); });
     // The session's file session is the current one for the whole repair: its passwords count.
     TSessionLock lock(*DBSession());
     TRepairEvents events;
@@ -28,11 +30,7 @@ TRepairOutcome TIsamTable::RepairTable() {
     };
     events.Password = [this] { return AskPassword(); };
     outcome = katalog::RepairTable(TablePath(), events);
-  } catch (...) {
-    SetDatabaseUse(kRepairing, false);
-    throw;
   }
-  SetDatabaseUse(kRepairing, false);
   // Index definitions that could not be kept are gone.
   indexDefs_.SetUpdated(false);
   return outcome;

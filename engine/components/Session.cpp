@@ -6,6 +6,7 @@
 #include "engine/components/Database.h"
 #include "engine/components/SessionList.h"
 #include "engine/storage/FileSession.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -108,14 +109,12 @@ void TIsamSession::Lock() {
   }
   Sessions().Lock().lock();
   ++lockDepth_;
-  try {
-    if (!Active()) Start();
-    SetCurrentFileSession(fileSession_);
-  } catch (...) {
+  const platform::TScopeFail unlock([&] {
     --lockDepth_;
     Sessions().Lock().unlock();
-    throw;
-  }
+  });
+  if (!Active()) Start();
+  SetCurrentFileSession(fileSession_);
 }
 
 void TIsamSession::Unlock() {
@@ -174,14 +173,11 @@ void TIsamSession::SetAutoSessionName(bool value) {
 }
 
 void TIsamSession::ApplyAutoName() {
-  assigningAutoName_ = true;
-  try {
+  {
+    assigningAutoName_ = true;
+    const platform::TScopeExit autoNameAssigned([&] { assigningAutoName_ = false; });
     SetSessionName(Name() + "_" + std::to_string(autoNumber_ + 1));
-  } catch (...) {
-    assigningAutoName_ = false;
-    throw;
   }
-  assigningAutoName_ = false;
   PassNameToOwnersComponents();
 }
 
@@ -239,12 +235,10 @@ TIsamDatabase& TIsamSession::OpenDatabase(std::string_view name, const TComponen
     database->databaseName_ = std::string(name);
     database->keepConnection_ = keepConnections_;
   }
-  try {
-    database->SetConnected(true);
-  } catch (...) {
+  const platform::TScopeFail forgetDatabase([&] {
     if (made) delete database;
-    throw;
-  }
+  });
+  database->SetConnected(true);
   ++database->useCount_;
   return *database;
 }

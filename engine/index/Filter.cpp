@@ -16,6 +16,11 @@ bool IsComparison(int op) {
   return op >= fo::kEqual && op <= fo::kLessEqual;
 }
 
+// The indexes that serve a comparison node of a string field: those of its case-insensitivity.
+TIndexCase CaseOf(const TFilterNode& compare) {
+  return compare.CaseInsensitive ? TIndexCase::Insensitive : TIndexCase::Sensitive;
+}
+
 // The constant's bytes as the record stores the field's value; false when the constant is not
 // of the field's type or the field's form cannot hold it exactly.
 bool EncodeConstant(const TFieldDescriptor& field, const TFilterValue& value, std::uint8_t* data) {
@@ -83,7 +88,7 @@ std::unique_ptr<TFilter> TFilter::Copy(TFilterHost& host) const {
 
 // --- classification ---
 
-int TFilter::ChooseIndex(int fieldNumber, bool caseInsensitive, bool anyCase) const {
+int TFilter::ChooseIndex(int fieldNumber, TIndexCase wanted) const {
   if (!host_.FilterIndexesUsable()) return -1;
   TIndexStore& store = host_.FilterIndexStore();
   for (int slot = 0; slot <= store.File().SecondaryCount(); ++slot) {
@@ -92,17 +97,20 @@ int TFilter::ChooseIndex(int fieldNumber, bool caseInsensitive, bool anyCase) co
     // Descending orders would need their bounds turned round: they are left to scanning.
     if (d.Descending || d.FieldDescending[0]) continue;
     const bool isString = store.KeyContext(slot).Field(0).FieldTypeCode == ft::kString;
-    if (anyCase || !isString || (d.CaseInsensitive != 0) == caseInsensitive) return slot;
+    const bool insensitive = wanted == TIndexCase::Insensitive;
+    if (wanted == TIndexCase::Any || !isString || (d.CaseInsensitive != 0) == insensitive) {
+      return slot;
+    }
   }
   return -1;
 }
 
-std::uint8_t TFilter::ComparisonLevel(const TFilterNode& node, bool caseInsensitive) const {
+std::uint8_t TFilter::ComparisonLevel(const TFilterNode& node, TIndexCase wanted) const {
   if (!node.Left || !node.Right || node.Left->Class != fc::kField ||
       node.Right->Class != fc::kConstant) {
     return 2;
   }
-  const int slot = ChooseIndex(node.Left->FieldNumber, caseInsensitive, false);
+  const int slot = ChooseIndex(node.Left->FieldNumber, wanted);
   if (slot < 0) return 2;
   if (node.Right->NullConstant) return 0;
   const TFieldDescriptor& field = host_.FilterIndexStore().KeyContext(slot).Field(0);
@@ -117,7 +125,7 @@ void TFilter::Classify(TFilterNode& node) {
       if (node.Left) Classify(*node.Left);
       if (node.Operator == fo::kIsNull || node.Operator == fo::kIsNotNull) {
         level = node.Left && node.Left->Class == fc::kField &&
-                        ChooseIndex(node.Left->FieldNumber, false, true) >= 0
+                        ChooseIndex(node.Left->FieldNumber, TIndexCase::Any) >= 0
                     ? 0
                     : 2;
       } else if (node.Left && node.Operator == fo::kNot) {
@@ -135,12 +143,12 @@ void TFilter::Classify(TFilterNode& node) {
       } else if (node.Operator == fo::kOr) {
         level = node.Left->Level == 0 && node.Right->Level == 0 ? 0 : 2;
       } else if (IsComparison(node.Operator)) {
-        level = ComparisonLevel(node, false);
+        level = ComparisonLevel(node, TIndexCase::Sensitive);
       }
       break;
     case fc::kCompare:
       level = node.Operator == fo::kEqual || node.Operator == fo::kNotEqual
-                  ? ComparisonLevel(node, node.CaseInsensitive)
+                  ? ComparisonLevel(node, CaseOf(node))
                   : 2;
       // Under a collation the strings that begin with a prefix are no contiguous key range
       // ("ch" sorts after "h" in Czech; case differences weigh less than the letters after):
@@ -158,7 +166,7 @@ void TFilter::Classify(TFilterNode& node) {
           probe.Left = node.Left->Copy();
           probe.Right = item->Copy();
           probe.Right->Right.reset();
-          level = ComparisonLevel(probe, false);
+          level = ComparisonLevel(probe, TIndexCase::Sensitive);
         }
       }
       break;
@@ -201,7 +209,7 @@ void TFilter::Scan(const TFilterNode* node, TRecordBitmap& bitmap) {
 void TFilter::ComputeNode(const TFilterNode& node, TRecordBitmap& bitmap) {
   if (node.Level == 2) return Scan(&node, bitmap);
   const auto collectInto = [&](int op, const TFilterNode& constant) {
-    return Collect(*node.Left, op, constant.Value, constant.NullConstant, 0, false);
+    return Collect(*node.Left, op, constant.Value, {.NullConstant = constant.NullConstant});
   };
   switch (node.Class) {
     case fc::kUnary:
@@ -210,7 +218,7 @@ void TFilter::ComputeNode(const TFilterNode& node, TRecordBitmap& bitmap) {
         ComputeNode(*node.Left, operand);
         bitmap.AndNot(operand);
       } else {
-        bitmap.And(Collect(*node.Left, node.Operator, {}, true, 0, false));
+        bitmap.And(Collect(*node.Left, node.Operator, {}, {.NullConstant = true}));
       }
       return;
     case fc::kBinary:
@@ -229,8 +237,10 @@ void TFilter::ComputeNode(const TFilterNode& node, TRecordBitmap& bitmap) {
       }
       return;
     case fc::kCompare:
-      bitmap.And(Collect(*node.Left, node.Operator, node.Right->Value, node.Right->NullConstant,
-                         node.PartialLength, node.CaseInsensitive));
+      bitmap.And(Collect(*node.Left, node.Operator, node.Right->Value,
+                         {.NullConstant = node.Right->NullConstant,
+                          .PartialLength = node.PartialLength,
+                          .Case = CaseOf(node)}));
       return;
     case fc::kExtended: {
       TRecordBitmap set;
@@ -256,11 +266,11 @@ void TFilter::ComputeNode(const TFilterNode& node, TRecordBitmap& bitmap) {
 }
 
 TRecordBitmap TFilter::Collect(const TFilterNode& fieldNode, int op, const TFilterValue& constant,
-                               bool nullConstant, int partialLength, bool caseInsensitive) {
+                               TComparison comparison) {
   TRecordBitmap result;
   result.Resize(host_.FilterRecordCount());
   const bool nullTest = op == fo::kIsNull || op == fo::kIsNotNull;
-  const int slot = ChooseIndex(fieldNode.FieldNumber, caseInsensitive, nullTest);
+  const int slot = ChooseIndex(fieldNode.FieldNumber, nullTest ? TIndexCase::Any : comparison.Case);
   TIndexStore& store = host_.FilterIndexStore();
   const TKeyContext context = store.KeyContext(slot);
   const TFieldDescriptor& field = context.Field(0);
@@ -269,7 +279,7 @@ TRecordBitmap TFilter::Collect(const TFilterNode& fieldNode, int op, const TFilt
   TIndexTree tree(store, slot);
 
   // The null constant: = is the null test, <> the not-null test.
-  if (nullConstant && !nullTest) {
+  if (comparison.NullConstant && !nullTest) {
     if (op == fo::kEqual) op = fo::kIsNull;
     if (op == fo::kNotEqual) op = fo::kIsNotNull;
     // Ordering against null holds for no record.
@@ -314,9 +324,10 @@ TRecordBitmap TFilter::Collect(const TFilterNode& fieldNode, int op, const TFilt
   }
   std::vector<std::uint8_t> data(field.PhysicalSize);
   EncodeConstant(field, constant, data.data());
-  BuildFieldSlot(field, true, data.data(), false, context.Index->CaseInsensitive != 0,
+  BuildFieldSlot(field, data.data(), {.CaseInsensitive = context.Index->CaseInsensitive != 0},
                  context.LocaleId, value.data());
-  const int compared = partialLength > 0 ? std::min(partialLength + 1, slotSize) : slotSize;
+  const int compared =
+      comparison.PartialLength > 0 ? std::min(comparison.PartialLength + 1, slotSize) : slotSize;
   TRecordBitmap equal;
   equal.Resize(result.Records());
   bound(low, value, compared, false);

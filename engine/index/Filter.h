@@ -19,6 +19,7 @@
 
 #include "engine/index/FilterEvaluator.h"
 #include "engine/index/FilterTree.h"
+#include "engine/index/IndexFileHeader.h"
 #include "engine/index/Visibility.h"
 
 namespace katalog {
@@ -62,13 +63,22 @@ class TFilter : public TCursorFilter {
 
  private:
   void Classify(TFilterNode& node);
-  std::uint8_t ComparisonLevel(const TFilterNode& node, bool caseInsensitive) const;
-  int ChooseIndex(int fieldNumber, bool caseInsensitive, bool anyCase) const;
+  std::uint8_t ComparisonLevel(const TFilterNode& node, TIndexCase wanted) const;
+  // The slot of the first ascending index whose first field is `fieldNumber` and that serves
+  // `wanted`, or -1.
+  int ChooseIndex(int fieldNumber, TIndexCase wanted) const;
   void ComputeNode(const TFilterNode& node, TRecordBitmap& bitmap);
   void Scan(const TFilterNode* node, TRecordBitmap& bitmap);
+  // How Collect compares: whether the constant is null, how many leading characters of a
+  // string count (0: all), and which indexes serve the comparison.
+  struct TComparison {
+    bool NullConstant = false;
+    int PartialLength = 0;
+    TIndexCase Case = TIndexCase::Sensitive;
+  };
   // The records whose key in the field's index satisfies `op` against the constant.
   TRecordBitmap Collect(const TFilterNode& fieldNode, int op, const TFilterValue& constant,
-                        bool nullConstant, int partialLength, bool caseInsensitive);
+                        TComparison comparison);
   bool Evaluate(const std::uint8_t* record, std::int32_t r);
 
   TFilterHost& host_;

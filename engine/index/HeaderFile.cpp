@@ -2,6 +2,7 @@
 
 #include "engine/storage/Cipher.h"
 #include "platform/ByteOrder.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -10,13 +11,9 @@ THeaderFile::~THeaderFile() = default;
 void THeaderFile::Open() {
   if (IsOpen()) return;
   TFileHandler::Open();
-  try {
-    ReadHeader();
-    CheckHeader();
-  } catch (...) {
-    THeaderFile::Close();
-    throw;
-  }
+  const platform::TScopeFail closeOnFailure([&] { THeaderFile::Close(); });
+  ReadHeader();
+  CheckHeader();
 }
 
 void THeaderFile::Close() {

@@ -36,7 +36,7 @@ void TIndexCursor::Open() {
 void TIndexCursor::Close() {
   visibility_.Drop();
   position_ = TPosition{};
-  Clear(true, true);
+  SetEnds(TEnds::Both);
   bitmapMode_ = false;
 }
 
@@ -64,19 +64,6 @@ void TIndexCursor::SelectByName(std::string_view name) {
     }
   }
   SelectSlot(slot);
-}
-
-bool TIndexCursor::SelectByFirstField(std::uint16_t field, bool caseInsensitive, bool anyIndex) {
-  for (int slot = HasPrimary() ? 0 : 1; slot <= store_.File().SecondaryCount(); ++slot) {
-    const TIndexDescriptor& d = store_.File().Descriptor(slot);
-    if (d.FieldCount == 0 || d.FieldNumbers[0] != field) continue;
-    const bool isString = store_.KeyContext(slot).Field(0).FieldTypeCode == ft::kString;
-    if (anyIndex || !isString || (d.CaseInsensitive != 0) == caseInsensitive) {
-      SelectSlot(slot);
-      return true;
-    }
-  }
-  return false;
 }
 
 void TIndexCursor::FilterChanged(TCursorFilter& filter, bool activated) {
@@ -227,17 +214,17 @@ bool TIndexCursor::SeekVisible(TIndexTree& tree, int direction) {
 
 void TIndexCursor::Reset() {
   position_ = TPosition{};
-  Clear(true, true);
+  SetEnds(TEnds::Both);
 }
 
 void TIndexCursor::BeforeFirst() {
   position_ = TPosition{};
-  Clear(true, false);
+  SetEnds(TEnds::Bof);
 }
 
 void TIndexCursor::AfterLast() {
   position_ = TPosition{};
-  Clear(false, true);
+  SetEnds(TEnds::Eof);
 }
 
 void TIndexCursor::SetPhysical(std::int32_t r) {
@@ -256,7 +243,7 @@ void TIndexCursor::FirstInIndex() {
   if (RangeCount() == 0) return Reset();
   SetAt(tree, first_);
   if (bitmapMode_ && !SeekVisible(tree, +1)) return Reset();
-  Clear(false, false);
+  SetEnds(TEnds::Neither);
 }
 
 void TIndexCursor::LastInIndex() {
@@ -264,7 +251,7 @@ void TIndexCursor::LastInIndex() {
   if (RangeCount() == 0) return Reset();
   SetAt(tree, last_);
   if (bitmapMode_ && !SeekVisible(tree, -1)) return Reset();
-  Clear(false, false);
+  SetEnds(TEnds::Neither);
 }
 
 void TIndexCursor::First() {
@@ -274,7 +261,7 @@ void TIndexCursor::First() {
     const std::int32_t r = visibility_.VisibleBitmap().NextSet(1);
     if (r == 0) return Reset();
     SetPhysical(r);
-    Clear(false, false);
+    SetEnds(TEnds::Neither);
   });
 }
 
@@ -285,7 +272,7 @@ void TIndexCursor::Last() {
     const std::int32_t r = visibility_.VisibleBitmap().PreviousSet(Records());
     if (r == 0) return Reset();
     SetPhysical(r);
-    Clear(false, false);
+    SetEnds(TEnds::Neither);
   });
 }
 
@@ -298,11 +285,11 @@ void TIndexCursor::MoveInIndex(std::int32_t n) {
   if (target > last_) {
     // One step past the end of a range is taken; at the end of the index the cursor stays.
     SetAt(tree, last_ < total ? last_ + 1 : last_);
-    return Clear(false, true);
+    return SetEnds(TEnds::Eof);
   }
   if (target < first_) {
     SetAt(tree, first_ > 1 ? first_ - 1 : first_);
-    return Clear(true, false);
+    return SetEnds(TEnds::Bof);
   }
   if (std::abs(n) <= kMaxSteps) {
     for (std::int32_t i = 0; i < std::abs(n); ++i) {
@@ -315,7 +302,7 @@ void TIndexCursor::MoveInIndex(std::int32_t n) {
   } else {
     SetAt(tree, target);
   }
-  Clear(false, false);
+  SetEnds(TEnds::Neither);
 }
 
 void TIndexCursor::MoveInBitmap(std::int32_t n) {
@@ -332,10 +319,10 @@ void TIndexCursor::MoveInBitmap(std::int32_t n) {
         SetAt(tree, direction > 0 ? std::max(last_, 1) : std::max(first_, 1));
         SeekVisible(tree, -direction);
       }
-      return Clear(direction<0, direction> 0);
+      return SetEnds(direction < 0 ? TEnds::Bof : TEnds::Eof);
     }
   }
-  Clear(false, false);
+  SetEnds(TEnds::Neither);
 }
 
 void TIndexCursor::MovePhysical(std::int32_t n) {
@@ -344,11 +331,11 @@ void TIndexCursor::MovePhysical(std::int32_t n) {
   for (std::int32_t i = 0; i < std::abs(n); ++i) {
     const std::int32_t next =
         n > 0 ? visible.NextSet(position_.record + 1) : visible.PreviousSet(position_.record - 1);
-    if (next == 0) return Clear(n<0, n> 0);
+    if (next == 0) return SetEnds(n < 0 ? TEnds::Bof : TEnds::Eof);
     position_.record = next;
     position_.logical += n > 0 ? 1 : -1;
   }
-  Clear(false, false);
+  SetEnds(TEnds::Neither);
 }
 
 void TIndexCursor::MoveBy(std::int32_t n) {
@@ -369,18 +356,18 @@ void TIndexCursor::GoToLogical(std::int32_t k) {
     const std::int32_t target = first_ + k - 1;
     if (target < first_) {
       SetAt(tree, first_);
-      Clear(true, false);
+      SetEnds(TEnds::Bof);
     } else if (target > last_) {
       SetAt(tree, last_);
-      Clear(false, true);
+      SetEnds(TEnds::Eof);
     } else {
       SetAt(tree, target);
-      Clear(false, false);
+      SetEnds(TEnds::Neither);
     }
     if (bitmapMode_ && !SeekVisible(tree, +1)) {
       SetAt(tree, target > last_ ? last_ : std::clamp(target, first_, last_));
       if (!SeekVisible(tree, -1)) return Reset();
-      Clear(false, true);
+      SetEnds(TEnds::Eof);
     }
   });
 }
@@ -392,11 +379,11 @@ void TIndexCursor::GoToRecord(std::int32_t r) {
     if (at == 0) at = visible.PreviousSet(r);
     if (at == 0) return Reset();
     SetPhysical(at);
-    Clear(false, false);
+    SetEnds(TEnds::Neither);
   });
 }
 
-bool TIndexCursor::FindKey(const std::uint8_t* key, bool nearest, bool keepEnds) {
+bool TIndexCursor::FindKey(const std::uint8_t* key, TKeyMatch match) {
   const bool wasBof = bof_ && !eof_;
   const bool wasEof = eof_ && !bof_;
   const TPosition before = position_;
@@ -420,13 +407,16 @@ bool TIndexCursor::FindKey(const std::uint8_t* key, bool nearest, bool keepEnds)
       equal = tree.Compare(position_.key.data(), key) == 0 &&
               (!bitmapMode_ || visibility_.Visible(position_.record));
       if (equal) {
-        Clear(false, false);
+        SetEnds(TEnds::Neither);
         return true;
       }
     }
-    if (!nearest) {
+    if (match == TKeyMatch::Exact) {
       position_ = before;  // the cursor does not move
-      Clear(wasBof || !before.valid, wasEof || !before.valid);
+      SetEnds(!before.valid ? TEnds::Both
+              : wasBof      ? TEnds::Bof
+              : wasEof      ? TEnds::Eof
+                            : TEnds::Neither);
       return false;
     }
     if (limit == 0) {
@@ -435,28 +425,17 @@ bool TIndexCursor::FindKey(const std::uint8_t* key, bool nearest, bool keepEnds)
     }
     if (k > limit) {
       SetAt(tree, limit);
-      Clear(false, true);
+      SetEnds(TEnds::Eof);
     } else {
-      Clear(false, false);
+      SetEnds(TEnds::Neither);
     }
     if (bitmapMode_ && !SeekVisible(tree, +1)) {
       SetAt(tree, limit);
       if (!SeekVisible(tree, -1)) Reset();
-      Clear(false, true);
+      SetEnds(TEnds::Eof);
     }
     return false;
   });
-  if (keepEnds && position_.valid) {
-    if (wasBof) {
-      MoveBy(-1);
-      if (!bof_) MoveBy(1);
-    } else if (wasEof) {
-      MoveBy(1);
-      if (!eof_) MoveBy(-1);
-    } else {
-      Clear(false, false);
-    }
-  }
   return found;
 }
 
@@ -493,11 +472,11 @@ const std::uint8_t* TIndexCursor::CurrentKey() {
   return position_.key.data();
 }
 
-std::int32_t TIndexCursor::ConsecutiveRun(std::int32_t n, bool forward) {
+std::int32_t TIndexCursor::ConsecutiveRun(std::int32_t n, TDirection direction) {
   if (!position_.valid || n < 1) return 1;
   if (PhysicalOrder()) {
     std::int32_t run = 1;
-    const int step = forward ? 1 : -1;
+    const int step = direction == TDirection::Forward ? 1 : -1;
     while (run < n && visibility_.Visible(position_.record + step * run)) ++run;
     return run;
   }
@@ -507,7 +486,7 @@ std::int32_t TIndexCursor::ConsecutiveRun(std::int32_t n, bool forward) {
     TPageRef page = tree.Fetch(position_.page);
     const TPageImage& image = page->Image;
     std::int32_t run = 1;
-    const int step = forward ? 1 : -1;
+    const int step = direction == TDirection::Forward ? 1 : -1;
     for (int i = position_.entry; run < n; i += step, ++run) {
       const int next = i + step;
       if (next < 0 || next >= image.Count() || image.Values[next] != image.Values[i] + step) break;

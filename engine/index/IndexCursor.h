@@ -18,10 +18,16 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/index/IndexFileHeader.h"
 #include "engine/index/IndexTree.h"
 #include "engine/index/Visibility.h"
 
 namespace katalog {
+
+enum class TDirection { Forward, Backward };
+
+// What FindKey goes to: only the key itself, or the first key at or after it.
+enum class TKeyMatch { Exact, Nearest };
 
 class TIndexCursor {
  public:
@@ -40,9 +46,6 @@ class TIndexCursor {
   void SelectSlot(int slot);
   // The index of that name (case-insensitive); an empty or unknown name selects slot 0.
   void SelectByName(std::string_view name);
-  // The first index whose first field is `field` and whose case-insensitivity is
-  // `caseInsensitive` (or any such index, or one whose first field is not a string).
-  bool SelectByFirstField(std::uint16_t field, bool caseInsensitive, bool anyIndex);
   int Slot() const { return slot_; }
   bool PhysicalOrder() const;
   bool BitmapMode() const { return bitmapMode_; }
@@ -58,7 +61,8 @@ class TIndexCursor {
   // The k-th key of the range (index order), or in physical order record k.
   void GoToLogical(std::int32_t k);
   void GoToRecord(std::int32_t r);
-  bool FindKey(const std::uint8_t* key, bool nearest, bool keepEnds);
+  // Goes to the key as `match` says; true when the key is there.
+  bool FindKey(const std::uint8_t* key, TKeyMatch match);
   void Reset();
   // No entry, before the first (after the last): the next step forward (back) goes to the first
   // (last) visible entry. Nothing is walked.
@@ -73,7 +77,7 @@ class TIndexCursor {
   std::int32_t RecordNumber();
   // The key of the cursor entry (index order), or nullptr.
   const std::uint8_t* CurrentKey();
-  std::int32_t ConsecutiveRun(std::int32_t n, bool forward);
+  std::int32_t ConsecutiveRun(std::int32_t n, TDirection direction);
 
   void SetRangeStart(const std::uint8_t* key);
   void SetRangeEnd(const std::uint8_t* key);
@@ -127,9 +131,12 @@ class TIndexCursor {
   bool ScanVisible(TIndexTree& tree, int direction, bool includeCurrent);
   bool SeekVisible(TIndexTree& tree, int direction);
   bool KeyInRange(const std::uint8_t* key);
-  void Clear(bool bof, bool eof) {
-    bof_ = bof;
-    eof_ = eof;
+  // The end flags raised: before the first entry (Bof), after the last (Eof), both (no
+  // position), or neither.
+  enum class TEnds { Neither, Bof, Eof, Both };
+  void SetEnds(TEnds ends) {
+    bof_ = ends == TEnds::Bof || ends == TEnds::Both;
+    eof_ = ends == TEnds::Eof || ends == TEnds::Both;
   }
 
   void FirstInIndex();

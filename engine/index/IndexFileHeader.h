@@ -70,6 +70,11 @@ struct TIndexDescriptor {
   bool operator==(const TIndexDescriptor&) const = default;
 };
 
+// The indexes that serve a lookup or comparison on their first field when it is a string: the
+// case-sensitive ones, the case-insensitive ones, or either. An index whose first field is not
+// a string serves all three.
+enum class TIndexCase { Sensitive, Insensitive, Any };
+
 struct TIndexFileHeader {
   std::int32_t ChangeCounter = 0;
   std::uint8_t FormatVersion = kIndexFormatVersion;

@@ -73,6 +73,35 @@ bool TIndexTree::Overflows(const TPageImage& page) const {
   return page.Count() > Capacity(page);
 }
 
+template <class Choose>
+TPageRef TIndexTree::Descend(Choose choose) {
+  TPageRef page = Fetch(Root());
+  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
+    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
+    if (page->Image.Count() == 0) Corrupt();
+    const int i = choose(page);
+    page = Fetch(page->Image.Values[i]);
+  }
+  return page;
+}
+
+template <class Visit>
+bool TIndexTree::WalkLeaves(TLeafPosition from, std::int32_t keyCount, Visit visit) {
+  TPageRef page = Fetch(from.Page);
+  for (std::int32_t walked = 0, i = from.Entry;; ++walked) {
+    // Every step takes an entry or a page, and each page holds an entry: a longer walk goes round
+    // a damaged leaf chain in a circle.
+    if (walked > 2 * keyCount + kMaxDepth) Corrupt();
+    if (i >= page->Image.Count()) {
+      if (page->Image.Next == 0) return true;
+      page = Fetch(page->Image.Next);
+      i = 0;
+      continue;
+    }
+    if (!visit(page->Image, i++)) return false;
+  }
+}
+
 std::int32_t TIndexTree::KeyCount() {
   if (Root() == 0) return 0;
   TPageRef root = Fetch(Root());
@@ -81,13 +110,8 @@ std::int32_t TIndexTree::KeyCount() {
 
 bool TIndexTree::Exists(const std::uint8_t* key) {
   if (Root() == 0) return false;
-  TPageRef page = Fetch(Root());
-  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
-    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
-    if (page->Image.Count() == 0) Corrupt();
-    const int i = std::max(LastAtMost(page->Image, key, false), 0);
-    page = Fetch(page->Image.Values[i]);
-  }
+  const TPageRef page = Descend(
+      [&](const TPageRef& node) { return std::max(LastAtMost(node->Image, key, false), 0); });
   const int i = LastAtMost(page->Image, key, false);
   return i >= 0 && Compare(page->Image.Key(i, keyLength_), key) == 0;
 }
@@ -104,16 +128,12 @@ void TIndexTree::CheckDuplicate(const std::uint8_t* key) {
 std::int32_t TIndexTree::Rank(const std::uint8_t* key, bool strict) {
   if (Root() == 0) return 0;
   std::int64_t before = 0;
-  TPageRef page = Fetch(Root());
-  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
-    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
-    const TPageImage& node = page->Image;
-    if (node.Count() == 0) Corrupt();
-    const int i = std::max(LastAtMost(node, key, strict), 0);
+  const TPageRef page = Descend([&](const TPageRef& node) {
+    const int i = std::max(LastAtMost(node->Image, key, strict), 0);
     // Summed wide: damaged counts can add up beyond what a tree holds.
-    before = std::accumulate(node.Counts.begin(), node.Counts.begin() + i, before);
-    page = Fetch(node.Values[i]);
-  }
+    before = std::accumulate(node->Image.Counts.begin(), node->Image.Counts.begin() + i, before);
+    return i;
+  });
   const std::int64_t rank = before + LastAtMost(page->Image, key, strict) + 1;
   if (rank > std::numeric_limits<std::int32_t>::max()) Corrupt();
   return static_cast<std::int32_t>(rank);
@@ -129,15 +149,11 @@ std::int32_t TIndexTree::CountUpTo(const std::uint8_t* key) {
 
 TLeafPosition TIndexTree::Locate(std::int32_t k) {
   if (Root() == 0 || k < 1) Corrupt();
-  TPageRef page = Fetch(Root());
-  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
-    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
-    const TPageImage& node = page->Image;
-    if (node.Count() == 0) Corrupt();
+  const TPageRef page = Descend([&](const TPageRef& node) {
     int i = 0;
-    while (i + 1 < node.Count() && k > node.Counts[i]) k -= node.Counts[i++];
-    page = Fetch(node.Values[i]);
-  }
+    while (i + 1 < node->Image.Count() && k > node->Image.Counts[i]) k -= node->Image.Counts[i++];
+    return i;
+  });
   if (k > page->Image.Count()) Corrupt();
   return {page->Offset, k - 1};
 }
@@ -149,41 +165,34 @@ void TIndexTree::Collect(const std::uint8_t* lower, const std::uint8_t* upper,
   const std::int32_t first = CountBelow(lower) + 1;
   if (first > KeyCount()) return;
   const std::int32_t total = KeyCount();
-  const TLeafPosition at = Locate(first);
-  TPageRef page = Fetch(at.Page);
-  for (std::int32_t walked = 0, i = at.Entry;; ++walked) {
-    // Every step takes an entry or a page, and each page holds an entry: a longer walk goes round
-    // a damaged leaf chain in a circle.
-    if (walked > 2 * total + kMaxDepth) Corrupt();
-    if (i >= page->Image.Count()) {
-      if (page->Image.Next == 0) return;
-      page = Fetch(page->Image.Next);
-      i = 0;
-      continue;
-    }
-    if (Compare(page->Image.Key(i, keyLength_), upper) > 0) return;
-    bitmap.Set(page->Image.Values[i++]);
-  }
+  WalkLeaves(Locate(first), total, [&](const TPageImage& leaf, int i) {
+    if (Compare(leaf.Key(i, keyLength_), upper) > 0) return false;
+    bitmap.Set(leaf.Values[i]);
+    return true;
+  });
 }
 
 void TIndexTree::MarkRanks(std::int32_t first, std::int32_t last, TRecordBitmap& bitmap) {
   first = std::max(first, 1);
   last = std::min(last, KeyCount());
   if (first > last) return;
-  const TLeafPosition at = Locate(first);
-  TPageRef page = Fetch(at.Page);
   std::int32_t left = last - first + 1;
-  for (std::int32_t walked = 0, i = at.Entry; left > 0; ++walked) {
-    if (walked > 2 * KeyCount() + kMaxDepth) Corrupt();  // a leaf chain going round in a circle
-    if (i >= page->Image.Count()) {
-      if (page->Image.Next == 0) Corrupt();  // fewer keys than the counts say
-      page = Fetch(page->Image.Next);
-      i = 0;
-      continue;
-    }
-    bitmap.Set(page->Image.Values[i++]);
-    --left;
-  }
+  const bool chainEnded = WalkLeaves(Locate(first), KeyCount(), [&](const TPageImage& leaf, int i) {
+    bitmap.Set(leaf.Values[i]);
+    return --left > 0;
+  });
+  if (chainEnded) Corrupt();  // fewer keys than the counts say
+}
+
+TPageRef TIndexTree::DescendCounting(const std::uint8_t* key, int change,
+                                     std::vector<TStep>& path) {
+  return Descend([&](const TPageRef& node) {
+    const int i = std::max(LastAtMost(node->Image, key, false), 0);
+    node->Image.Counts[i] += change;
+    store_.MarkModified(*node);
+    path.push_back({node->Offset, i});
+    return i;
+  });
 }
 
 void TIndexTree::PropagateFirstKey(const std::vector<TStep>& path, const std::uint8_t* key) {
@@ -204,17 +213,7 @@ void TIndexTree::Insert(const std::uint8_t* key, std::int32_t record) {
     return;
   }
   std::vector<TStep> path;
-  TPageRef page = Fetch(Root());
-  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
-    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
-    TPageImage& node = page->Image;
-    if (node.Count() == 0) Corrupt();
-    const int i = std::max(LastAtMost(node, key, false), 0);
-    ++node.Counts[i];
-    store_.MarkModified(*page);
-    path.push_back({page->Offset, i});
-    page = Fetch(node.Values[i]);
-  }
+  TPageRef page = DescendCounting(key, 1, path);
   const int at = LastAtMost(page->Image, key, false) + 1;
   page->Image.Insert(at, key, keyLength_, record);
   store_.MarkModified(*page);
@@ -293,17 +292,7 @@ void TIndexTree::Delete(const std::uint8_t* key) {
     RaiseIsamError(ie::kKeyNotFound, store_.File().FileName(), "", name);
   }
   std::vector<TStep> path;
-  TPageRef page = Fetch(Root());
-  for (int depth = 0; !page->Image.IsLeaf(); ++depth) {
-    if (depth > kMaxDepth) Corrupt();  // a damaged tree that leads round in a circle
-    TPageImage& node = page->Image;
-    if (node.Count() == 0) Corrupt();
-    const int i = std::max(LastAtMost(node, key, false), 0);
-    --node.Counts[i];
-    store_.MarkModified(*page);
-    path.push_back({page->Offset, i});
-    page = Fetch(node.Values[i]);
-  }
+  TPageRef page = DescendCounting(key, -1, path);
   const int at = std::max(LastAtMost(page->Image, key, false), 0);
   RemoveEntry(page, at, path);
   Rebalance(std::move(page), path);

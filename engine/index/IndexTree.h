@@ -67,6 +67,19 @@ class TIndexTree {
   };
 
   [[noreturn]] void Corrupt() const;
+  // Goes from the root (there must be one) down to a leaf: at each node `choose` returns the
+  // entry to follow, and may note or change the node on the way. A node without entries or a
+  // path deeper than any tree (a damaged tree leading round in a circle) is kIndexBuffersCorrupt.
+  template <class Choose>
+  TPageRef Descend(Choose choose);
+  // Descends to the leaf where K belongs, adding `change` to the count of every node entry passed
+  // and noting each step in `path` (for a key being inserted or deleted).
+  TPageRef DescendCounting(const std::uint8_t* key, int change, std::vector<TStep>& path);
+  // Calls visit(leaf, entry) for the entries from `from` on along the leaf chain while it returns
+  // true; returns whether the chain ended first. A walk longer than a tree of `keyCount` keys can
+  // take goes round a damaged chain and is kIndexBuffersCorrupt.
+  template <class Visit>
+  bool WalkLeaves(TLeafPosition from, std::int32_t keyCount, Visit visit);
   // The last entry with key <= K (strict: < K), or -1.
   int LastAtMost(const TPageImage& page, const std::uint8_t* key, bool strict) const;
   std::int32_t Rank(const std::uint8_t* key, bool strict);

@@ -133,10 +133,9 @@ std::uint16_t KeyLengthOf(const std::vector<const TFieldDescriptor*>& fields, bo
   return static_cast<std::uint16_t>(std::min(length, 0xFFFF));
 }
 
-void BuildFieldSlot(const TFieldDescriptor& field, bool present, const std::uint8_t* data,
-                    bool complement, bool caseInsensitive, std::uint32_t localeId,
-                    std::uint8_t* slot) {
-  BuildSlot(field, present, present, data, complement, caseInsensitive, localeId, slot);
+void BuildFieldSlot(const TFieldDescriptor& field, const std::uint8_t* data, TSlotOptions options,
+                    std::uint32_t localeId, std::uint8_t* slot) {
+  BuildSlot(field, true, true, data, options.Complement, options.CaseInsensitive, localeId, slot);
 }
 
 void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8_t* key,
@@ -152,8 +151,8 @@ void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8
   for (int i = 0; i < index.FieldCount; ++i) {
     const TFieldDescriptor& field = context.Field(i);
     if (field.IsAutoIncrement()) {
-      BuildFieldSlot(field, true, record + kRecordIdOffset,
-                     complementable && index.FieldDescending[i], false, 0, key + position);
+      BuildFieldSlot(field, record + kRecordIdOffset,
+                     {.Complement = complementable && index.FieldDescending[i]}, 0, key + position);
     } else {
       const std::uint8_t* flag = record + field.FieldOffset;
       const bool present = flag[0] != 0;

@@ -54,10 +54,15 @@ enum class TNullSlots { Zeros, StoredBytes };
 // in the other writers' form.
 void BuildKey(const TKeyContext& context, const std::uint8_t* record, std::uint8_t* key,
               TNullSlots nulls = TNullSlots::Zeros);
-// Builds one field slot (1 + size(f) bytes) from a presence flag and the field's data bytes.
-void BuildFieldSlot(const TFieldDescriptor& field, bool present, const std::uint8_t* data,
-                    bool complement, bool caseInsensitive, std::uint32_t localeId,
-                    std::uint8_t* slot);
+// How BuildFieldSlot encodes a slot: complemented (every byte but a string's last), strings as a
+// case-insensitive index keeps them.
+struct TSlotOptions {
+  bool Complement = false;
+  bool CaseInsensitive = false;
+};
+// Builds the slot (1 + size(f) bytes) of a present field from its data bytes.
+void BuildFieldSlot(const TFieldDescriptor& field, const std::uint8_t* data, TSlotOptions options,
+                    std::uint32_t localeId, std::uint8_t* slot);
 // The 5-byte key of the deleted-records index: status byte, record identifier.
 void BuildDeletedKey(const std::uint8_t* record, std::uint8_t* key);
 

@@ -20,25 +20,25 @@ std::int32_t HandleIn(std::int32_t value) {
 
 }  // namespace
 
-const TFieldDescriptor* TDataFile::BlobField(bool working, int fieldNumber) const {
-  const std::vector<TFieldDescriptor>& fields = working ? workingFields_ : physicalFields_;
+const TFieldDescriptor* TDataFile::BlobField(TFieldSet fieldSet, int fieldNumber) const {
+  const std::vector<TFieldDescriptor>& fields = FieldsOf(fieldSet);
   if (fieldNumber < 1 || fieldNumber > static_cast<int>(fields.size())) return nullptr;
   const TFieldDescriptor& field = fields[fieldNumber - 1];
   return field.FieldTypeCode == ft::kBlob && blobFile_.IsOpen() ? &field : nullptr;
 }
 
-int TDataFile::OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* record,
+int TDataFile::OpenHandleOf(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                             std::int32_t& handle) const {
-  const TFieldDescriptor* field = BlobField(working, fieldNumber);
+  const TFieldDescriptor* field = BlobField(fieldSet, fieldNumber);
   if (!field) return ie::kInvalidBlobField;
   const std::int32_t value = LoadI32(record + field->FieldOffset + 1);
   handle = HandleIn(value);
   return handle != 0 && blobFile_.IsBlobOpen(handle) ? 0 : ie::kInvalidBlobHandle;
 }
 
-int TDataFile::OpenBlob(bool working, int fieldNumber, std::uint8_t* record) {
+int TDataFile::OpenBlob(TFieldSet fieldSet, int fieldNumber, std::uint8_t* record) {
   TOperation operation(*this);
-  const TFieldDescriptor* field = BlobField(working, fieldNumber);
+  const TFieldDescriptor* field = BlobField(fieldSet, fieldNumber);
   if (!field) return ie::kInvalidBlobField;
   std::uint8_t* flag = record + field->FieldOffset;
   const std::int32_t value = LoadI32(flag + 1);
@@ -56,10 +56,10 @@ int TDataFile::OpenBlob(bool working, int fieldNumber, std::uint8_t* record) {
   return 0;
 }
 
-int TDataFile::CloseBlob(bool working, int fieldNumber, std::uint8_t* record) {
+int TDataFile::CloseBlob(TFieldSet fieldSet, int fieldNumber, std::uint8_t* record) {
   std::int32_t handle = 0;
-  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
-  std::uint8_t* flag = record + BlobField(working, fieldNumber)->FieldOffset;
+  if (const int result = OpenHandleOf(fieldSet, fieldNumber, record, handle)) return result;
+  std::uint8_t* flag = record + BlobField(fieldSet, fieldNumber)->FieldOffset;
   std::int32_t first = 0;
   // OpenHandleOf found the handle open, so closing it cannot be refused.
   [[maybe_unused]] const int closeResult = blobFile_.CloseBlob(handle, first);
@@ -69,40 +69,40 @@ int TDataFile::CloseBlob(bool working, int fieldNumber, std::uint8_t* record) {
   return 0;
 }
 
-int TDataFile::ReadBlob(bool working, int fieldNumber, const std::uint8_t* record,
+int TDataFile::ReadBlob(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                         std::int32_t position, std::int32_t count, std::uint8_t* to,
                         std::int32_t& copied) {
   copied = 0;
   std::int32_t handle = 0;
-  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  if (const int result = OpenHandleOf(fieldSet, fieldNumber, record, handle)) return result;
   return blobFile_.ReadBlob(handle, position, count, to, copied);
 }
 
-int TDataFile::WriteBlob(bool working, int fieldNumber, const std::uint8_t* record,
+int TDataFile::WriteBlob(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                          std::int32_t position, std::int32_t count, const std::uint8_t* from) {
   std::int32_t handle = 0;
-  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  if (const int result = OpenHandleOf(fieldSet, fieldNumber, record, handle)) return result;
   return blobFile_.WriteBlob(handle, position, count, from);
 }
 
-int TDataFile::SetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+int TDataFile::SetBlobSize(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                            std::int32_t size) {
   std::int32_t handle = 0;
-  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  if (const int result = OpenHandleOf(fieldSet, fieldNumber, record, handle)) return result;
   return blobFile_.SetBlobLength(handle, size);
 }
 
-int TDataFile::GetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+int TDataFile::GetBlobSize(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                            std::int32_t& size) {
   size = 0;
   std::int32_t handle = 0;
-  if (const int result = OpenHandleOf(working, fieldNumber, record, handle)) return result;
+  if (const int result = OpenHandleOf(fieldSet, fieldNumber, record, handle)) return result;
   return blobFile_.GetBlobLength(handle, size);
 }
 
-bool TDataFile::IsBlobOpen(bool working, int fieldNumber, const std::uint8_t* record) const {
+bool TDataFile::IsBlobOpen(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record) const {
   std::int32_t handle = 0;
-  return OpenHandleOf(working, fieldNumber, record, handle) == 0;
+  return OpenHandleOf(fieldSet, fieldNumber, record, handle) == 0;
 }
 
 // The open blobs of a record being stored go with it: they take its record number, are written,

@@ -46,7 +46,10 @@ void TDataFile::TChangeScope::RollBack() noexcept {
     if (rewrite) table_.blobFile_.MarkHeaderModified();
     table_.blobFile_.Blocks().RollBackChange(rewrite);
   }
-  if (rewrite) platform::RunReported([this] { table_.WriteEverything(true, false); });
+  if (rewrite) {
+    platform::RunReported(
+        [this] { table_.WriteEverything(THeaderWrite::Always, TCacheTrim::Keep); });
+  }
 }
 
 }  // namespace katalog

@@ -10,6 +10,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/ExceptionReporter.h"
 #include "platform/Locale.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 namespace {
@@ -39,11 +40,9 @@ void TDataFile::Open() {
   physicalFields_.clear();
   workingFields_.clear();
   TFileHandler::Open();
-  try {
+  {
+    const platform::TScopeFail closeOnFailure([&] { TDataFile::Close(); });
     OpenSteps();
-  } catch (...) {
-    TDataFile::Close();
-    throw;
   }
   // A table is writable only when all of its files are: an index or blob file that cannot be
   // written would refuse a change half way, after the data file took it. Such a table opens
@@ -194,14 +193,11 @@ void TDataFile::OpenCompanionFiles() {
 void TDataFile::CheckFileLength() {
   const bool shared = AcquireReadAccess() || ReadAccessHeld();
   std::int64_t length = 0;
-  try {
+  {
+    const platform::TScopeExit release([&] { ReleaseReadAccess(); });
     if (shared) ReadHeader();
     length = GetSize();
-  } catch (...) {
-    ReleaseReadAccess();
-    throw;
   }
-  ReleaseReadAccess();
   const std::int64_t dataBytes = std::max<std::int64_t>(length - header_.DataStart(), 0);
   if (dataBytes / header_.RecordSize + 1 < header_.NextRecordNumber) Raise(ie::kHeaderCorrupt);
 }
@@ -213,7 +209,7 @@ void TDataFile::Close() {
       platform::RunReported([this] { EndBatch(); });
       platform::RunReported([this] { UnlockTable(); });
     } else if (Exclusive() && !ReadOnly()) {
-      WriteEverything(false, true);
+      WriteEverything(THeaderWrite::IfChanged, TCacheTrim::Trim);
     }
     if (!Exclusive() && !ReadOnlyMedia()) {
       locks_.UnlockAllRecords();

@@ -53,6 +53,20 @@ inline constexpr std::int64_t kMaxDataBytes = 2000000000;
 // Record identifiers run from 1 to this and start again at 1.
 inline constexpr std::int32_t kMaxRecordId = 0x7FFFFFFF;
 
+// The descriptor list a field number and a record buffer go by: the table's physical fields, or
+// the working list (the physical fields and the computed fields behind the record).
+enum class TFieldSet { Physical, Working };
+
+// How a change ends. Unlock: Update gives back the lock on the changed record (else a lock the
+// caller took stays). Reposition: the cursor goes to the inserted or changed record (else it
+// stays where it stood). Insert and Delete take the record lock only for the change and always
+// give it back, so they do not read Unlock; Delete does not read Reposition either, as the
+// cursor stands on the record that followed the deleted one.
+struct TChangeOptions {
+  bool Unlock = false;
+  bool Reposition = false;
+};
+
 class TDataFile : public TFileHandler, private TFilterHost {
  public:
   // Asked for the password of an enciphered table when the session does not know it; true when
@@ -153,18 +167,19 @@ class TDataFile : public TFileHandler, private TFilterHost {
 
   void SetIndex(int slot);
   void SetIndexByName(std::string_view name);
-  // Moves to the key (or with `nearest` the first key after it); true when it is there.
-  bool FindKey(const std::uint8_t* key, bool nearest);
+  // Moves to the key (or with TKeyMatch::Nearest the first key after it); true when it is there.
+  bool FindKey(const std::uint8_t* key, TKeyMatch match);
 
-  TFieldValue ReadField(bool working, int fieldNumber, const std::uint8_t* record) const;
-  bool WriteField(bool working, int fieldNumber, const TFieldValue& value,
+  TFieldValue ReadField(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record) const;
+  bool WriteField(TFieldSet fieldSet, int fieldNumber, const TFieldValue& value,
                   std::uint8_t* record) const;
   void BlankRecord(std::uint8_t* record) const;
 
-  // Changes. A ReadOnly table refuses them with kAccessDenied.
-  void Insert(std::uint8_t* record, bool reposition);
-  void Update(std::uint8_t* record, bool unlock, bool reposition);
-  void Delete(bool reposition);
+  // Changes, ending as TChangeOptions says. A ReadOnly table refuses them with kAccessDenied.
+  // Delete deletes the current record; it hides TFileHandler::Delete(), which deletes the file.
+  void Insert(std::uint8_t* record, TChangeOptions options);
+  void Update(std::uint8_t* record, TChangeOptions options);
+  void Delete(TChangeOptions options);
 
   // Record locks (n = 0: the current record) and the table lock.
   void LockRecord(std::int32_t n);
@@ -174,23 +189,23 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void UnlockTable();
   bool TableLocked() const { return tableLocked_; }
 
-  // Blob fields of a record buffer (`working`: through the working descriptor list). While a
-  // blob is open the field holds its negated handle; the record keeps its first block otherwise.
+  // Blob fields of a record buffer laid out by `fieldSet`. While a blob is open the field holds
+  // its negated handle; the record keeps its first block otherwise.
   // Results: 0, kInvalidBlobField (not a blob field), kInvalidBlobOffset (a negative value that is
   // no open blob of this table), kInvalidBlobHandle (not open), kTooManyBlobs, kEndOfBlob,
   // kInvalidBlobLength.
-  [[nodiscard]] int OpenBlob(bool working, int fieldNumber, std::uint8_t* record);
-  [[nodiscard]] int CloseBlob(bool working, int fieldNumber, std::uint8_t* record);
-  [[nodiscard]] int ReadBlob(bool working, int fieldNumber, const std::uint8_t* record,
+  [[nodiscard]] int OpenBlob(TFieldSet fieldSet, int fieldNumber, std::uint8_t* record);
+  [[nodiscard]] int CloseBlob(TFieldSet fieldSet, int fieldNumber, std::uint8_t* record);
+  [[nodiscard]] int ReadBlob(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                              std::int32_t position, std::int32_t count, std::uint8_t* to,
                              std::int32_t& copied);
-  [[nodiscard]] int WriteBlob(bool working, int fieldNumber, const std::uint8_t* record,
+  [[nodiscard]] int WriteBlob(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                               std::int32_t position, std::int32_t count, const std::uint8_t* from);
-  [[nodiscard]] int SetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+  [[nodiscard]] int SetBlobSize(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                                 std::int32_t size);
-  [[nodiscard]] int GetBlobSize(bool working, int fieldNumber, const std::uint8_t* record,
+  [[nodiscard]] int GetBlobSize(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                                 std::int32_t& size);
-  bool IsBlobOpen(bool working, int fieldNumber, const std::uint8_t* record) const;
+  bool IsBlobOpen(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record) const;
 
   // Looks for another program's changes now; without any, finds the position again.
   void Refresh();
@@ -245,6 +260,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   std::int32_t FilterRecordCount() override { return header_.NextRecordNumber - 1; }
   const std::uint8_t* FilterRecord(std::int32_t r) override;
 
+  const std::vector<TFieldDescriptor>& FieldsOf(TFieldSet fieldSet) const {
+    return fieldSet == TFieldSet::Working ? workingFields_ : physicalFields_;
+  }
   void EvaluateComputedFields(const TFieldList& fields, std::uint8_t* record) const;
   void MakeRecordCache();
 
@@ -273,11 +291,14 @@ class TDataFile : public TFileHandler, private TFilterHost {
   void InitialiseRecordAccess();
   bool ChangeCheck();
   void ReloadAfterChange();
-  // Record n, read with up to `run` records ahead in that direction: the ones that follow in
-  // the cursor's order, or with `physicalRun` the next slots.
-  TBuffer GetBuffer(std::int32_t n, std::int32_t run, bool forward, bool physicalRun = false);
+  // Which records GetBuffer reads ahead: the ones that follow in the cursor's order, or the
+  // next slots.
+  enum class TReadAhead { CursorOrder, NextSlots };
+  // Record n, read with up to `run` records ahead in that direction.
+  TBuffer GetBuffer(std::int32_t n, std::int32_t run, TDirection direction,
+                    TReadAhead readAhead = TReadAhead::CursorOrder);
   void FillRun(std::int32_t first, std::int32_t count, std::int32_t n);
-  void LoadCurrent(std::int32_t run, bool forward);
+  void LoadCurrent(std::int32_t run, TDirection direction);
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);
   class TChangeScope;
@@ -288,11 +309,15 @@ class TDataFile : public TFileHandler, private TFilterHost {
   bool WritesEachChange() const { return !Exclusive() && !ReadOnlyMedia() && !tableLocked_; }
   void FinishChange(std::int32_t unlock);
   void AbandonChange(std::int32_t locked) noexcept;
-  [[nodiscard]] int Move(bool forward, std::uint8_t* buffer);
+  [[nodiscard]] int Move(TDirection direction, std::uint8_t* buffer);
   void CopyCurrent(std::uint8_t* buffer) const;
   void WriteModifiedRecords();
-  void WriteEverything(bool forceHeader, bool trim);
-  void WriteHeldChanges(bool trim);
+  // Whether writing out the changes writes the header also when it did not change, and whether
+  // the record cache then shrinks back to its size (a table lock or a batch let it grow).
+  enum class THeaderWrite { IfChanged, Always };
+  enum class TCacheTrim { Keep, Trim };
+  void WriteEverything(THeaderWrite header, TCacheTrim trim);
+  void WriteHeldChanges(TCacheTrim trim);
   void AcquireWriteAccess();
   void ReleaseWriteAccess();
   void BatchFirstWrite();
@@ -303,8 +328,8 @@ class TDataFile : public TFileHandler, private TFilterHost {
   std::vector<std::uint8_t> EntryKeyOf(int slot, const std::uint8_t* record);
   void Reposition(bool onRecord, std::int32_t n);
   void ScanStatus(TRecordBitmap& active);
-  const TFieldDescriptor* BlobField(bool working, int fieldNumber) const;
-  [[nodiscard]] int OpenHandleOf(bool working, int fieldNumber, const std::uint8_t* record,
+  const TFieldDescriptor* BlobField(TFieldSet fieldSet, int fieldNumber) const;
+  [[nodiscard]] int OpenHandleOf(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                                  std::int32_t& handle) const;
   void AttachBlobs(std::int32_t n, std::uint8_t* stored);
   // The first blocks of the record's blob chains, each checked (kBlobBuffersCorrupt for a damaged

@@ -36,10 +36,10 @@ int TDataFile::GotoBookmark(const std::uint8_t* bookmark) {
     cursor_.GoToRecord(r);
     found = cursor_.Positioned() && cursor_.RecordNumber() == r;
   } else {
-    found = cursor_.FindKey(bookmark, false, false);
+    found = cursor_.FindKey(bookmark, TKeyMatch::Exact);
   }
   if (!found) return ie::kRecordNotFound;
-  LoadCurrent(1, true);
+  LoadCurrent(1, TDirection::Forward);
   return current_ ? 0 : ie::kRecordNotFound;
 }
 

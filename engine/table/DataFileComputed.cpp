@@ -134,7 +134,7 @@ void TDataFile::SetWorkingFields(std::vector<TFieldDescriptor> fields) {
   TOperation operation(*this);
   ReleaseCurrent();
   // The new cache starts without modified records; only a lock or an exclusive open holds any.
-  if (!ReadOnly() && (tableLocked_ || Exclusive())) WriteHeldChanges(false);
+  if (!ReadOnly() && (tableLocked_ || Exclusive())) WriteHeldChanges(TCacheTrim::Keep);
   workingFields_ = std::move(fields);
   computed_ = std::move(computed);
   computedAreaSize_ = static_cast<std::uint16_t>(offset);

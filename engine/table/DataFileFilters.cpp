@@ -30,7 +30,8 @@ TEvaluationContext TDataFile::FilterContext() {
 
 const std::uint8_t* TDataFile::FilterRecord(std::int32_t r) {
   // Filters read the slots in ascending order: read ahead by slot, not by the cursor's order.
-  const TBuffer buffer = GetBuffer(r, FilterRecordCount() - r + 1, true, true);
+  const TBuffer buffer =
+      GetBuffer(r, FilterRecordCount() - r + 1, TDirection::Forward, TReadAhead::NextSlots);
   if (buffer.retry) throw TRestart{};
   filterRecord_.assign(buffer.record->Data(), buffer.record->Data() + cache_->BufferSize());
   cache_->Unpin(buffer.record);

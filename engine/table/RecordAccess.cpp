@@ -9,6 +9,7 @@
 #include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/ExceptionReporter.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -117,8 +118,8 @@ void TDataFile::FillRun(std::int32_t first, std::int32_t count, std::int32_t n) 
   for (TRecord* record : marked) record->SetRunMark(false);
 }
 
-TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool forward,
-                                        bool physicalRun) {
+TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, TDirection direction,
+                                        TReadAhead readAhead) {
   if (n <= 0) return {};
   if (n == header_.NextRecordNumber) {
     TakeSlot(n, nullptr);
@@ -143,9 +144,11 @@ TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, bool f
   if (n >= header_.NextRecordNumber) Raise(ie::kRecordNotFound);
   const std::int32_t limit = std::max(kReadAheadBytes / header_.RecordSize, 1);
   // How far the records ahead follow one another is asked only now that disk is read.
-  if (run > 1 && !physicalRun) run = cursor_.ConsecutiveRun(std::min(run, limit), forward);
+  if (run > 1 && readAhead == TReadAhead::CursorOrder) {
+    run = cursor_.ConsecutiveRun(std::min(run, limit), direction);
+  }
   std::int32_t count = std::clamp(run, 1, limit);
-  if (forward) {
+  if (direction == TDirection::Forward) {
     count = std::min(count, header_.NextRecordNumber - n);
     FillRun(n, count, n);
   } else {
@@ -163,12 +166,12 @@ void TDataFile::ReleaseCurrent() {
   current_ = nullptr;
 }
 
-void TDataFile::LoadCurrent(std::int32_t run, bool forward) {
+void TDataFile::LoadCurrent(std::int32_t run, TDirection direction) {
   ReleaseCurrent();
   for (;;) {
     if (cursor_.Bof() || cursor_.Eof() || !cursor_.Positioned()) return;
     const std::int32_t n = cursor_.RecordNumber();
-    const TBuffer buffer = GetBuffer(n, run, forward);
+    const TBuffer buffer = GetBuffer(n, run, direction);
     if (!buffer.retry) {
       current_ = buffer.record;
       return;
@@ -196,8 +199,9 @@ void TDataFile::GoLast() {
 
 // GoNext and GoPrior: from before the first (after the last) record the cursor goes to the
 // first (last), else it steps; the record is read with the records ahead in that direction.
-int TDataFile::Move(bool forward, std::uint8_t* buffer) {
+int TDataFile::Move(TDirection direction, std::uint8_t* buffer) {
   TOperation operation(*this);
+  const bool forward = direction == TDirection::Forward;
   const bool beforeFirst = cursor_.Bof() && !cursor_.Eof();
   const bool afterLast = cursor_.Eof() && !cursor_.Bof();
   const bool atStart = forward ? beforeFirst : afterLast;
@@ -209,7 +213,7 @@ int TDataFile::Move(bool forward, std::uint8_t* buffer) {
   } else {
     cursor_.MoveBy(forward ? 1 : -1);
   }
-  LoadCurrent(std::max(kReadAheadBytes / header_.RecordSize, 1), forward);
+  LoadCurrent(std::max(kReadAheadBytes / header_.RecordSize, 1), direction);
   if (!current_) {
     if (buffer) BlankRecord(buffer);
     return forward ? ie::kEndOfFile : ie::kBeginningOfFile;
@@ -219,16 +223,18 @@ int TDataFile::Move(bool forward, std::uint8_t* buffer) {
 }
 
 int TDataFile::GoNext(std::uint8_t* buffer) {
-  return Move(true, buffer);
+  return Move(TDirection::Forward, buffer);
 }
 
 int TDataFile::GoPrior(std::uint8_t* buffer) {
-  return Move(false, buffer);
+  return Move(TDirection::Backward, buffer);
 }
 
 int TDataFile::GetCurrent(std::uint8_t* buffer, bool lock) {
   TOperation operation(*this);
-  if (!current_ || current_->Number() != cursor_.RecordNumber()) LoadCurrent(1, true);
+  if (!current_ || current_->Number() != cursor_.RecordNumber()) {
+    LoadCurrent(1, TDirection::Forward);
+  }
   if (lock && current_) LockRecord(0);
   if (!current_) {
     if (buffer) BlankRecord(buffer);
@@ -241,7 +247,7 @@ int TDataFile::GetCurrent(std::uint8_t* buffer, bool lock) {
 void TDataFile::GoToPosition(std::int32_t n) {
   TOperation operation(*this);
   cursor_.PhysicalOrder() ? cursor_.GoToRecord(n) : cursor_.GoToLogical(n);
-  LoadCurrent(1, true);
+  LoadCurrent(1, TDirection::Forward);
 }
 
 std::int32_t TDataFile::RecordCount() {
@@ -268,21 +274,21 @@ void TDataFile::SetIndexByName(std::string_view name) {
   Reposition(n != 0, n);
 }
 
-bool TDataFile::FindKey(const std::uint8_t* key, bool nearest) {
+bool TDataFile::FindKey(const std::uint8_t* key, TKeyMatch match) {
   TOperation operation(*this);
-  const bool found = cursor_.FindKey(key, nearest, false);
-  LoadCurrent(1, true);
+  const bool found = cursor_.FindKey(key, match);
+  LoadCurrent(1, TDirection::Forward);
   return found;
 }
 
-TFieldValue TDataFile::ReadField(bool working, int fieldNumber, const std::uint8_t* record) const {
-  return values_->ReadField(working ? workingFields_ : physicalFields_, fieldNumber, record);
+TFieldValue TDataFile::ReadField(TFieldSet fieldSet, int fieldNumber,
+                                 const std::uint8_t* record) const {
+  return values_->ReadField(FieldsOf(fieldSet), fieldNumber, record);
 }
 
-bool TDataFile::WriteField(bool working, int fieldNumber, const TFieldValue& value,
+bool TDataFile::WriteField(TFieldSet fieldSet, int fieldNumber, const TFieldValue& value,
                            std::uint8_t* record) const {
-  return values_->WriteField(working ? workingFields_ : physicalFields_, fieldNumber, value,
-                             record);
+  return values_->WriteField(FieldsOf(fieldSet), fieldNumber, value, record);
 }
 
 void TDataFile::BlankRecord(std::uint8_t* record) const {
@@ -298,15 +304,16 @@ void TDataFile::Reposition(bool onRecord, std::int32_t n) {
     } else {
       TBuffer buffer;
       do {
-        buffer = GetBuffer(n, 1, true);
+        buffer = GetBuffer(n, 1, TDirection::Forward);
       } while (buffer.retry);
       if (buffer.record->Data()[0] == 0) {
-        cursor_.FindKey(EntryKeyOf(cursor_.Slot(), buffer.record->Data()).data(), true, false);
+        cursor_.FindKey(EntryKeyOf(cursor_.Slot(), buffer.record->Data()).data(),
+                        TKeyMatch::Nearest);
       }
       cache_->Unpin(buffer.record);
     }
   }
-  LoadCurrent(1, true);
+  LoadCurrent(1, TDirection::Forward);
 }
 
 void TDataFile::Refresh() {
@@ -332,14 +339,13 @@ std::unique_ptr<TDataFile> TDataFile::Clone() {
   const std::string password =
       header_.Encrypted ? DecodeStoredPassword(header_.StoredPassword) : "";
   const bool known = password.empty() || session.HasPassword(password);
-  if (!known) session.AddPassword(password);
-  try {
+  {
+    if (!known) session.AddPassword(password);
+    const platform::TScopeExit forgetPassword([&] {
+      if (!known) session.RemovePassword(password);
+    });
     clone->Open();
-  } catch (...) {
-    if (!known) session.RemovePassword(password);
-    throw;
   }
-  if (!known) session.RemovePassword(password);
   if (computed_.empty()) {
     clone->workingFields_ = workingFields_;
   } else {

@@ -7,6 +7,7 @@
 #include "engine/table/DataFile.h"
 #include "platform/ByteOrder.h"
 #include "platform/ExceptionReporter.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 void TDataFile::WriteModifiedRecords() {
@@ -21,11 +22,11 @@ void TDataFile::WriteModifiedRecords() {
   }
 }
 
-void TDataFile::WriteEverything(bool forceHeader, bool trim) {
+void TDataFile::WriteEverything(THeaderWrite header, TCacheTrim trim) {
   if (ReadOnly()) return;
   WriteModifiedRecords();
-  WriteHeader(forceHeader);
-  if (trim) cache_->Trim();
+  WriteHeader(header == THeaderWrite::Always);
+  if (trim == TCacheTrim::Trim) cache_->Trim();
   store_.Flush();
   if (blobFile_.IsOpen()) {
     blobFile_.Blocks().Flush();
@@ -35,16 +36,13 @@ void TDataFile::WriteEverything(bool forceHeader, bool trim) {
 
 // Writes what the table lock (or an exclusive open) kept in memory, holding the index and blob
 // write ranges as a single change does, so that readers never see a half-written tree or chain.
-void TDataFile::WriteHeldChanges(bool trim) {
+void TDataFile::WriteHeldChanges(TCacheTrim trim) {
   const bool held = writeAccess_;
   AcquireWriteAccess();
-  try {
-    WriteEverything(true, trim);
-  } catch (...) {
-    if (!held) platform::RunReported([this] { ReleaseWriteAccess(); });
-    throw;
-  }
-  if (!held) ReleaseWriteAccess();
+  const platform::TScopeExit release([&] {
+    if (!held) ReleaseWriteAccess();
+  });
+  WriteEverything(THeaderWrite::Always, trim);
 }
 
 void TDataFile::AcquireWriteAccess() {
@@ -107,7 +105,7 @@ std::vector<std::uint8_t> TDataFile::EntryKeyOf(int slot, const std::uint8_t* re
 void TDataFile::BatchFirstWrite() {
   if (!batchActive_ || tableLocked_) return;
   if (Exclusive()) {
-    WriteEverything(false, false);
+    WriteEverything(THeaderWrite::IfChanged, TCacheTrim::Keep);
     Flush();
     indexFile_.Flush();
     if (blobFile_.IsOpen()) blobFile_.Flush();
@@ -119,14 +117,15 @@ void TDataFile::BatchFirstWrite() {
 // chosen slot, the table's limits) is checked first; then the record, its keys and its blobs go
 // in under a change scope, which takes all of it back if a later step fails; last the cursor
 // learns of it.
-void TDataFile::Insert(std::uint8_t* record, bool reposition) {
+void TDataFile::Insert(std::uint8_t* record, TChangeOptions options) {
   TOperation operation(*this);
   CheckWritable();
   BatchFirstWrite();
   AcquireWriteAccess();
   const std::int32_t n = ChooseSlot();
   bool locked = false;
-  try {
+  {
+    const platform::TScopeFail abandon([&] { AbandonChange(locked ? n : 0); });
     LockRecord(n);
     locked = true;
     if (hasValidityChecks_) values_->CheckValidity(physicalFields_, record);
@@ -164,7 +163,7 @@ void TDataFile::Insert(std::uint8_t* record, bool reposition) {
       if (reused) {
         TakeSlot(n, buffer->Data());  // unlinks it from the free chain
       } else {
-        buffer = GetBuffer(n, 1, true).record;  // appends the slot, pinned
+        buffer = GetBuffer(n, 1, TDirection::Forward).record;  // appends the slot, pinned
         slot.Reset(buffer);
       }
       std::uint8_t* data = buffer->Data();
@@ -182,11 +181,8 @@ void TDataFile::Insert(std::uint8_t* record, bool reposition) {
     }
     cursor_.RecordWritten(n, buffer->Data());
     FinishChange(n);
-  } catch (...) {
-    AbandonChange(locked ? n : 0);
-    throw;
   }
-  Reposition(reposition, n);
+  Reposition(options.Reposition, n);
 }
 
 // The slot at the head of the chain of deleted slots, pinned; the header may name anything
@@ -195,7 +191,7 @@ TRecord* TDataFile::FreeSlot(std::int32_t n) {
   if (n < 1 || n >= header_.NextRecordNumber) Raise(ie::kHeaderCorrupt);
   TBuffer slot;
   do {
-    slot = GetBuffer(n, 1, true);
+    slot = GetBuffer(n, 1, TDirection::Forward);
   } while (slot.retry);
   if (slot.record->Data()[0] != 1) {
     cache_->Unpin(slot.record);
@@ -204,7 +200,7 @@ TRecord* TDataFile::FreeSlot(std::int32_t n) {
   return slot.record;
 }
 
-void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
+void TDataFile::Update(std::uint8_t* record, TChangeOptions options) {
   TOperation operation(*this);
   CheckWritable();
   BatchFirstWrite();
@@ -212,7 +208,8 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
   const std::int32_t n = current_->Number();
   const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
   AcquireWriteAccess();
-  try {
+  {
+    const platform::TScopeFail abandon([&] { AbandonChange(0); });
     KeepCurrent(n, id);
     if (hasValidityChecks_) values_->CheckValidity(physicalFields_, record);
     std::memcpy(record, current_->Data(), kSlotHeaderSize);
@@ -242,12 +239,9 @@ void TDataFile::Update(std::uint8_t* record, bool unlock, bool reposition) {
       WriteChange(change);
     }
     cursor_.RecordWritten(n, buffer->Data());
-    FinishChange(unlock ? n : 0);
-  } catch (...) {
-    AbandonChange(0);
-    throw;
+    FinishChange(options.Unlock ? n : 0);
   }
-  Reposition(reposition, n);
+  Reposition(options.Reposition, n);
 }
 
 // The change is in memory: the batch notes it; unless the table keeps its changes in memory
@@ -257,7 +251,7 @@ void TDataFile::WriteChange(TChangeScope& change) {
   if (batchActive_) batchChanged_ = true;
   if (WritesEachChange()) {
     change.Writing();
-    WriteEverything(true, false);
+    WriteEverything(THeaderWrite::Always, TCacheTrim::Keep);
   }
   change.Commit();
 }
@@ -286,7 +280,7 @@ void TDataFile::KeepCurrent(std::int32_t n, std::int32_t id) {
   ReleaseCurrent();
   TBuffer buffer;
   do {
-    buffer = GetBuffer(n, 1, true);
+    buffer = GetBuffer(n, 1, TDirection::Forward);
   } while (buffer.retry);
   const std::uint8_t* data = buffer.record->Data();
   if (data[0] != 0 || LoadI32(data + kRecordIdOffset) != id) {
@@ -296,7 +290,7 @@ void TDataFile::KeepCurrent(std::int32_t n, std::int32_t id) {
   current_ = buffer.record;
 }
 
-void TDataFile::Delete(bool reposition) {
+void TDataFile::Delete(TChangeOptions /*options*/) {
   TOperation operation(*this);
   CheckWritable();
   BatchFirstWrite();
@@ -305,7 +299,8 @@ void TDataFile::Delete(bool reposition) {
   const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
   AcquireWriteAccess();
   bool locked = false;
-  try {
+  {
+    const platform::TScopeFail abandon([&] { AbandonChange(locked ? n : 0); });
     KeepCurrent(n, id);
     LockRecord(n);
     locked = true;
@@ -336,12 +331,10 @@ void TDataFile::Delete(bool reposition) {
     cursor_.RecordDeleted(n);
     cursor_.SettleAfterDelete();
     FinishChange(n);
-  } catch (...) {
-    AbandonChange(locked ? n : 0);
-    throw;
   }
+  // The deleted record has no position: the cursor stays on the record that took its place, so
+  // Reposition does not apply, and the lock was taken for the change alone, so Unlock does not.
   Reposition(false, 0);
-  (void)reposition;  // the deleted record has no position; the cursor stands where it was found
 }
 
 void TDataFile::LockRecord(std::int32_t n) {
@@ -385,7 +378,7 @@ void TDataFile::UnlockTable() {
   if (!ReadOnly()) {
     const std::int32_t n = CurrentRecordNumber();
     ReleaseCurrent();
-    WriteHeldChanges(true);
+    WriteHeldChanges(TCacheTrim::Trim);
     if (n != 0) Reposition(true, n);
   }
   tableLocked_ = false;
@@ -409,7 +402,7 @@ void TDataFile::EndBatch() {
   if (batchChanged_) {
     const std::int32_t n = CurrentRecordNumber();
     ReleaseCurrent();  // a pinned buffer would not be written
-    WriteHeldChanges(true);
+    WriteHeldChanges(TCacheTrim::Trim);
     ReloadAfterChange();
     ReadHeader();
     Reposition(n != 0, n);

@@ -12,6 +12,7 @@
 #include "engine/table/DataFile.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 
@@ -20,54 +21,50 @@ void TRepairDataFile::Open(const std::string& tableName, const TPasswordAsk& ask
   file_.SetExclusive(true);
   file_.SetFileName(DataFileNameOf(tableName));
   file_.Open();
-  try {
-    // A file nobody may write cannot be repaired.
-    if (file_.ReadOnlyMedia()) RaiseOsError(platform::kErrorAccessDenied, file_.FileName());
-    std::array<std::uint8_t, kDataFileHeaderSize> bytes;
-    file_.Seek(0, 0);
-    file_.Read(bytes.data(), kDataFileHeaderSize);
-    header_ = DecodeDataFileHeader(bytes.data());
-    const std::string& name = file_.FileName();
-    if (header_.FormatVersion != kDataFormatVersion) RaiseIsamError(ie::kWrongVersion, name);
-    if (header_.LanguageId != 0 && !platform::IsValidLocale(header_.LocaleId())) {
-      RaiseIsamError(ie::kLanguageDriver, name);
-    }
-    if (header_.FieldCount > kMaxFields) RaiseIsamError(ie::kHeaderCorrupt, name);
-    if (header_.Encrypted) {
-      const std::string password = DecodeStoredPassword(header_.StoredPassword);
-      while (!CurrentFileSession().HasPassword(password)) {
-        if (!askPassword || !askPassword()) RaiseIsamError(ie::kPasswordRequired, name);
-      }
-    }
-    ReadDescriptors();
-    CheckLayout();
-    const std::uint32_t blockSize =
-        header_.BlobBlockSize == 0 ? kDefaultBlobBlockSize : header_.BlobBlockSize;
-    if (HasBlobFields() &&
-        (blockSize % kDefaultBlobBlockSize != 0 || blockSize > kMaxBlobBlockSize)) {
-      RaiseIsamError(ie::kBlobDefinition, name);
-    }
-    const platform::TLocale* locale = platform::FindLocale(header_.LocaleId());
-    if (header_.LanguageId != 0 && locale) {
-      collationOrder_ = locale->CollationOrder();
-    } else {
-      std::iota(collationOrder_.begin(), collationOrder_.end(), 0);
-    }
-    const std::int64_t slotBytes = std::max<std::int64_t>(file_.GetSize() - header_.DataStart(), 0);
-    if (slotBytes / header_.RecordSize >= kMaxRecordNumber) RaiseIsamError(ie::kTableFull, name);
-    slots_ = static_cast<std::int32_t>(slotBytes / header_.RecordSize);
-    // Slots past the count the header gives were appended by a change whose header write never
-    // came: one killed half way, or one the engine refused and took back. Such a change never
-    // happened for its program, the engine writes over those bytes, and so does the repair;
-    // unless an index names them: then the change went on to its keys, and the count is what
-    // is damaged.
-    const std::int32_t counted = header_.NextRecordNumber - 1;
-    if (counted >= 0 && counted < slots_) slots_ = std::max(counted, std::min(indexed, slots_));
-    partialBytes_ = slotBytes - std::int64_t{slots_} * header_.RecordSize;
-  } catch (...) {
-    Close();
-    throw;
+  const platform::TScopeFail closeOnFailure([&] { Close(); });
+  // A file nobody may write cannot be repaired.
+  if (file_.ReadOnlyMedia()) RaiseOsError(platform::kErrorAccessDenied, file_.FileName());
+  std::array<std::uint8_t, kDataFileHeaderSize> bytes;
+  file_.Seek(0, 0);
+  file_.Read(bytes.data(), kDataFileHeaderSize);
+  header_ = DecodeDataFileHeader(bytes.data());
+  const std::string& name = file_.FileName();
+  if (header_.FormatVersion != kDataFormatVersion) RaiseIsamError(ie::kWrongVersion, name);
+  if (header_.LanguageId != 0 && !platform::IsValidLocale(header_.LocaleId())) {
+    RaiseIsamError(ie::kLanguageDriver, name);
   }
+  if (header_.FieldCount > kMaxFields) RaiseIsamError(ie::kHeaderCorrupt, name);
+  if (header_.Encrypted) {
+    const std::string password = DecodeStoredPassword(header_.StoredPassword);
+    while (!CurrentFileSession().HasPassword(password)) {
+      if (!askPassword || !askPassword()) RaiseIsamError(ie::kPasswordRequired, name);
+    }
+  }
+  ReadDescriptors();
+  CheckLayout();
+  const std::uint32_t blockSize =
+      header_.BlobBlockSize == 0 ? kDefaultBlobBlockSize : header_.BlobBlockSize;
+  if (HasBlobFields() &&
+      (blockSize % kDefaultBlobBlockSize != 0 || blockSize > kMaxBlobBlockSize)) {
+    RaiseIsamError(ie::kBlobDefinition, name);
+  }
+  const platform::TLocale* locale = platform::FindLocale(header_.LocaleId());
+  if (header_.LanguageId != 0 && locale) {
+    collationOrder_ = locale->CollationOrder();
+  } else {
+    std::iota(collationOrder_.begin(), collationOrder_.end(), 0);
+  }
+  const std::int64_t slotBytes = std::max<std::int64_t>(file_.GetSize() - header_.DataStart(), 0);
+  if (slotBytes / header_.RecordSize >= kMaxRecordNumber) RaiseIsamError(ie::kTableFull, name);
+  slots_ = static_cast<std::int32_t>(slotBytes / header_.RecordSize);
+  // Slots past the count the header gives were appended by a change whose header write never
+  // came: one killed half way, or one the engine refused and took back. Such a change never
+  // happened for its program, the engine writes over those bytes, and so does the repair;
+  // unless an index names them: then the change went on to its keys, and the count is what
+  // is damaged.
+  const std::int32_t counted = header_.NextRecordNumber - 1;
+  if (counted >= 0 && counted < slots_) slots_ = std::max(counted, std::min(indexed, slots_));
+  partialBytes_ = slotBytes - std::int64_t{slots_} * header_.RecordSize;
 }
 
 void TRepairDataFile::Close() {

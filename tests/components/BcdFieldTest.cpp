@@ -52,8 +52,9 @@ class BcdFieldTest : public ::testing::Test {
     std::vector<std::uint8_t> record(file.WorkingRecordSize());
     file.GoFirst();
     while (file.GoNext(record.data()) == 0) {
-      if (std::get<std::int64_t>(file.ReadField(true, kId, record.data())) != id) continue;
-      const TFieldValue value = file.ReadField(true, field, record.data());
+      if (std::get<std::int64_t>(file.ReadField(TFieldSet::Working, kId, record.data())) != id)
+        continue;
+      const TFieldValue value = file.ReadField(TFieldSet::Working, field, record.data());
       EXPECT_TRUE(std::holds_alternative<TBcdAmount>(value)) << kNames[field];
       return std::holds_alternative<TBcdAmount>(value) ? std::get<TBcdAmount>(value).Scaled : 0;
     }

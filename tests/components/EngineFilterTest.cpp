@@ -516,7 +516,8 @@ class EngineFilterTest : public TableTest {
   static void Store(TDataFile& table, const TRow& row, Bytes& record) {
     table.BlankRecord(record.data());
     const auto write = [&](int field, const TFieldValue& value) {
-      EXPECT_TRUE(table.WriteField(true, field, value, record.data())) << "field " << field;
+      EXPECT_TRUE(table.WriteField(TFieldSet::Working, field, value, record.data()))
+          << "field " << field;
     };
     write(kId, std::int64_t{row.Id});
     if (row.Num) write(kNum, *row.Num);
@@ -532,7 +533,7 @@ class EngineFilterTest : public TableTest {
   void Insert(TDataFile& table, const TRow& row) {
     Bytes record(table.WorkingRecordSize());
     Store(table, row, record);
-    table.Insert(record.data(), false);
+    table.Insert(record.data(), {});
   }
 
   void Fill(TGenerator& generator, int count) {
@@ -549,7 +550,7 @@ class EngineFilterTest : public TableTest {
 
   static std::int32_t IdOf(TDataFile& table, const Bytes& record) {
     return static_cast<std::int32_t>(
-        std::get<std::int64_t>(table.ReadField(true, kId, record.data())));
+        std::get<std::int64_t>(table.ReadField(TFieldSet::Working, kId, record.data())));
   }
 
   // The Ids the cursor shows, first to last (primary order).
@@ -814,9 +815,9 @@ TEST_F(EngineFilterTest, BcdWithMoreThanFourDecimalsComparesAlikeByIndexAndBySca
     for (const auto& [id, rate] : rates) {
       Bytes record(table->WorkingRecordSize());
       table->BlankRecord(record.data());
-      ASSERT_TRUE(table->WriteField(true, 1, std::int64_t{id}, record.data()));
-      ASSERT_TRUE(table->WriteField(true, 2, TBcdAmount{rate}, record.data()));
-      table->Insert(record.data(), false);
+      ASSERT_TRUE(table->WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data()));
+      ASSERT_TRUE(table->WriteField(TFieldSet::Working, 2, TBcdAmount{rate}, record.data()));
+      table->Insert(record.data(), {});
     }
   }
   TMemoryDataSet columns(nullptr, {{"Id", ftInteger}, {"Rate", ftBCD, 6}});
@@ -1079,7 +1080,7 @@ TEST_F(EngineFilterTest, DamagedConditionsAreRefusedWithoutHarm) {
   ASSERT_EQ(LoadU32(&good[10]), 2u);
   ASSERT_EQ(LoadU16(&good[18]), 12);
   const auto code = [&](const Bytes& condition) {
-    return EngineErrorOf([&] { a_->AddFilter(condition); });
+    return EngineErrorOf([&] { EXPECT_EQ(a_->AddFilter(condition), 0); });
   };
   EXPECT_EQ(code(good), 0);
   EXPECT_EQ(a_->Filters().Remove(nullptr), 0);
@@ -1114,9 +1115,11 @@ TEST_F(EngineFilterTest, DamagedConditionsAreRefusedWithoutHarm) {
   TMemoryDataSet other{nullptr, {{"Nope", ftInteger}}};
   other.Open();
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { a_->AddFilter(TExprParser(other, 0, "Nope > 1").Condition()); },
-                          &message),
-            ie::kInvalidField);
+  EXPECT_EQ(
+      EngineErrorOf(
+          [&] { static_cast<void>(a_->AddFilter(TExprParser(other, 0, "Nope > 1").Condition())); },
+          &message),
+      ie::kInvalidField);
   EXPECT_NE(message.find("Nope"), std::string::npos) << message;
   EXPECT_EQ(a_->Filters().Count(), 0);
 
@@ -1209,9 +1212,9 @@ TEST_F(EngineFilterTest, FiltersFollowInsertsUpdatesAndDeletes) {
         ASSERT_EQ(table->GoNext(record.data()), 0);
         const std::int32_t changed = IdOf(*table, record);
         ASSERT_EQ(table->GetCurrent(record.data(), true), 0);
-        table->WriteField(true, kNum, std::int64_t{-1}, record.data());
-        table->WriteField(true, kName, std::string("AAA"), record.data());
-        table->Update(record.data(), true, false);
+        table->WriteField(TFieldSet::Working, kNum, std::int64_t{-1}, record.data());
+        table->WriteField(TFieldSet::Working, kName, std::string("AAA"), record.data());
+        table->Update(record.data(), {.Unlock = true});
         for (TRow& r : rows) {
           if (r.Id == changed) {
             r.Num = -1;
@@ -1225,8 +1228,8 @@ TEST_F(EngineFilterTest, FiltersFollowInsertsUpdatesAndDeletes) {
         ASSERT_EQ(table->GoNext(record.data()), 0);
         const std::int32_t kept = IdOf(*table, record);
         ASSERT_EQ(table->GetCurrent(record.data(), true), 0);
-        table->WriteField(true, kSmall, std::int64_t{9}, record.data());
-        table->Update(record.data(), true, false);
+        table->WriteField(TFieldSet::Working, kSmall, std::int64_t{9}, record.data());
+        table->Update(record.data(), {.Unlock = true});
         for (TRow& r : rows) {
           if (r.Id == kept) r.Small = 9;
         }
@@ -1236,7 +1239,7 @@ TEST_F(EngineFilterTest, FiltersFollowInsertsUpdatesAndDeletes) {
         table->GoLast();
         ASSERT_EQ(table->GoPrior(record.data()), 0);
         const std::int32_t deleted = IdOf(*table, record);
-        table->Delete(false);
+        table->Delete({});
         std::erase_if(rows, [&](const TRow& r) { return r.Id == deleted; });
         expect("deleting " + std::to_string(deleted));
 

@@ -73,20 +73,22 @@ class EngineFilterEvaluatorTest : public TableTest {
     empty_.resize(table_.WorkingRecordSize());
     table_.BlankRecord(full_.data());
     table_.BlankRecord(empty_.data());
-    ASSERT_TRUE(table_.WriteField(true, 1, std::string("Hello"), full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 2, std::int64_t{7}, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 3, std::int64_t{3}, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 4, 2.5, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 5, std::int64_t{born_}, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 6, 12.34, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 7, true, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 8, stamp_, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 9, std::int64_t{49530000}, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 10, std::int64_t{65535}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 1, std::string("Hello"), full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 2, std::int64_t{7}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 3, std::int64_t{3}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 4, 2.5, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 5, std::int64_t{born_}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 6, 12.34, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 7, true, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 8, stamp_, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 9, std::int64_t{49530000}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 10, std::int64_t{65535}, full_.data()));
     // 90071992547409.93, 9 000 000 000 000 000 000 and 1.234549.
-    ASSERT_TRUE(table_.WriteField(true, 11, TBcdAmount{9007199254740993}, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 12, TBcdAmount{9000000000000000000}, full_.data()));
-    ASSERT_TRUE(table_.WriteField(true, 13, TBcdAmount{1234549}, full_.data()));
+    ASSERT_TRUE(
+        table_.WriteField(TFieldSet::Working, 11, TBcdAmount{9007199254740993}, full_.data()));
+    ASSERT_TRUE(
+        table_.WriteField(TFieldSet::Working, 12, TBcdAmount{9000000000000000000}, full_.data()));
+    ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 13, TBcdAmount{1234549}, full_.data()));
   }
 
   Node F(const std::string& name) const {
@@ -401,7 +403,7 @@ TEST_F(EngineFilterEvaluatorTest, DivisionByZeroIsNullSoComparisonsFail) {
     }
   }
   // A zero field value as the divisor.
-  ASSERT_TRUE(table_.WriteField(true, 3, std::int64_t{0}, full_.data()));
+  ASSERT_TRUE(table_.WriteField(TFieldSet::Working, 3, std::int64_t{0}, full_.data()));
   EXPECT_FALSE(Holds(B(fo::kGreater, B(fo::kDivide, F("Num"), F("Small")), I(-1000))));
   EXPECT_TRUE(Holds(B(fo::kEqual, B(fo::kDivide, F("Num"), F("Small")), Untyped())));
 }

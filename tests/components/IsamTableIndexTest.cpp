@@ -64,9 +64,9 @@ class IsamTableIndexTest : public ::testing::Test {
     for (const TRow& row : rows) {
       file.BlankRecord(record.data());
       for (std::size_t i = 0; i < row.size(); ++i) {
-        file.WriteField(true, static_cast<int>(i) + 1, row[i], record.data());
+        file.WriteField(TFieldSet::Working, static_cast<int>(i) + 1, row[i], record.data());
       }
-      file.Insert(record.data(), false);
+      file.Insert(record.data(), {});
     }
     file.Close();
   }
@@ -182,9 +182,10 @@ TEST_P(HiddenFieldTest, FieldsAreBoundByTheirNumbers) {
   ASSERT_TRUE(table.Locate("Num", {std::int64_t{31}}, 0));
   std::vector<std::uint8_t> record(table.Engine()->WorkingRecordSize());
   ASSERT_EQ(table.Engine()->GetCurrent(record.data(), false), 0);
-  EXPECT_EQ(table.Engine()->ReadField(true, nameNo, record.data()),
+  EXPECT_EQ(table.Engine()->ReadField(TFieldSet::Working, nameNo, record.data()),
             TFieldValue(std::string("new")));
-  EXPECT_EQ(table.Engine()->ReadField(true, 3, record.data()), TFieldValue(std::int64_t{31}));
+  EXPECT_EQ(table.Engine()->ReadField(TFieldSet::Working, 3, record.data()),
+            TFieldValue(std::int64_t{31}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, HiddenFieldTest,

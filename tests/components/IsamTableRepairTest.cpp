@@ -49,9 +49,9 @@ class IsamTableRepairTest : public ::testing::Test {
       Bytes record(file.WorkingRecordSize());
       for (int id = 1; id <= 20; ++id) {
         file.BlankRecord(record.data());
-        file.WriteField(true, 1, std::int64_t{id}, record.data());
-        file.WriteField(true, 2, "name" + std::to_string(id), record.data());
-        file.Insert(record.data(), false);
+        file.WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data());
+        file.WriteField(TFieldSet::Working, 2, "name" + std::to_string(id), record.data());
+        file.Insert(record.data(), {});
       }
     }
     CurrentFileSession().RemoveAllPasswords();

@@ -73,10 +73,10 @@ class IsamTableTest : public ::testing::Test {
     file.BeginBatch();
     for (int id : ids) {
       file.BlankRecord(record.data());
-      file.WriteField(true, 1, std::int64_t{id}, record.data());
-      file.WriteField(true, 2, "name" + std::to_string(id % 50), record.data());
-      file.WriteField(true, 3, std::int64_t{id * 3 % 17}, record.data());
-      file.Insert(record.data(), false);
+      file.WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data());
+      file.WriteField(TFieldSet::Working, 2, "name" + std::to_string(id % 50), record.data());
+      file.WriteField(TFieldSet::Working, 3, std::int64_t{id * 3 % 17}, record.data());
+      file.Insert(record.data(), {});
     }
     file.EndBatch();
     file.Close();
@@ -159,7 +159,8 @@ TEST_F(IsamTableTest, BrowsingGivesWhatTheEngineGivesInEveryOrder) {
     copy.SetIndexByName(index);
     copy.GoFirst();
     while (copy.GoNext(record.data()) == 0) {
-      expected.push_back(std::get<std::int64_t>(copy.ReadField(true, 1, record.data())));
+      expected.push_back(
+          std::get<std::int64_t>(copy.ReadField(TFieldSet::Working, 1, record.data())));
     }
     copy.Close();
     EXPECT_EQ(Ids(table), expected) << index;
@@ -339,7 +340,8 @@ TEST_F(IsamTableTest, MemoTextComesThroughBlobStreams) {
     auto stream = table.CreateBlobStream(*notes, TBlobStreamMode::Read);
     EXPECT_EQ(stream->Seek(0, TSeekOrigin::End), 5000);
   }
-  EXPECT_FALSE(table.Engine()->IsBlobOpen(true, notes->FieldNo(), table.ActiveBuffer()));
+  EXPECT_FALSE(
+      table.Engine()->IsBlobOpen(TFieldSet::Working, notes->FieldNo(), table.ActiveBuffer()));
 
   // An empty data set gives empty text.
   table.SetFilterText("Id > 100");

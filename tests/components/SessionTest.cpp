@@ -55,8 +55,8 @@ class SessionTest : public ::testing::Test {
     file.Open();
     std::vector<std::uint8_t> record(file.WorkingRecordSize());
     file.BlankRecord(record.data());
-    file.WriteField(true, 1, id, record.data());
-    file.Insert(record.data(), false);
+    file.WriteField(TFieldSet::Working, 1, id, record.data());
+    file.Insert(record.data(), {});
     file.Close();
   }
 };

@@ -73,29 +73,29 @@ class BlobFileTest : public katalog::testing::TableTest {
   void Put(TDataFile& table, std::int64_t id, const Bytes& memo, const std::string& name = "") {
     Bytes record(table.WorkingRecordSize());
     table.BlankRecord(record.data());
-    ASSERT_TRUE(table.WriteField(true, 1, id, record.data()));
+    ASSERT_TRUE(table.WriteField(TFieldSet::Working, 1, id, record.data()));
     if (!name.empty()) {
-      ASSERT_TRUE(table.WriteField(true, kName, name, record.data()));
+      ASSERT_TRUE(table.WriteField(TFieldSet::Working, kName, name, record.data()));
     }
-    ASSERT_EQ(table.OpenBlob(true, kMemo, record.data()), 0);
+    ASSERT_EQ(table.OpenBlob(TFieldSet::Working, kMemo, record.data()), 0);
     if (!memo.empty()) {
-      ASSERT_EQ(table.WriteBlob(true, kMemo, record.data(), 0,
+      ASSERT_EQ(table.WriteBlob(TFieldSet::Working, kMemo, record.data(), 0,
                                 static_cast<std::int32_t>(memo.size()), memo.data()),
                 0);
     }
-    table.Insert(record.data(), false);
-    ASSERT_EQ(table.CloseBlob(true, kMemo, record.data()), 0);
+    table.Insert(record.data(), {});
+    ASSERT_EQ(table.CloseBlob(TFieldSet::Working, kMemo, record.data()), 0);
   }
 
   // Makes the record with `id` current and copies it into `record`.
   bool GoTo(TDataFile& table, std::int64_t id, Bytes& record) {
     record.assign(table.WorkingRecordSize(), 0);
     table.BlankRecord(record.data());
-    table.WriteField(true, 1, id, record.data());
+    table.WriteField(TFieldSet::Working, 1, id, record.data());
     Bytes key(table.IndexFile().Descriptor(0).KeyLength);
     BuildKey(table.KeyContextFor(0), record.data(), key.data());
     table.SetIndex(0);
-    if (!table.FindKey(key.data(), false)) return false;
+    if (!table.FindKey(key.data(), TKeyMatch::Exact)) return false;
     return table.GetCurrent(record.data(), false) == 0;
   }
 
@@ -106,14 +106,15 @@ class BlobFileTest : public katalog::testing::TableTest {
   }
 
   Bytes MemoOf(TDataFile& table, Bytes& record) {
-    EXPECT_EQ(table.OpenBlob(true, kMemo, record.data()), 0);
+    EXPECT_EQ(table.OpenBlob(TFieldSet::Working, kMemo, record.data()), 0);
     std::int32_t size = -1;
-    EXPECT_EQ(table.GetBlobSize(true, kMemo, record.data(), size), 0);
+    EXPECT_EQ(table.GetBlobSize(TFieldSet::Working, kMemo, record.data(), size), 0);
     Bytes memo(static_cast<std::size_t>(std::max(size, 0)));
     std::int32_t copied = -1;
-    EXPECT_EQ(table.ReadBlob(true, kMemo, record.data(), 0, size, memo.data(), copied), 0);
+    EXPECT_EQ(
+        table.ReadBlob(TFieldSet::Working, kMemo, record.data(), 0, size, memo.data(), copied), 0);
     EXPECT_EQ(copied, size);
-    EXPECT_EQ(table.CloseBlob(true, kMemo, record.data()), 0);
+    EXPECT_EQ(table.CloseBlob(TFieldSet::Working, kMemo, record.data()), 0);
     return memo;
   }
 
@@ -122,15 +123,15 @@ class BlobFileTest : public katalog::testing::TableTest {
     Bytes record;
     ASSERT_TRUE(GoTo(table, id, record));
     ASSERT_EQ(table.GetCurrent(record.data(), true), 0);
-    ASSERT_EQ(table.OpenBlob(true, kMemo, record.data()), 0);
-    ASSERT_EQ(table.SetBlobSize(true, kMemo, record.data(), length), 0);
+    ASSERT_EQ(table.OpenBlob(TFieldSet::Working, kMemo, record.data()), 0);
+    ASSERT_EQ(table.SetBlobSize(TFieldSet::Working, kMemo, record.data(), length), 0);
     if (!data.empty()) {
-      ASSERT_EQ(table.WriteBlob(true, kMemo, record.data(), 0,
+      ASSERT_EQ(table.WriteBlob(TFieldSet::Working, kMemo, record.data(), 0,
                                 static_cast<std::int32_t>(data.size()), data.data()),
                 0);
     }
-    table.Update(record.data(), true, false);
-    ASSERT_EQ(table.CloseBlob(true, kMemo, record.data()), 0);
+    table.Update(record.data(), {.Unlock = true});
+    ASSERT_EQ(table.CloseBlob(TFieldSet::Working, kMemo, record.data()), 0);
   }
 
   // The first block the stored record refers to.
@@ -302,25 +303,28 @@ TEST_F(BlobFileTest, ReadingPastTheEndCopiesWhatThereIs) {
   Put(*table, 1, memo);
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  ASSERT_EQ(table->OpenBlob(true, kMemo, record.data()), 0);
+  ASSERT_EQ(table->OpenBlob(TFieldSet::Working, kMemo, record.data()), 0);
   Bytes to(10, 0xEE);
   std::int32_t copied = -1;
-  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 16, 10, to.data(), copied), ie::kEndOfBlob);
+  EXPECT_EQ(table->ReadBlob(TFieldSet::Working, kMemo, record.data(), 16, 10, to.data(), copied),
+            ie::kEndOfBlob);
   EXPECT_EQ(copied, 4);
   EXPECT_TRUE(std::equal(to.begin(), to.begin() + 4, memo.begin() + 16));
   EXPECT_EQ(to[4], 0xEE);
   for (std::int32_t offset : {20, 21, 1000}) {
     copied = -1;
-    EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), offset, 10, to.data(), copied),
-              ie::kEndOfBlob);
+    EXPECT_EQ(
+        table->ReadBlob(TFieldSet::Working, kMemo, record.data(), offset, 10, to.data(), copied),
+        ie::kEndOfBlob);
     EXPECT_EQ(copied, 0);
   }
   copied = -1;
-  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 10, 10, to.data(), copied), 0);
+  EXPECT_EQ(table->ReadBlob(TFieldSet::Working, kMemo, record.data(), 10, 10, to.data(), copied),
+            0);
   EXPECT_EQ(copied, 10);
-  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 20, 0, to.data(), copied), 0);
+  EXPECT_EQ(table->ReadBlob(TFieldSet::Working, kMemo, record.data(), 20, 0, to.data(), copied), 0);
   EXPECT_EQ(copied, 0);
-  EXPECT_EQ(table->CloseBlob(true, kMemo, record.data()), 0);
+  EXPECT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, record.data()), 0);
 }
 
 class BlobChainDamageTest : public BlobFileTest {
@@ -335,7 +339,7 @@ class BlobChainDamageTest : public BlobFileTest {
     Put(*table, 3, Pattern(10, 3));
     Bytes record;
     ASSERT_TRUE(GoTo(*table, 3, record));
-    table->Delete(false);
+    table->Delete({});
     ASSERT_EQ(table->BlobFile()->Header().FreeBlockHead, 2560);
     ASSERT_TRUE(GoTo(*table, 1, record));
     ASSERT_EQ(table->CurrentRecordNumber(), 1);
@@ -359,11 +363,13 @@ TEST_F(BlobChainDamageTest, BlockOfAnotherRecordStopsReadingAndReleasing) {
 
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->OpenBlob(true, kMemo, record.data()); }),
+  EXPECT_EQ(EngineErrorOf([&] {
+              static_cast<void>(table->OpenBlob(TFieldSet::Working, kMemo, record.data()));
+            }),
             ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.OpenCount(), 0);
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kBlobBuffersCorrupt);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete({}); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.Header().FreeBlockHead, 2560);
   // The other record's memo is untouched.
   EXPECT_EQ(ReadMemo(*table, 2), Pattern(10, 2));
@@ -376,7 +382,7 @@ TEST_F(BlobChainDamageTest, RefusedDeleteKeepsTheRecord) {
   auto table = Open();
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kBlobBuffersCorrupt);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete({}); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(table->RecordCount(), 2);
   EXPECT_TRUE(GoTo(*table, 1, record));
   // A later change writes the table out; the record must still be there afterwards.
@@ -394,12 +400,14 @@ TEST_F(BlobChainDamageTest, CycleIsFoundNotFollowed) {
   TBlobFile& blob = *table->BlobFile();
   Bytes record;
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->OpenBlob(true, kMemo, record.data()); }),
+  EXPECT_EQ(EngineErrorOf([&] {
+              static_cast<void>(table->OpenBlob(TFieldSet::Working, kMemo, record.data()));
+            }),
             ie::kBlobBuffersCorrupt);
   EXPECT_EQ(EngineErrorOf([&] { blob.ReleaseChain(512, 1); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.Header().FreeBlockHead, 2560);
   ASSERT_TRUE(GoTo(*table, 1, record));
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kBlobBuffersCorrupt);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete({}); }), ie::kBlobBuffersCorrupt);
   EXPECT_EQ(blob.Header().FreeBlockHead, 2560);
 }
 
@@ -431,23 +439,24 @@ TEST_F(BlobFileTest, OpenBlobLimitsAndHandles) {
   std::vector<Bytes> records(kMaxOpenBlobs + 1, Bytes(table->WorkingRecordSize()));
   for (auto& record : records) table->BlankRecord(record.data());
   for (int i = 0; i < kMaxOpenBlobs; ++i) {
-    ASSERT_EQ(table->OpenBlob(true, kMemo, records[i].data()), 0) << i;
+    ASSERT_EQ(table->OpenBlob(TFieldSet::Working, kMemo, records[i].data()), 0) << i;
   }
   EXPECT_EQ(table->BlobFile()->OpenCount(), kMaxOpenBlobs);
-  EXPECT_EQ(table->OpenBlob(true, kMemo, records[kMaxOpenBlobs].data()), ie::kTooManyBlobs);
-  EXPECT_FALSE(table->IsBlobOpen(true, kMemo, records[kMaxOpenBlobs].data()));
+  EXPECT_EQ(table->OpenBlob(TFieldSet::Working, kMemo, records[kMaxOpenBlobs].data()),
+            ie::kTooManyBlobs);
+  EXPECT_FALSE(table->IsBlobOpen(TFieldSet::Working, kMemo, records[kMaxOpenBlobs].data()));
   // Handles are distinct, and closing one makes room for another.
   std::set<std::int32_t> handles;
   const int memoOffset = table->PhysicalFields()[kMemo - 1].FieldOffset;
   for (int i = 0; i < kMaxOpenBlobs; ++i)
     handles.insert(LoadI32(records[i].data() + memoOffset + 1));
   EXPECT_EQ(handles.size(), static_cast<std::size_t>(kMaxOpenBlobs));
-  EXPECT_EQ(table->CloseBlob(true, kMemo, records[5].data()), 0);
-  EXPECT_EQ(table->OpenBlob(true, kMemo, records[kMaxOpenBlobs].data()), 0);
-  EXPECT_EQ(table->OpenBlob(true, kMemo, records[5].data()), ie::kTooManyBlobs);
+  EXPECT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, records[5].data()), 0);
+  EXPECT_EQ(table->OpenBlob(TFieldSet::Working, kMemo, records[kMaxOpenBlobs].data()), 0);
+  EXPECT_EQ(table->OpenBlob(TFieldSet::Working, kMemo, records[5].data()), ie::kTooManyBlobs);
   for (int i = 0; i <= kMaxOpenBlobs; ++i) {
     if (i != 5) {
-      EXPECT_EQ(table->CloseBlob(true, kMemo, records[i].data()), 0) << i;
+      EXPECT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, records[i].data()), 0) << i;
     }
   }
   EXPECT_EQ(table->BlobFile()->OpenCount(), 0);
@@ -457,10 +466,12 @@ TEST_F(BlobFileTest, OpenBlobLimitsAndHandles) {
   table->BlankRecord(record.data());
   std::int32_t copied = -1;
   std::uint8_t to[4];
-  EXPECT_EQ(table->CloseBlob(true, kMemo, record.data()), ie::kInvalidBlobHandle);
-  EXPECT_EQ(table->ReadBlob(true, kMemo, record.data(), 0, 4, to, copied), ie::kInvalidBlobHandle);
-  EXPECT_EQ(table->WriteBlob(true, kMemo, record.data(), 0, 4, to), ie::kInvalidBlobHandle);
-  EXPECT_EQ(table->CloseBlob(true, kMemo, records[3].data()),
+  EXPECT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, record.data()), ie::kInvalidBlobHandle);
+  EXPECT_EQ(table->ReadBlob(TFieldSet::Working, kMemo, record.data(), 0, 4, to, copied),
+            ie::kInvalidBlobHandle);
+  EXPECT_EQ(table->WriteBlob(TFieldSet::Working, kMemo, record.data(), 0, 4, to),
+            ie::kInvalidBlobHandle);
+  EXPECT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, records[3].data()),
             ie::kInvalidBlobHandle);  // closed already
   std::int32_t first = 0;
   EXPECT_EQ(table->BlobFile()->CloseBlob(12345, first), ie::kInvalidBlobHandle);
@@ -468,9 +479,12 @@ TEST_F(BlobFileTest, OpenBlobLimitsAndHandles) {
 
   // Fields that are no blob fields.
   for (int field : {1, kName, 0, 4}) {
-    EXPECT_EQ(table->OpenBlob(true, field, record.data()), ie::kInvalidBlobField) << field;
-    EXPECT_EQ(table->CloseBlob(true, field, record.data()), ie::kInvalidBlobField) << field;
-    EXPECT_EQ(table->ReadBlob(true, field, record.data(), 0, 4, to, copied), ie::kInvalidBlobField)
+    EXPECT_EQ(table->OpenBlob(TFieldSet::Working, field, record.data()), ie::kInvalidBlobField)
+        << field;
+    EXPECT_EQ(table->CloseBlob(TFieldSet::Working, field, record.data()), ie::kInvalidBlobField)
+        << field;
+    EXPECT_EQ(table->ReadBlob(TFieldSet::Working, field, record.data(), 0, 4, to, copied),
+              ie::kInvalidBlobField)
         << field;
   }
 }
@@ -509,12 +523,13 @@ TEST_F(BlobFileTest, RandomChangesKeepEveryBlockAccountedFor) {
       const std::size_t at = found->second.size() + length(600);
       Bytes record;
       ASSERT_TRUE(GoTo(*table, id, record));
-      ASSERT_EQ(table->OpenBlob(true, kMemo, record.data()), 0);
-      ASSERT_EQ(table->WriteBlob(true, kMemo, record.data(), static_cast<std::int32_t>(at),
-                                 static_cast<std::int32_t>(tail.size()), tail.data()),
-                0);
-      table->Update(record.data(), false, false);
-      ASSERT_EQ(table->CloseBlob(true, kMemo, record.data()), 0);
+      ASSERT_EQ(table->OpenBlob(TFieldSet::Working, kMemo, record.data()), 0);
+      ASSERT_EQ(
+          table->WriteBlob(TFieldSet::Working, kMemo, record.data(), static_cast<std::int32_t>(at),
+                           static_cast<std::int32_t>(tail.size()), tail.data()),
+          0);
+      table->Update(record.data(), {});
+      ASSERT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, record.data()), 0);
       if (!tail.empty()) {
         found->second.resize(at, 0);
         found->second.insert(found->second.end(), tail.begin(), tail.end());
@@ -522,7 +537,7 @@ TEST_F(BlobFileTest, RandomChangesKeepEveryBlockAccountedFor) {
     } else {
       Bytes record;
       ASSERT_TRUE(GoTo(*table, id, record));
-      table->Delete(false);
+      table->Delete({});
       model.erase(found);
     }
     if (::testing::Test::HasFatalFailure()) FAIL() << "operation " << op;
@@ -559,7 +574,8 @@ TEST_F(BlobFileTest, EncipheredTableKeepsMemosSecret) {
     for (const auto& [id, memo] : model) EXPECT_EQ(ReadMemo(*table, id), memo) << id;
     Bytes record;
     ASSERT_TRUE(GoTo(*table, 2, record));
-    EXPECT_EQ(std::get<std::string>(table->ReadField(true, kName, record.data())), name);
+    EXPECT_EQ(std::get<std::string>(table->ReadField(TFieldSet::Working, kName, record.data())),
+              name);
     CheckBlocks(*table, model, true);
   }
   // The block header and the data part are two streams, each from the start of the cipher.
@@ -620,7 +636,8 @@ TEST_P(LargeBlobTableTest, ManyLargeMemosRoundTrip) {
   table->GoFirst();
   std::int64_t expected = 1;
   while (table->GoNext(record.data()) == 0) {
-    ASSERT_EQ(std::get<std::int64_t>(table->ReadField(true, 1, record.data())), expected);
+    ASSERT_EQ(std::get<std::int64_t>(table->ReadField(TFieldSet::Working, 1, record.data())),
+              expected);
     const Bytes memo = MemoOf(*table, record);
     ASSERT_EQ(memo.size(), lengths[expected]) << expected;
     ASSERT_TRUE(memo == Pattern(lengths[expected], static_cast<unsigned>(expected))) << expected;

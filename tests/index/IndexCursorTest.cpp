@@ -41,14 +41,14 @@ class IndexCursorTest : public katalog::testing::TableTest {
     std::vector<std::uint8_t> record(table_.WorkingRecordSize());
     for (int id = 10; id <= 100; id += 10) {
       table_.BlankRecord(record.data());
-      table_.WriteField(true, 1, std::int64_t{id}, record.data());
-      table_.Insert(record.data(), false);
+      table_.WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data());
+      table_.Insert(record.data(), {});
     }
   }
 
   std::vector<std::uint8_t> Key(std::int32_t id) {
     std::vector<std::uint8_t> record(table_.WorkingRecordSize());
-    table_.WriteField(true, 1, std::int64_t{id}, record.data());
+    table_.WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data());
     std::vector<std::uint8_t> key(table_.IndexFile().Descriptor(0).KeyLength);
     BuildKey(table_.KeyContextFor(0), record.data(), key.data());
     return key;
@@ -85,26 +85,26 @@ TEST_F(IndexCursorTest, MovesAndEnds) {
   cursor.GoToLogical(7);
   EXPECT_EQ(cursor.RecordNumber(), 7);
   // Records 7, 8, 9, 10 follow one another in the leaf.
-  EXPECT_EQ(cursor.ConsecutiveRun(10, true), 4);
-  EXPECT_EQ(cursor.ConsecutiveRun(3, false), 3);
+  EXPECT_EQ(cursor.ConsecutiveRun(10, TDirection::Forward), 4);
+  EXPECT_EQ(cursor.ConsecutiveRun(3, TDirection::Backward), 3);
   cursor.Reset();
   EXPECT_TRUE(cursor.Bof() && cursor.Eof());
   EXPECT_EQ(cursor.LogicalNumber(), 0);
-  EXPECT_EQ(cursor.ConsecutiveRun(5, true), 1);
+  EXPECT_EQ(cursor.ConsecutiveRun(5, TDirection::Forward), 1);
 }
 
 TEST_F(IndexCursorTest, FindKey) {
   TIndexCursor& cursor = Cursor();
-  EXPECT_TRUE(cursor.FindKey(Key(40).data(), false, false));
+  EXPECT_TRUE(cursor.FindKey(Key(40).data(), TKeyMatch::Exact));
   EXPECT_EQ(cursor.RecordNumber(), 4);
-  EXPECT_FALSE(cursor.FindKey(Key(45).data(), false, false));
+  EXPECT_FALSE(cursor.FindKey(Key(45).data(), TKeyMatch::Exact));
   EXPECT_EQ(cursor.RecordNumber(), 4);  // not moved
-  EXPECT_FALSE(cursor.FindKey(Key(45).data(), true, false));
+  EXPECT_FALSE(cursor.FindKey(Key(45).data(), TKeyMatch::Nearest));
   EXPECT_EQ(cursor.RecordNumber(), 5);  // the next key
-  EXPECT_FALSE(cursor.FindKey(Key(500).data(), true, false));
+  EXPECT_FALSE(cursor.FindKey(Key(500).data(), TKeyMatch::Nearest));
   EXPECT_TRUE(cursor.Eof());
   EXPECT_EQ(cursor.RecordNumber(), 10);
-  EXPECT_FALSE(cursor.FindKey(Key(-5).data(), true, false));
+  EXPECT_FALSE(cursor.FindKey(Key(-5).data(), TKeyMatch::Nearest));
   EXPECT_EQ(cursor.RecordNumber(), 1);
 }
 
@@ -126,9 +126,9 @@ TEST_F(IndexCursorTest, Ranges) {
   cursor.GoToLogical(2);
   EXPECT_EQ(cursor.RecordNumber(), 4);
   // Keys outside the range give its ends.
-  cursor.FindKey(Key(10).data(), true, false);
+  cursor.FindKey(Key(10).data(), TKeyMatch::Nearest);
   EXPECT_EQ(cursor.RecordNumber(), 3);
-  cursor.FindKey(Key(90).data(), true, false);
+  cursor.FindKey(Key(90).data(), TKeyMatch::Nearest);
   EXPECT_EQ(cursor.RecordNumber(), 6);
 
   cursor.SetRangeStart(Key(70).data());
@@ -164,13 +164,14 @@ TEST_F(IndexCursorTest, FiltersWorkThroughTheVisibleBitmap) {
   cursor.MoveBy(1);
   EXPECT_TRUE(cursor.Eof());
   EXPECT_EQ(cursor.RecordNumber(), 10);
-  EXPECT_TRUE(cursor.FindKey(Key(40).data(), false, false));
-  EXPECT_FALSE(cursor.FindKey(Key(50).data(), true, false));  // present but not visible
+  EXPECT_TRUE(cursor.FindKey(Key(40).data(), TKeyMatch::Exact));
+  // Present but not visible.
+  EXPECT_FALSE(cursor.FindKey(Key(50).data(), TKeyMatch::Nearest));
   EXPECT_EQ(cursor.RecordNumber(), 6);
 
   // Deleting a visible record updates the count without a rebuild.
   table_.GoToPosition(4);
-  table_.Delete(false);
+  table_.Delete({});
   EXPECT_EQ(cursor.RecordCount(), 4);
   even.active = false;
   cursor.RefreshVisibility();
@@ -182,7 +183,7 @@ TEST_F(IndexCursorTest, FiltersWorkThroughTheVisibleBitmap) {
 TEST_F(IndexCursorTest, PhysicalOrder) {
   TIndexCursor& cursor = Cursor();
   table_.GoToPosition(3);
-  table_.Delete(false);
+  table_.Delete({});
   cursor.SelectSlot(kPhysicalOrder);
   EXPECT_TRUE(cursor.PhysicalOrder());
   EXPECT_EQ(cursor.RecordCount(), 9);
@@ -197,7 +198,7 @@ TEST_F(IndexCursorTest, PhysicalOrder) {
   EXPECT_EQ(cursor.LogicalNumber(), 9);
   cursor.MoveBy(1);
   EXPECT_TRUE(cursor.Eof());
-  EXPECT_EQ(cursor.ConsecutiveRun(5, false), 5);
+  EXPECT_EQ(cursor.ConsecutiveRun(5, TDirection::Backward), 5);
   EXPECT_EQ(cursor.CurrentKey(), nullptr);
   cursor.SelectByName("nothing");
   EXPECT_EQ(cursor.Slot(), 0);

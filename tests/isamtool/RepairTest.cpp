@@ -51,14 +51,15 @@ class RepairTest : public ::testing::Test {
     Bytes record(table.WorkingRecordSize());
     for (int i = 1; i <= 30; ++i) {
       table.BlankRecord(record.data());
-      ASSERT_TRUE(table.WriteField(true, 1, std::int64_t{i}, record.data()));
-      ASSERT_TRUE(table.WriteField(true, 2, "name " + std::to_string(i), record.data()));
-      table.Insert(record.data(), false);
+      ASSERT_TRUE(table.WriteField(TFieldSet::Working, 1, std::int64_t{i}, record.data()));
+      ASSERT_TRUE(
+          table.WriteField(TFieldSet::Working, 2, "name " + std::to_string(i), record.data()));
+      table.Insert(record.data(), {});
     }
     for (std::int32_t p = table.RecordCount(); p >= 1; p -= 3) {
       table.GoToPosition(p);
       ASSERT_EQ(table.GetCurrent(record.data(), false), 0);
-      table.Delete(false);
+      table.Delete({});
     }
   }
 

@@ -63,19 +63,20 @@ class VerifyTest : public ::testing::Test {
     for (int i = from; i < from + count; ++i) {
       Bytes record(table.WorkingRecordSize());
       table.BlankRecord(record.data());
-      ASSERT_TRUE(table.WriteField(true, kId, std::int64_t{i * 10}, record.data()));
-      ASSERT_TRUE(table.WriteField(true, kName, "name " + std::to_string(i % 97), record.data()));
+      ASSERT_TRUE(table.WriteField(TFieldSet::Working, kId, std::int64_t{i * 10}, record.data()));
+      ASSERT_TRUE(table.WriteField(TFieldSet::Working, kName, "name " + std::to_string(i % 97),
+                                   record.data()));
       const bool memo = memoBytes > 0 && i % 7 == 0;
       if (memo) {
-        ASSERT_EQ(table.OpenBlob(true, kNotes, record.data()), 0);
+        ASSERT_EQ(table.OpenBlob(TFieldSet::Working, kNotes, record.data()), 0);
         const Bytes text(static_cast<std::size_t>(memoBytes + i), static_cast<std::uint8_t>(i));
-        ASSERT_EQ(table.WriteBlob(true, kNotes, record.data(), 0,
+        ASSERT_EQ(table.WriteBlob(TFieldSet::Working, kNotes, record.data(), 0,
                                   static_cast<std::int32_t>(text.size()), text.data()),
                   0);
       }
-      table.Insert(record.data(), false);
+      table.Insert(record.data(), {});
       if (memo) {
-        ASSERT_EQ(table.CloseBlob(true, kNotes, record.data()), 0);
+        ASSERT_EQ(table.CloseBlob(TFieldSet::Working, kNotes, record.data()), 0);
       }
     }
   }
@@ -86,7 +87,7 @@ class VerifyTest : public ::testing::Test {
     for (std::int32_t p = table.RecordCount(); p >= 1; p -= 3) {
       table.GoToPosition(p);
       ASSERT_EQ(table.GetCurrent(record.data(), false), 0);
-      table.Delete(false);
+      table.Delete({});
     }
   }
 

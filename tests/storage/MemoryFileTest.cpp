@@ -128,8 +128,9 @@ TEST(MemoryFileTest, NamesCreateRenameDelete) {
   file->CloseHandle(h);
   EXPECT_EQ(files.Count(), 1);
 
-  files.Create("other.DAT", &again);
-  again->CloseHandle(1);
+  h = files.Create("other.DAT", &again);
+  ASSERT_GT(h, 0);
+  again->CloseHandle(h);
   EXPECT_EQ(files.Rename(czech, "OTHER.dat"), platform::kErrorFileExists);
   EXPECT_EQ(files.Rename("missing", "x"), platform::kErrorFileNotFound);
   EXPECT_EQ(files.Rename(czech, "tea.DAT"), 0);

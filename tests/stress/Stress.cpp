@@ -97,16 +97,17 @@ std::string RandomName(std::mt19937& random) {
 void Insert(TDataFile& table, std::int64_t id, const std::string& name) {
   Bytes record(table.WorkingRecordSize());
   table.BlankRecord(record.data());
-  table.WriteField(true, kId, id, record.data());
-  table.WriteField(true, kName, name, record.data());
-  table.WriteField(true, kSum, Checksum(id, name), record.data());
+  table.WriteField(TFieldSet::Working, kId, id, record.data());
+  table.WriteField(TFieldSet::Working, kName, name, record.data());
+  table.WriteField(TFieldSet::Working, kSum, Checksum(id, name), record.data());
   const std::string notes = NotesOf(id);
-  Check(table.OpenBlob(true, kNotes, record.data()) == 0, "open a new memo");
-  Check(table.WriteBlob(true, kNotes, record.data(), 0, static_cast<std::int32_t>(notes.size()),
+  Check(table.OpenBlob(TFieldSet::Working, kNotes, record.data()) == 0, "open a new memo");
+  Check(table.WriteBlob(TFieldSet::Working, kNotes, record.data(), 0,
+                        static_cast<std::int32_t>(notes.size()),
                         reinterpret_cast<const std::uint8_t*>(notes.data())) == 0,
         "write a memo");
-  table.Insert(record.data(), false);
-  table.CloseBlob(true, kNotes, record.data());
+  table.Insert(record.data(), {});
+  Check(table.CloseBlob(TFieldSet::Working, kNotes, record.data()) == 0, "close a new memo");
 }
 
 // The writer: inserts only until InsertsEnd, then inserts, renames and deletes at random, one
@@ -120,8 +121,8 @@ void Writer(const TPlan& plan) {
   Bytes record(table->WorkingRecordSize());
   table->GoFirst();
   while (table->GoNext(record.data()) == 0) {
-    contents[std::get<std::int64_t>(table->ReadField(true, kId, record.data()))] =
-        std::get<std::int64_t>(table->ReadField(true, kSum, record.data()));
+    contents[std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kId, record.data()))] =
+        std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kSum, record.data()));
   }
   std::int64_t nextId = 1;
   const auto change = [&] {
@@ -137,15 +138,16 @@ void Writer(const TPlan& plan) {
     if (count == 0) return;
     table->GoToPosition(1 + static_cast<std::int32_t>(random() % count));
     Check(table->GetCurrent(record.data(), true) == 0, "writer: read the record to change");
-    const std::int64_t id = std::get<std::int64_t>(table->ReadField(true, kId, record.data()));
+    const std::int64_t id =
+        std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kId, record.data()));
     if (dice < 8) {
       const std::string name = RandomName(random);
-      table->WriteField(true, kName, name, record.data());
-      table->WriteField(true, kSum, Checksum(id, name), record.data());
-      table->Update(record.data(), true, false);
+      table->WriteField(TFieldSet::Working, kName, name, record.data());
+      table->WriteField(TFieldSet::Working, kSum, Checksum(id, name), record.data());
+      table->Update(record.data(), {.Unlock = true});
       contents[id] = Checksum(id, name);
     } else {
-      table->Delete(false);
+      table->Delete({});
       contents.erase(id);
     }
   };
@@ -167,8 +169,10 @@ void Reader(const TPlan& plan, const std::string& base, int order) {
   auto table = Open(base, true);
   if (order == kPhysical) {
     TFilter* filter = nullptr;
-    table->AddFilter([](const std::uint8_t*, std::int32_t r) { return r % 3 != 0; }, &filter);
-    table->Filters().Activate(filter);
+    Check(table->AddFilter([](const std::uint8_t*, std::int32_t r) { return r % 3 != 0; },
+                           &filter) == 0,
+          "add a filter");
+    Check(table->Filters().Activate(filter) == 0, "activate the filter");
   }
   table->SetIndex(order);
   Bytes record(table->WorkingRecordSize());
@@ -179,18 +183,23 @@ void Reader(const TPlan& plan, const std::string& base, int order) {
     std::int32_t seen = 0;
     table->GoFirst();
     while (table->GoNext(record.data()) == 0) {
-      const std::int64_t id = std::get<std::int64_t>(table->ReadField(true, kId, record.data()));
-      const std::string name = std::get<std::string>(table->ReadField(true, kName, record.data()));
-      const std::int64_t sum = std::get<std::int64_t>(table->ReadField(true, kSum, record.data()));
+      const std::int64_t id =
+          std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kId, record.data()));
+      const std::string name =
+          std::get<std::string>(table->ReadField(TFieldSet::Working, kName, record.data()));
+      const std::int64_t sum =
+          std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kSum, record.data()));
       Check(sum == Checksum(id, name),
             "a record whose checksum does not match: id " + std::to_string(id));
       if (order == kPhysical) Check(table->CurrentRecordNumber() % 3 != 0, "a filtered record");
-      if (id % 16 == 0 && table->OpenBlob(true, kNotes, record.data()) == 0) {
+      if (id % 16 == 0 && table->OpenBlob(TFieldSet::Working, kNotes, record.data()) == 0) {
         std::string notes(NotesOf(id).size(), '\0');
         std::int32_t copied = 0;
-        table->ReadBlob(true, kNotes, record.data(), 0, static_cast<std::int32_t>(notes.size()),
-                        reinterpret_cast<std::uint8_t*>(notes.data()), copied);
-        table->CloseBlob(true, kNotes, record.data());
+        Check(table->ReadBlob(TFieldSet::Working, kNotes, record.data(), 0,
+                              static_cast<std::int32_t>(notes.size()),
+                              reinterpret_cast<std::uint8_t*>(notes.data()), copied) == 0,
+              "read a memo");
+        Check(table->CloseBlob(TFieldSet::Working, kNotes, record.data()) == 0, "close a memo");
         Check(notes == NotesOf(id), "a memo that is not its record's: id " + std::to_string(id));
       }
       ++seen;
@@ -279,8 +288,9 @@ int Run(int seconds, int readers, TWriterMode mode) {
   Bytes record(table->WorkingRecordSize());
   table->GoFirst();
   while (table->GoNext(record.data()) == 0) {
-    const std::int64_t id = std::get<std::int64_t>(table->ReadField(true, kId, record.data()));
-    actual[id] = std::get<std::int64_t>(table->ReadField(true, kSum, record.data()));
+    const std::int64_t id =
+        std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kId, record.data()));
+    actual[id] = std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kSum, record.data()));
   }
 
   if (actual != expected) {

@@ -31,11 +31,11 @@ class ComputedFieldTest : public katalog::testing::TableTest {
   void Add(int id, const std::string& name, double price, int qty) {
     std::vector<std::uint8_t> record(table_->WorkingRecordSize());
     table_->BlankRecord(record.data());
-    table_->WriteField(true, 1, std::int64_t{id}, record.data());
-    table_->WriteField(true, 2, name, record.data());
-    table_->WriteField(true, 3, price, record.data());
-    table_->WriteField(true, 4, std::int64_t{qty}, record.data());
-    table_->Insert(record.data(), false);
+    table_->WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data());
+    table_->WriteField(TFieldSet::Working, 2, name, record.data());
+    table_->WriteField(TFieldSet::Working, 3, price, record.data());
+    table_->WriteField(TFieldSet::Working, 4, std::int64_t{qty}, record.data());
+    table_->Insert(record.data(), {});
   }
 
   // The working list: the stored fields and these computed ones.
@@ -62,7 +62,7 @@ class ComputedFieldTest : public katalog::testing::TableTest {
     std::vector<std::uint8_t> record(table_->WorkingRecordSize());
     table_->GoFirst();
     while (table_->GoNext(record.data()) == 0) {
-      values.push_back(table_->ReadField(true, fieldNumber, record.data()));
+      values.push_back(table_->ReadField(TFieldSet::Working, fieldNumber, record.data()));
     }
     return values;
   }
@@ -83,14 +83,14 @@ TEST_F(ComputedFieldTest, ValuesFollowTheStoredFields) {
   // A write of a stored field recomputes; a write to a computed field is ignored.
   std::vector<std::uint8_t> record(table_->WorkingRecordSize());
   table_->BlankRecord(record.data());
-  table_->WriteField(true, 3, 4.0, record.data());
-  table_->WriteField(true, 4, std::int64_t{5}, record.data());
-  EXPECT_EQ(table_->ReadField(true, 5, record.data()), TFieldValue(20.0));
-  EXPECT_EQ(table_->ReadField(true, 7, record.data()), TFieldValue(true));
-  EXPECT_TRUE(table_->WriteField(true, 5, 1.0, record.data()));
-  EXPECT_EQ(table_->ReadField(true, 5, record.data()), TFieldValue(20.0));
-  table_->WriteField(true, 1, std::int64_t{4}, record.data());
-  table_->Insert(record.data(), false);
+  table_->WriteField(TFieldSet::Working, 3, 4.0, record.data());
+  table_->WriteField(TFieldSet::Working, 4, std::int64_t{5}, record.data());
+  EXPECT_EQ(table_->ReadField(TFieldSet::Working, 5, record.data()), TFieldValue(20.0));
+  EXPECT_EQ(table_->ReadField(TFieldSet::Working, 7, record.data()), TFieldValue(true));
+  EXPECT_TRUE(table_->WriteField(TFieldSet::Working, 5, 1.0, record.data()));
+  EXPECT_EQ(table_->ReadField(TFieldSet::Working, 5, record.data()), TFieldValue(20.0));
+  table_->WriteField(TFieldSet::Working, 1, std::int64_t{4}, record.data());
+  table_->Insert(record.data(), {});
   EXPECT_EQ(Column(5).back(), TFieldValue(20.0));
 }
 
@@ -129,12 +129,16 @@ TEST_F(ComputedFieldTest, BcdValuesAreComputedExactly) {
   table.SetWorkingFields(fields);
   std::vector<std::uint8_t> record(table.WorkingRecordSize());
   table.BlankRecord(record.data());
-  ASSERT_TRUE(table.WriteField(true, 1, std::int64_t{2147483647}, record.data()));
-  ASSERT_TRUE(table.WriteField(true, 2, TBcdAmount{9007199254740993}, record.data()));
-  EXPECT_EQ(table.ReadField(true, 3, record.data()), TFieldValue(TBcdAmount{9007199254740993}));
-  EXPECT_EQ(table.ReadField(true, 4, record.data()), TFieldValue(TBcdAmount{900719925474109300}));
-  EXPECT_EQ(table.ReadField(true, 5, record.data()), TFieldValue(TBcdAmount{90071992547410}));
-  EXPECT_EQ(table.ReadField(true, 6, record.data()), TFieldValue(TBcdAmount{214748364700}));
+  ASSERT_TRUE(table.WriteField(TFieldSet::Working, 1, std::int64_t{2147483647}, record.data()));
+  ASSERT_TRUE(table.WriteField(TFieldSet::Working, 2, TBcdAmount{9007199254740993}, record.data()));
+  EXPECT_EQ(table.ReadField(TFieldSet::Working, 3, record.data()),
+            TFieldValue(TBcdAmount{9007199254740993}));
+  EXPECT_EQ(table.ReadField(TFieldSet::Working, 4, record.data()),
+            TFieldValue(TBcdAmount{900719925474109300}));
+  EXPECT_EQ(table.ReadField(TFieldSet::Working, 5, record.data()),
+            TFieldValue(TBcdAmount{90071992547410}));
+  EXPECT_EQ(table.ReadField(TFieldSet::Working, 6, record.data()),
+            TFieldValue(TBcdAmount{214748364700}));
 }
 
 TEST_F(ComputedFieldTest, InstallingChecksTheList) {

@@ -38,9 +38,10 @@ class NullKeySlotTest : public katalog::testing::TableTest {
     for (std::int32_t n = 1; n <= 6; ++n) {
       Bytes record(table->WorkingRecordSize());
       table->BlankRecord(record.data());
-      table->WriteField(true, kId, std::int64_t{n * 10}, record.data());
-      if (!kNullRecords.count(n)) table->WriteField(true, kNum, std::int64_t{n}, record.data());
-      table->Insert(record.data(), false);
+      table->WriteField(TFieldSet::Working, kId, std::int64_t{n * 10}, record.data());
+      if (!kNullRecords.count(n))
+        table->WriteField(TFieldSet::Working, kNum, std::int64_t{n}, record.data());
+      table->Insert(record.data(), {});
     }
   }
 
@@ -125,10 +126,10 @@ TEST_F(NullKeySlotTest, ATableOtherWritersMadeIsFoundChangedAndDeleted) {
     table->SetIndex(kPhysicalOrder);
     table->GoToPosition(2);
     ASSERT_EQ(table->GetCurrent(record.data(), true), 0);
-    table->WriteField(true, kId, std::int64_t{25}, record.data());
-    table->Update(record.data(), true, false);
+    table->WriteField(TFieldSet::Working, kId, std::int64_t{25}, record.data());
+    table->Update(record.data(), {.Unlock = true});
     table->GoToPosition(5);
-    table->Delete(false);
+    table->Delete({});
     EXPECT_EQ(table->RecordCount(), 5);
   }
   ExpectVerifiesClean();

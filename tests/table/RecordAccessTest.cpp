@@ -38,9 +38,9 @@ class RecordAccessTest : public katalog::testing::TableTest {
   void Add(TDataFile& table, std::int32_t id, const std::string& name) {
     std::vector<std::uint8_t> record(table.WorkingRecordSize());
     table.BlankRecord(record.data());
-    ASSERT_TRUE(table.WriteField(true, 1, std::int64_t{id}, record.data()));
-    ASSERT_TRUE(table.WriteField(true, 2, name, record.data()));
-    table.Insert(record.data(), false);
+    ASSERT_TRUE(table.WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data()));
+    ASSERT_TRUE(table.WriteField(TFieldSet::Working, 2, name, record.data()));
+    table.Insert(record.data(), {});
   }
 
   // The Id values in the current order, first to last.
@@ -49,7 +49,7 @@ class RecordAccessTest : public katalog::testing::TableTest {
     std::vector<std::uint8_t> record(table.WorkingRecordSize());
     table.GoFirst();
     while (table.GoNext(record.data()) == 0) {
-      ids.push_back(std::get<std::int64_t>(table.ReadField(true, 1, record.data())));
+      ids.push_back(std::get<std::int64_t>(table.ReadField(TFieldSet::Working, 1, record.data())));
     }
     return ids;
   }
@@ -59,7 +59,7 @@ class RecordAccessTest : public katalog::testing::TableTest {
     std::vector<std::uint8_t> record(table.WorkingRecordSize());
     table.GoLast();
     while (table.GoPrior(record.data()) == 0) {
-      ids.push_back(std::get<std::int64_t>(table.ReadField(true, 1, record.data())));
+      ids.push_back(std::get<std::int64_t>(table.ReadField(TFieldSet::Working, 1, record.data())));
     }
     return ids;
   }
@@ -87,7 +87,7 @@ TEST_F(RecordAccessTest, InsertNavigateUpdateDelete) {
   table->SetIndex(0);
   table->GoFirst();
   ASSERT_EQ(table->GoNext(record.data()), 0);
-  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 3, record.data())), 2);
+  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(TFieldSet::Working, 3, record.data())), 2);
   EXPECT_EQ(table->CurrentPosition(), 1);
   EXPECT_EQ(table->GoNext(record.data()), 0);
   EXPECT_EQ(table->CurrentPosition(), 2);
@@ -95,34 +95,35 @@ TEST_F(RecordAccessTest, InsertNavigateUpdateDelete) {
   // Positions, and the end leaves a blank record.
   table->GoToPosition(3);
   ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
-  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 1, record.data())), 30);
+  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(TFieldSet::Working, 1, record.data())), 30);
   EXPECT_EQ(table->GoNext(record.data()), ie::kEndOfFile);
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(table->ReadField(true, 1, record.data())));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(
+      table->ReadField(TFieldSet::Working, 1, record.data())));
   EXPECT_EQ(table->GoPrior(record.data()), 0);
-  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(true, 1, record.data())), 30);
+  EXPECT_EQ(std::get<std::int64_t>(table->ReadField(TFieldSet::Working, 1, record.data())), 30);
 
   // Changing the key moves the record in the order.
   table->GoToPosition(1);
-  table->GetCurrent(record.data(), true);
-  table->WriteField(true, 1, std::int64_t{40}, record.data());
-  table->Update(record.data(), true, true);
+  ASSERT_EQ(table->GetCurrent(record.data(), true), 0);
+  table->WriteField(TFieldSet::Working, 1, std::int64_t{40}, record.data());
+  table->Update(record.data(), {.Unlock = true, .Reposition = true});
   EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{20, 30, 40}));
 
   // A duplicate primary key changes nothing.
   std::vector<std::uint8_t> duplicate(table->WorkingRecordSize());
   table->BlankRecord(duplicate.data());
-  table->WriteField(true, 1, std::int64_t{20}, duplicate.data());
-  table->WriteField(true, 2, std::string("dup"), duplicate.data());
+  table->WriteField(TFieldSet::Working, 1, std::int64_t{20}, duplicate.data());
+  table->WriteField(TFieldSet::Working, 2, std::string("dup"), duplicate.data());
   std::string message;
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(duplicate.data(), false); }, &message),
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(duplicate.data(), {}); }, &message),
             ie::kDuplicateKey);
   EXPECT_NE(message.find("Duplicate key found in index Primary"), std::string::npos);
   EXPECT_EQ(table->RecordCount(), 3);
   EXPECT_EQ(table->Header().NextRecordNumber, 4);
 
   table->GoToPosition(2);
-  table->GetCurrent(record.data(), false);
-  table->Delete(false);
+  ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
+  table->Delete({});
   EXPECT_EQ(table->RecordCount(), 2);
   EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{20, 40}));
   table->SetIndexByName("ByName");
@@ -160,9 +161,9 @@ TEST_F(RecordAccessTest, StrictChangeDetectionLooksBeforeEveryMove) {
   EXPECT_EQ(Ids(*reader), (std::vector<std::int64_t>{1, 2}));
   std::vector<std::uint8_t> record(writer->WorkingRecordSize());
   writer->GoToPosition(1);
-  writer->GetCurrent(record.data(), false);
-  writer->WriteField(true, 1, std::int64_t{3}, record.data());
-  writer->Update(record.data(), false, false);
+  ASSERT_EQ(writer->GetCurrent(record.data(), false), 0);
+  writer->WriteField(TFieldSet::Working, 1, std::int64_t{3}, record.data());
+  writer->Update(record.data(), {});
   EXPECT_EQ(Ids(*reader), (std::vector<std::int64_t>{2, 3}));
 }
 
@@ -186,8 +187,8 @@ TEST_F(RecordAccessTest, AFullTableRefusesAnInsertAndChangesNothing) {
   auto table = Open();
   std::vector<std::uint8_t> record(table->WorkingRecordSize());
   table->BlankRecord(record.data());
-  table->WriteField(true, 1, std::int64_t{2}, record.data());
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), ie::kTableFull);
+  table->WriteField(TFieldSet::Working, 1, std::int64_t{2}, record.data());
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), {}); }), ie::kTableFull);
   EXPECT_EQ(table->RecordCount(), 1);
   table->Close();
   EXPECT_EQ(ReadBytes(TablePath() + ".IDX"), index);
@@ -201,13 +202,13 @@ TEST_F(RecordAccessTest, CloneSharesTheTableIndexAndRecord) {
   table->SetIndexByName("ByName");
   table->GoToPosition(2);
   std::vector<std::uint8_t> record(table->WorkingRecordSize());
-  table->GetCurrent(record.data(), false);
-  const auto id = std::get<std::int64_t>(table->ReadField(true, 1, record.data()));
+  ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
+  const auto id = std::get<std::int64_t>(table->ReadField(TFieldSet::Working, 1, record.data()));
   auto clone = table->Clone();
   EXPECT_FALSE(clone->Exclusive());
   EXPECT_EQ(clone->Cursor().Slot(), 1);
   ASSERT_EQ(clone->GetCurrent(record.data(), false), 0);
-  EXPECT_EQ(std::get<std::int64_t>(clone->ReadField(true, 1, record.data())), id);
+  EXPECT_EQ(std::get<std::int64_t>(clone->ReadField(TFieldSet::Working, 1, record.data())), id);
   EXPECT_EQ(clone->CurrentPosition(), 2);
   // Both handlers change the same table.
   Add(*clone, 60, "n0");
@@ -270,11 +271,11 @@ TEST_F(RecordAccessTest, ReadOnlyTablesRefuseChanges) {
   auto table = Open(false, true);
   std::vector<std::uint8_t> record(table->WorkingRecordSize());
   table->BlankRecord(record.data());
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), ie::kAccessDenied);
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), {}); }), ie::kAccessDenied);
   table->GoFirst();
   ASSERT_EQ(table->GoNext(record.data()), 0);
-  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), ie::kAccessDenied);
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kAccessDenied);
+  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), {}); }), ie::kAccessDenied);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete({}); }), ie::kAccessDenied);
   EXPECT_EQ(table->RecordCount(), 1);
 }
 
@@ -286,8 +287,8 @@ TEST_F(RecordAccessTest, PhysicalOrderWithoutPrimaryIndex) {
     EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 20, 30, 40, 50}));
     table->GoToPosition(2);
     std::vector<std::uint8_t> record(table->WorkingRecordSize());
-    table->GetCurrent(record.data(), false);
-    table->Delete(false);
+    ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
+    table->Delete({});
     EXPECT_EQ(Ids(*table), (std::vector<std::int64_t>{10, 30, 40, 50}));
     EXPECT_EQ(table->RecordCount(), 4);
   }

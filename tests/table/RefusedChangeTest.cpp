@@ -13,6 +13,7 @@
 #include "engine/table/DataFile.h"
 #include "engine/table/TableVerifier.h"
 #include "platform/ByteOrder.h"
+#include "platform/ScopeGuard.h"
 #include "support/TableFixture.h"
 
 namespace katalog {
@@ -54,9 +55,10 @@ class RefusedChangeTest : public katalog::testing::TableTest {
   }
 
   void SetMemo(TDataFile& table, Bytes& record, const std::string& memo) {
-    ASSERT_EQ(table.OpenBlob(true, kMemo, record.data()), 0);
-    ASSERT_EQ(table.SetBlobSize(true, kMemo, record.data(), 0), 0);
-    ASSERT_EQ(table.WriteBlob(true, kMemo, record.data(), 0, static_cast<std::int32_t>(memo.size()),
+    ASSERT_EQ(table.OpenBlob(TFieldSet::Working, kMemo, record.data()), 0);
+    ASSERT_EQ(table.SetBlobSize(TFieldSet::Working, kMemo, record.data(), 0), 0);
+    ASSERT_EQ(table.WriteBlob(TFieldSet::Working, kMemo, record.data(), 0,
+                              static_cast<std::int32_t>(memo.size()),
                               reinterpret_cast<const std::uint8_t*>(memo.data())),
               0);
   }
@@ -65,26 +67,22 @@ class RefusedChangeTest : public katalog::testing::TableTest {
   void Put(TDataFile& table, std::int64_t id, const std::string& name, const std::string& memo) {
     Bytes record(table.WorkingRecordSize());
     table.BlankRecord(record.data());
-    table.WriteField(true, kId, id, record.data());
-    table.WriteField(true, kName, name, record.data());
+    table.WriteField(TFieldSet::Working, kId, id, record.data());
+    table.WriteField(TFieldSet::Working, kName, name, record.data());
     SetMemo(table, record, memo);
-    try {
-      table.Insert(record.data(), false);
-    } catch (...) {
-      table.CloseBlob(true, kMemo, record.data());
-      throw;
-    }
-    table.CloseBlob(true, kMemo, record.data());
+    const platform::TScopeExit closeMemo(
+        [&] { EXPECT_EQ(table.CloseBlob(TFieldSet::Working, kMemo, record.data()), 0); });
+    table.Insert(record.data(), {});
   }
 
   Bytes GoTo(TDataFile& table, std::int64_t id) {
     Bytes record(table.WorkingRecordSize());
     table.BlankRecord(record.data());
-    table.WriteField(true, kId, id, record.data());
+    table.WriteField(TFieldSet::Working, kId, id, record.data());
     Bytes key(table.IndexFile().Descriptor(0).KeyLength);
     BuildKey(table.KeyContextFor(0), record.data(), key.data());
     table.SetIndex(0);
-    EXPECT_TRUE(table.FindKey(key.data(), false));
+    EXPECT_TRUE(table.FindKey(key.data(), TKeyMatch::Exact));
     EXPECT_EQ(table.GetCurrent(record.data(), true), 0);
     return record;
   }
@@ -97,16 +95,16 @@ class RefusedChangeTest : public katalog::testing::TableTest {
         break;
       case TOp::Update: {
         Bytes record = GoTo(table, 2);
-        table.WriteField(true, kId, std::int64_t{20}, record.data());
-        table.WriteField(true, kName, std::string("grape"), record.data());
-        table.Update(record.data(), true, false);
+        table.WriteField(TFieldSet::Working, kId, std::int64_t{20}, record.data());
+        table.WriteField(TFieldSet::Working, kName, std::string("grape"), record.data());
+        table.Update(record.data(), {.Unlock = true});
         model[20] = {"grape", model[2].second};
         model.erase(2);
         break;
       }
       case TOp::Delete:
         GoTo(table, 3);
-        table.Delete(false);
+        table.Delete({});
         model.erase(3);
         break;
     }
@@ -120,16 +118,19 @@ class RefusedChangeTest : public katalog::testing::TableTest {
     table->SetIndex(0);
     table->GoFirst();
     while (table->GoNext(record.data()) == 0) {
-      const auto id = std::get<std::int64_t>(table->ReadField(true, kId, record.data()));
+      const auto id =
+          std::get<std::int64_t>(table->ReadField(TFieldSet::Working, kId, record.data()));
       std::int32_t size = 0;
-      EXPECT_EQ(table->OpenBlob(true, kMemo, record.data()), 0);
-      table->GetBlobSize(true, kMemo, record.data(), size);
+      EXPECT_EQ(table->OpenBlob(TFieldSet::Working, kMemo, record.data()), 0);
+      EXPECT_EQ(table->GetBlobSize(TFieldSet::Working, kMemo, record.data(), size), 0);
       std::string memo(static_cast<std::size_t>(size), '\0');
       std::int32_t copied = 0;
-      table->ReadBlob(true, kMemo, record.data(), 0, size,
-                      reinterpret_cast<std::uint8_t*>(memo.data()), copied);
-      table->CloseBlob(true, kMemo, record.data());
-      contents[id] = {std::get<std::string>(table->ReadField(true, kName, record.data())), memo};
+      EXPECT_EQ(table->ReadBlob(TFieldSet::Working, kMemo, record.data(), 0, size,
+                                reinterpret_cast<std::uint8_t*>(memo.data()), copied),
+                0);
+      EXPECT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, record.data()), 0);
+      contents[id] = {
+          std::get<std::string>(table->ReadField(TFieldSet::Working, kName, record.data())), memo};
     }
     return contents;
   }
@@ -164,8 +165,8 @@ TEST_P(RefusedInTheTreeTest, LeavesNoTraceAndTheNextChangeWorks) {
     auto table = Open(mode);
     Bytes record = GoTo(*table, 1);  // a change before, that needs no index
     SetMemo(*table, record, "earlier change");
-    table->Update(record.data(), true, false);
-    table->CloseBlob(true, kMemo, record.data());
+    table->Update(record.data(), {.Unlock = true});
+    ASSERT_EQ(table->CloseBlob(TFieldSet::Working, kMemo, record.data()), 0);
     model[1].second = "earlier change";
     TContents refused = model;
     EXPECT_EQ(EngineErrorOf([&] { Change(*table, op, refused); }), ie::kIndexBuffersCorrupt);
@@ -213,7 +214,7 @@ TEST_F(RefusedChangeTest, AFreeSlotHeadOnALiveRecordIsRefused) {
   {
     auto table = Open(TMode::Shared);
     GoTo(*table, 4);
-    table->Delete(false);
+    table->Delete({});
   }
   TContents model = Contents();
   Bytes data = ReadBytes(DataPath());

@@ -73,9 +73,9 @@ class SharingTest : public katalog::testing::TableTest {
   static void Add(TDataFile& table, std::int64_t id, const std::string& name) {
     std::vector<std::uint8_t> record(table.WorkingRecordSize());
     table.BlankRecord(record.data());
-    Require(table.WriteField(true, 1, id, record.data()), "write Id");
-    Require(table.WriteField(true, 2, name, record.data()), "write Name");
-    table.Insert(record.data(), false);
+    Require(table.WriteField(TFieldSet::Working, 1, id, record.data()), "write Id");
+    Require(table.WriteField(TFieldSet::Working, 2, name, record.data()), "write Name");
+    table.Insert(record.data(), {});
   }
 
   // Fills the table through an exclusive handler, which writes everything when it closes.
@@ -85,11 +85,11 @@ class SharingTest : public katalog::testing::TableTest {
   }
 
   static std::int64_t IdIn(const TDataFile& table, const std::vector<std::uint8_t>& record) {
-    const TFieldValue value = table.ReadField(true, 1, record.data());
+    const TFieldValue value = table.ReadField(TFieldSet::Working, 1, record.data());
     return std::holds_alternative<std::int64_t>(value) ? std::get<std::int64_t>(value) : -1;
   }
   static std::string NameIn(const TDataFile& table, const std::vector<std::uint8_t>& record) {
-    const TFieldValue value = table.ReadField(true, 2, record.data());
+    const TFieldValue value = table.ReadField(TFieldSet::Working, 2, record.data());
     return std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : "";
   }
 
@@ -269,8 +269,9 @@ TEST_F(SharingTest, StrictReaderSeesEveryChangeAtItsNextMove) {
     Require(MoveTo(table, 30), "find 30");
     std::vector<std::uint8_t> record(table.WorkingRecordSize());
     Require(table.GetCurrent(record.data(), true) == 0, "read 30");
-    Require(table.WriteField(true, 2, std::string("changed"), record.data()), "write Name");
-    table.Update(record.data(), true, false);
+    Require(table.WriteField(TFieldSet::Working, 2, std::string("changed"), record.data()),
+            "write Name");
+    table.Update(record.data(), {.Unlock = true});
   });
   std::vector<std::uint8_t> record(reader->WorkingRecordSize());
   ASSERT_EQ(reader->GoNext(record.data()), 0);
@@ -280,7 +281,7 @@ TEST_F(SharingTest, StrictReaderSeesEveryChangeAtItsNextMove) {
 
   auto deleter = InOtherProcess([](TDataFile& table) {
     Require(MoveTo(table, 40), "find 40");
-    table.Delete(false);
+    table.Delete({});
   });
   EXPECT_EQ(NextId(*reader), 50);
   EXPECT_EQ(reader->RecordCount(), 5);
@@ -460,7 +461,7 @@ TEST_F(SharingTest, ReadOnlyMediaTakeNoLocksAndNeverLookForChanges) {
   EXPECT_EQ(EngineErrorOf([&] { table->LockTable(); }), 0);
   EXPECT_FALSE(table->TableLocked());
   EXPECT_EQ(EngineErrorOf([&] { table->Refresh(); }), 0);
-  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), false); }), ie::kAccessDenied);
+  EXPECT_EQ(EngineErrorOf([&] { table->Insert(record.data(), {}); }), ie::kAccessDenied);
   EXPECT_LT(MillisecondsSince(start), 1000);
 
   // Rewritten counters (and record count) in the files are never looked at.
@@ -517,10 +518,10 @@ class SharingTableLockTest : public SharingTest {
     std::vector<std::uint8_t> record(table_->WorkingRecordSize());
     for (int id = 1; id <= count_; ++id) {
       table_->BlankRecord(record.data());
-      ASSERT_TRUE(table_->WriteField(true, 1, std::int64_t{id}, record.data()));
-      ASSERT_TRUE(table_->WriteField(true, 2, NameFor(id), record.data()));
-      ASSERT_TRUE(table_->WriteField(true, kTextField, TextFor(id), record.data()));
-      ASSERT_EQ(EngineErrorOf([&] { table_->Insert(record.data(), false); }), 0) << id;
+      ASSERT_TRUE(table_->WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data()));
+      ASSERT_TRUE(table_->WriteField(TFieldSet::Working, 2, NameFor(id), record.data()));
+      ASSERT_TRUE(table_->WriteField(TFieldSet::Working, kTextField, TextFor(id), record.data()));
+      ASSERT_EQ(EngineErrorOf([&] { table_->Insert(record.data(), {}); }), 0) << id;
       ASSERT_TRUE(table_->TableLocked());
     }
     EXPECT_EQ(ReadBytes(DataPath()), dataBefore);
@@ -528,8 +529,9 @@ class SharingTableLockTest : public SharingTest {
     for (int id = 1; id <= count_; ++id) {
       ASSERT_EQ(table_->GoNext(record.data()), 0) << id;
       EXPECT_EQ(IdIn(*table_, record), id);
-      EXPECT_EQ(std::get<std::string>(table_->ReadField(true, kTextField, record.data())),
-                TextFor(id));
+      EXPECT_EQ(
+          std::get<std::string>(table_->ReadField(TFieldSet::Working, kTextField, record.data())),
+          TextFor(id));
     }
     EXPECT_EQ(table_->RecordCount(), count_);
     ExpectOtherProcessSees(0);
@@ -544,7 +546,8 @@ class SharingTableLockTest : public SharingTest {
       for (int id = 1; id <= count; ++id) {
         Require(t.GoNext(buffer.data()) == 0, "next");
         Require(IdIn(t, buffer) == id && NameIn(t, buffer) == NameFor(id), "record");
-        Require(std::get<std::string>(t.ReadField(true, kTextField, buffer.data())) == TextFor(id),
+        Require(std::get<std::string>(t.ReadField(TFieldSet::Working, kTextField, buffer.data())) ==
+                    TextFor(id),
                 "text");
       }
     });
@@ -570,10 +573,10 @@ TEST_F(SharingTableLockTest, ABatchEndingOnTheRecordItInsertedWritesIt) {
   table_->BeginBatch();
   std::vector<std::uint8_t> record(table_->WorkingRecordSize());
   table_->BlankRecord(record.data());
-  ASSERT_TRUE(table_->WriteField(true, 1, std::int64_t{1}, record.data()));
-  ASSERT_TRUE(table_->WriteField(true, 2, NameFor(1), record.data()));
-  ASSERT_TRUE(table_->WriteField(true, kTextField, TextFor(1), record.data()));
-  table_->Insert(record.data(), true);
+  ASSERT_TRUE(table_->WriteField(TFieldSet::Working, 1, std::int64_t{1}, record.data()));
+  ASSERT_TRUE(table_->WriteField(TFieldSet::Working, 2, NameFor(1), record.data()));
+  ASSERT_TRUE(table_->WriteField(TFieldSet::Working, kTextField, TextFor(1), record.data()));
+  table_->Insert(record.data(), {.Reposition = true});
   EXPECT_EQ(EngineErrorOf([&] { table_->EndBatch(); }), 0);
   EXPECT_EQ(CurrentId(*table_), 1);
   ExpectOtherProcessSees(1);
@@ -598,12 +601,12 @@ TEST_F(SharingTest, DeletingAfterRefreshWhenTheRecordIsGoneDeletesOnlyWhatIsCurr
   ASSERT_TRUE(MoveTo(*table, 20));
   auto other = InOtherProcess([](TDataFile& t) {
     Require(MoveTo(t, 20), "find 20");
-    t.Delete(false);
+    t.Delete({});
   });
   table->Refresh();
   const std::int64_t current = CurrentId(*table);
   EXPECT_TRUE(current == 30 || current < 0) << current;
-  const int error = EngineErrorOf([&] { table->Delete(false); });
+  const int error = EngineErrorOf([&] { table->Delete({}); });
   if (error == 0) {
     // It deleted the record it now stood on, and only that one.
     EXPECT_EQ(current, 30);
@@ -626,11 +629,11 @@ TEST_F(SharingTest, DeletingAStaleCurrentRecordGoneMeanwhileDeletesNothingElse) 
   ASSERT_TRUE(MoveTo(*table, 20));
   auto other = InOtherProcess([](TDataFile& t) {
     Require(MoveTo(t, 20), "find 20");
-    t.Delete(false);
+    t.Delete({});
   });
   // Record 20 is what this handler shows as current; another process removed it.
   EXPECT_EQ(CurrentId(*table), 20);
-  EXPECT_EQ(EngineErrorOf([&] { table->Delete(false); }), ie::kRecordNotFound);
+  EXPECT_EQ(EngineErrorOf([&] { table->Delete({}); }), ie::kRecordNotFound);
   EXPECT_EQ(other->Release(), 0);
   EXPECT_EQ(AllIds(*Open()), (Ids{10, 30}));
 }
@@ -645,11 +648,10 @@ TEST_F(SharingTest, UpdatingAStaleCurrentRecordGoneMeanwhileChangesNothingElse) 
   ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
   auto other = InOtherProcess([](TDataFile& t) {
     Require(MoveTo(t, 20), "find 20");
-    t.Delete(false);
+    t.Delete({});
   });
-  ASSERT_TRUE(table->WriteField(true, 2, std::string("edited"), record.data()));
-  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }),
-            ie::kRecordNotFound);
+  ASSERT_TRUE(table->WriteField(TFieldSet::Working, 2, std::string("edited"), record.data()));
+  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), {}); }), ie::kRecordNotFound);
   EXPECT_EQ(other->Release(), 0);
   auto fresh = Open();
   EXPECT_EQ(AllIds(*fresh), (Ids{10, 30}));
@@ -673,8 +675,8 @@ TEST_F(SharingTest, UpdateToAUniqueKeyAnotherProcessTookChangesNothing) {
   std::vector<std::uint8_t> record(table->WorkingRecordSize());
   ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
   ASSERT_EQ(IdIn(*table, record), 1);
-  ASSERT_TRUE(table->WriteField(true, 2, std::string("beta"), record.data()));
-  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), false, false); }), ie::kDuplicateKey);
+  ASSERT_TRUE(table->WriteField(TFieldSet::Working, 2, std::string("beta"), record.data()));
+  EXPECT_EQ(EngineErrorOf([&] { table->Update(record.data(), {}); }), ie::kDuplicateKey);
 
   EXPECT_EQ(table->RecordCount(), 3);
   table->SetIndexByName("ByName");

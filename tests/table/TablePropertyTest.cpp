@@ -62,9 +62,9 @@ class TablePropertyTest : public katalog::testing::TableTest,
 
   void Fill(std::int64_t id, const Row& row) {
     table_->BlankRecord(record_.data());
-    table_->WriteField(true, 1, id, record_.data());
-    table_->WriteField(true, 2, row.name, record_.data());
-    table_->WriteField(true, 3, row.word, record_.data());
+    table_->WriteField(TFieldSet::Working, 1, id, record_.data());
+    table_->WriteField(TFieldSet::Working, 2, row.name, record_.data());
+    table_->WriteField(TFieldSet::Working, 3, row.word, record_.data());
   }
 
   std::vector<std::uint8_t> Key(int slot, std::int64_t id, const Row& row) {
@@ -77,12 +77,12 @@ class TablePropertyTest : public katalog::testing::TableTest,
 
   bool GoTo(std::int64_t id) {
     table_->SetIndex(0);
-    return table_->FindKey(Key(0, id, model_[id]).data(), false);
+    return table_->FindKey(Key(0, id, model_[id]).data(), TKeyMatch::Exact);
   }
 
   std::int64_t CurrentId() {
-    table_->GetCurrent(record_.data(), false);
-    return std::get<std::int64_t>(table_->ReadField(true, 1, record_.data()));
+    EXPECT_EQ(table_->GetCurrent(record_.data(), false), 0);
+    return std::get<std::int64_t>(table_->ReadField(TFieldSet::Working, 1, record_.data()));
   }
 
   // The model's ids in the order of index `slot`.
@@ -119,7 +119,7 @@ class TablePropertyTest : public katalog::testing::TableTest,
       std::vector<std::int64_t> actual;
       table_->GoFirst();
       while (table_->GoNext(record_.data()) == 0) {
-        const TFieldValue value = table_->ReadField(true, 1, record_.data());
+        const TFieldValue value = table_->ReadField(TFieldSet::Working, 1, record_.data());
         ASSERT_TRUE(std::holds_alternative<std::int64_t>(value))
             << "record " << table_->CurrentRecordNumber() << " status " << int{record_[0]}
             << " in index " << slot << " after " << actual.size();
@@ -152,7 +152,7 @@ class TablePropertyTest : public katalog::testing::TableTest,
     for (int probe = 0; probe < 10; ++probe) {
       const std::int64_t id = random() % 5000;
       table_->SetIndex(0);
-      ASSERT_EQ(table_->FindKey(Key(0, id, {}).data(), false), model_.count(id) == 1);
+      ASSERT_EQ(table_->FindKey(Key(0, id, {}).data(), TKeyMatch::Exact), model_.count(id) == 1);
     }
   }
 
@@ -160,11 +160,11 @@ class TablePropertyTest : public katalog::testing::TableTest,
     Fill(id, row);
     if (model_.count(id)) {
       const std::int32_t before = table_->RecordCount();
-      ASSERT_EQ(EngineErrorOf([&] { table_->Insert(record_.data(), false); }), ie::kDuplicateKey);
+      ASSERT_EQ(EngineErrorOf([&] { table_->Insert(record_.data(), {}); }), ie::kDuplicateKey);
       ASSERT_EQ(table_->RecordCount(), before);
       return;
     }
-    table_->Insert(record_.data(), true);
+    table_->Insert(record_.data(), {.Reposition = true});
     model_[id] = row;
     ids_.insert(id);
     recordIds_[id] = LoadI32(record_.data() + 5);
@@ -174,17 +174,17 @@ class TablePropertyTest : public katalog::testing::TableTest,
 
   void Update(std::int64_t id, std::int64_t newId, const Row& row) {
     ASSERT_TRUE(GoTo(id));
-    table_->GetCurrent(record_.data(), true);
-    table_->WriteField(true, 1, newId, record_.data());
-    table_->WriteField(true, 2, row.name, record_.data());
-    table_->WriteField(true, 3, row.word, record_.data());
+    ASSERT_EQ(table_->GetCurrent(record_.data(), true), 0);
+    table_->WriteField(TFieldSet::Working, 1, newId, record_.data());
+    table_->WriteField(TFieldSet::Working, 2, row.name, record_.data());
+    table_->WriteField(TFieldSet::Working, 3, row.word, record_.data());
     if (newId != id && model_.count(newId)) {
-      ASSERT_EQ(EngineErrorOf([&] { table_->Update(record_.data(), true, false); }),
+      ASSERT_EQ(EngineErrorOf([&] { table_->Update(record_.data(), {.Unlock = true}); }),
                 ie::kDuplicateKey);
       table_->UnlockRecord(0);
       return;
     }
-    table_->Update(record_.data(), true, true);
+    table_->Update(record_.data(), {.Unlock = true, .Reposition = true});
     const std::int32_t recordId = recordIds_[id], r = recordNumbers_[id];
     model_.erase(id);
     ids_.erase(id);
@@ -198,7 +198,7 @@ class TablePropertyTest : public katalog::testing::TableTest,
 
   void Delete(std::int64_t id) {
     ASSERT_TRUE(GoTo(id));
-    table_->Delete(false);
+    table_->Delete({});
     model_.erase(id);
     ids_.erase(id);
     recordIds_.erase(id);

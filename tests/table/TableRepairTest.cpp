@@ -63,26 +63,27 @@ class TableRepairTest : public TableTest {
     for (int i = 1; i <= kRecords; ++i) {
       Bytes record(table->WorkingRecordSize());
       table->BlankRecord(record.data());
-      ASSERT_TRUE(table->WriteField(true, kId, std::int64_t{i * 10}, record.data()));
-      ASSERT_TRUE(table->WriteField(true, kName, "name " + std::to_string(i % 13), record.data()));
+      ASSERT_TRUE(table->WriteField(TFieldSet::Working, kId, std::int64_t{i * 10}, record.data()));
+      ASSERT_TRUE(table->WriteField(TFieldSet::Working, kName, "name " + std::to_string(i % 13),
+                                    record.data()));
       const bool memo = i % kMemoEvery == 0;
       if (memo) {
-        ASSERT_EQ(table->OpenBlob(true, kNotes, record.data()), 0);
+        ASSERT_EQ(table->OpenBlob(TFieldSet::Working, kNotes, record.data()), 0);
         const Bytes text(kMemoBytes + i, static_cast<std::uint8_t>(i));
-        ASSERT_EQ(table->WriteBlob(true, kNotes, record.data(), 0,
+        ASSERT_EQ(table->WriteBlob(TFieldSet::Working, kNotes, record.data(), 0,
                                    static_cast<std::int32_t>(text.size()), text.data()),
                   0);
       }
-      table->Insert(record.data(), false);
+      table->Insert(record.data(), {});
       if (memo) {
-        ASSERT_EQ(table->CloseBlob(true, kNotes, record.data()), 0);
+        ASSERT_EQ(table->CloseBlob(TFieldSet::Working, kNotes, record.data()), 0);
       }
     }
     Bytes record(table->WorkingRecordSize());
     for (std::int32_t p = table->RecordCount(); p >= 1; p -= 3) {
       table->GoToPosition(p);
       ASSERT_EQ(table->GetCurrent(record.data(), false), 0);
-      table->Delete(false);
+      table->Delete({});
     }
   }
 
@@ -107,13 +108,15 @@ class TableRepairTest : public TableTest {
       if (record[0] != 0) continue;
       TRecordCopy& copy = contents[n];
       copy.Slot.assign(record.begin(), record.begin() + static_cast<std::ptrdiff_t>(size));
-      EXPECT_EQ(table->OpenBlob(false, kNotes, record.data()), 0) << "record " << n;
+      EXPECT_EQ(table->OpenBlob(TFieldSet::Physical, kNotes, record.data()), 0) << "record " << n;
       std::int32_t length = 0;
-      table->GetBlobSize(false, kNotes, record.data(), length);
+      EXPECT_EQ(table->GetBlobSize(TFieldSet::Physical, kNotes, record.data(), length), 0);
       copy.Memo.resize(static_cast<std::size_t>(length));
       std::int32_t copied = 0;
-      table->ReadBlob(false, kNotes, record.data(), 0, length, copy.Memo.data(), copied);
-      table->CloseBlob(false, kNotes, record.data());
+      EXPECT_EQ(table->ReadBlob(TFieldSet::Physical, kNotes, record.data(), 0, length,
+                                copy.Memo.data(), copied),
+                0);
+      EXPECT_EQ(table->CloseBlob(TFieldSet::Physical, kNotes, record.data()), 0);
     }
     return contents;
   }
@@ -392,9 +395,9 @@ TEST_F(TableRepairTest, TheLogNamesBcdKeysDigitForDigit) {
     for (const std::int64_t amount : {-9007199254740993, -9007199254740992}) {
       Bytes record(table->WorkingRecordSize());
       table->BlankRecord(record.data());
-      ASSERT_TRUE(table->WriteField(true, kId, ++id, record.data()));
-      ASSERT_TRUE(table->WriteField(true, 2, TBcdAmount{amount}, record.data()));
-      table->Insert(record.data(), false);
+      ASSERT_TRUE(table->WriteField(TFieldSet::Working, kId, ++id, record.data()));
+      ASSERT_TRUE(table->WriteField(TFieldSet::Working, 2, TBcdAmount{amount}, record.data()));
+      table->Insert(record.data(), {});
     }
   }
   // Record 2 takes record 1's amount (slot bytes 15-22: after Id's flag and data, Amount's flag).
