@@ -215,6 +215,10 @@ void TIsamDataSet::DeactivateCursor() {
   DestroyEngineCursor();
 }
 
+std::unique_ptr<TDataFile> TIsamDataSet::CreateEngineCursor() {
+  return nullptr;
+}
+
 void TIsamDataSet::DestroyEngineCursor() {
   DropLookupCursor();
   if (!engine_) return;

@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "dataset/DataSet.h"
-#include "engine/table/DataFile.h"
 
 namespace katalog {
 
@@ -66,7 +65,7 @@ class TIsamDataSet : public TDataSet {
 
  protected:
   // The engine cursor's life, in the order a subclass extends it.
-  virtual std::unique_ptr<TDataFile> CreateEngineCursor() { return nullptr; }
+  virtual std::unique_ptr<TDataFile> CreateEngineCursor();
   virtual void DestroyEngineCursor();
   virtual void DropLookupCursor() {}
   virtual TDataFile* GetLookupCursor(std::string_view /*fieldNames*/, bool /*caseInsensitive*/) {

@@ -13,9 +13,10 @@
 #include "engine/components/IndexDefs.h"
 #include "engine/components/IsamDBDataSet.h"
 #include "engine/components/MasterDataLink.h"
-#include "engine/table/TableRepair.h"
 
 namespace katalog {
+
+enum class TRepairOutcome;  // engine/table/TableRepair.h
 
 class TIsamTable : public TIsamDBDataSet {
  public:

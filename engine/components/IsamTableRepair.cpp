@@ -3,6 +3,7 @@
 #include "dataset/DatabaseError.h"
 #include "engine/components/IsamTable.h"
 #include "engine/components/Session.h"
+#include "engine/table/TableRepair.h"
 #include "platform/ScopeGuard.h"
 
 namespace katalog {

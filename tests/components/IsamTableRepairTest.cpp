@@ -17,6 +17,7 @@
 #include "engine/storage/FileSession.h"
 #include "engine/table/DataFile.h"
 #include "engine/table/TableCreation.h"
+#include "engine/table/TableRepair.h"
 #include "support/TempDir.h"
 
 namespace katalog::testing {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "engine/components/IsamTable.h"
+#include "engine/table/DataFile.h"
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
 #include "platform/Utf8.h"

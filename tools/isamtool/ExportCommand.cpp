@@ -13,6 +13,7 @@
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
 #include "engine/index/IndexFile.h"
+#include "engine/table/DataFile.h"
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Csv.h"
 #include "tools/isamtool/Encoding.h"

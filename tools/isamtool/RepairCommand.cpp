@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "engine/components/IsamTable.h"
+#include "engine/table/TableRepair.h"
 #include "platform/Utf8.h"
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Encoding.h"
