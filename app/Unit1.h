@@ -47,33 +47,33 @@ class TForm1 : public QWidget, public TComponent {
   void SetInformationWindows(TForm2* form2, TForm3* form3);
 
   // Components, in creation order (which is the stacking order, later ones on top).
-  TImage* Image1;
-  TLabel* Label1;
-  TDBText* DBText1;
-  TDBText* DBText2;
-  TDBText* DBText3;
-  TLabel* Label2;
-  TLabel* Label3;
-  TDBText* DBText4;
-  TDBText* DBText5;
-  TImage* Image2;
-  TLabel* Label4;
-  TLabel* Label5;
-  TLabel* Label7;
-  TImage* Image3;
-  TLabel* Label8;
-  TLabel* Label9;
-  TImage* Image4;
-  TImage* Image5;
-  TDBMemo* DBMemo1;
-  QPushButton* Button1;
-  QLineEdit* Edit1;
-  QPushButton* Button3;
-  QCheckBox* CheckBox1;
-  QCheckBox* CheckBox2;
-  TDBGrid* DBGrid1;
-  TIsamTable* IsamTable1;
-  TDataSource* DataSource1;
+  TImage* Image1;            // background picture
+  TLabel* Label1;            // caption "adresa:"
+  TDBText* DBText1;          // address, first line (DE_3)
+  TDBText* DBText2;          // address, second line (DE_4)
+  TDBText* DBText3;          // address, third line (DE_5)
+  TLabel* Label2;            // caption "telefon:"
+  TLabel* Label3;            // caption "fax:"
+  TDBText* DBText4;          // telephone (DE_7)
+  TDBText* DBText5;          // fax (DE_9)
+  TImage* Image2;            // left logo: opens the information service's window (TForm2)
+  TLabel* Label4;            // caption "počet záznamů:"
+  TLabel* Label5;            // the number of entries shown
+  TLabel* Label7;            // web link to the directory search
+  TImage* Image3;            // note under the left logo, with its hint
+  TLabel* Label8;            // invisible spot: a double-click mails the author
+  TLabel* Label9;            // heading: the entry's name, cut when wider than 280 px
+  TImage* Image4;            // right logo: opens the CD's window (TForm3)
+  TImage* Image5;            // note under the right logo, with its hint
+  TDBMemo* DBMemo1;          // description (DE_11)
+  QPushButton* Button1;      // "najít": searches for the text in Edit1
+  QLineEdit* Edit1;          // the word to search for
+  QPushButton* Button3;      // "vše": shows every entry again
+  QCheckBox* CheckBox1;      // search the names ("v seznamu")
+  QCheckBox* CheckBox2;      // search the descriptions ("v popisu")
+  TDBGrid* DBGrid1;          // the list of names (DE_1)
+  TIsamTable* IsamTable1;    // the catalogue table, read-only and shared
+  TDataSource* DataSource1;  // connects IsamTable1 to the data-aware controls
 
   // Handlers.
   void FormCreate();

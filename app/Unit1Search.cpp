@@ -13,6 +13,7 @@
 #include "dbcontrols/QtText.h"
 #include "engine/components/IsamTable.h"
 #include "platform/ExceptionReporter.h"
+#include "platform/ScopeGuard.h"
 
 namespace katalog {
 // The controls let go of the data while the filter changes. They get it back even when the
@@ -20,7 +21,8 @@ namespace katalog {
 // an empty memo meanwhile, so the memo's scroll bar is set again for the text it shows now.
 void TForm1::Button1Click() {
   DataSource1->SetEnabled(false);
-  try {
+  {
+    const platform::TScopeExit enable([&] { DataSource1->SetEnabled(true); });
     IsamTable1->SetFiltered(false);
     IsamTable1->SetFilterText("DE_1 <> 'profilterit'");
     IsamTable1->SetFilterOptions(foCaseInsensitive);
@@ -32,11 +34,7 @@ void TForm1::Button1Click() {
                      kMbIconInformation);
       Button3Click();
     }
-  } catch (...) {
-    DataSource1->SetEnabled(true);
-    throw;
   }
-  DataSource1->SetEnabled(true);
   UpdateMemoScrollBar();
 }
 

@@ -12,6 +12,7 @@
 #include "bench/Workloads.h"
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
+#include "engine/components/SessionList.h"
 #include "engine/table/DataFile.h"
 #include "engine/table/TableCreation.h"
 
@@ -66,6 +67,8 @@ double InsertOurs(const TCatalogue& c) {
   region.Name = "ByRegion";
   region.Fields = {"DE_5"};
   definition.Indexes = {primary, region};
+  // The engine works only inside a session: the default one, as isamtool's create takes it.
+  Sessions().DefaultSession().SetActive(true);
   CreateTable(definition);
 
   TIsamTable table(nullptr);

@@ -1,4 +1,5 @@
 #include "platform/CodePage.h"
+#include "platform/ScopeGuard.h"
 
 #include <map>
 #include <mutex>
@@ -120,12 +121,8 @@ const TCodePage& CodePage(int number) {
   std::lock_guard lock(mutex);
   auto& page = pages[number];
   if (!page) {
-    try {
-      page = std::make_unique<TCodePage>(number);
-    } catch (...) {
-      pages.erase(number);
-      throw;
-    }
+    const platform::TScopeFail forget([&] { pages.erase(number); });
+    page = std::make_unique<TCodePage>(number);
   }
   return *page;
 }

@@ -92,30 +92,25 @@ void TIsamTable::SetOrder(std::string text, bool fieldMode) {
   const int previousSlot = Engine()->Cursor().Slot();
   order_ = std::move(text);
   fieldMode_ = fieldMode;
-  int slot = 0;
-  try {
-    slot = IndexSlot(*Engine(), ResolveIndexName());
-  } catch (...) {
-    order_ = previous;  // the order in force stays, and its range with it
-    fieldMode_ = previousMode;
-    throw;
-  }
-  try {
-    SwitchIndex(slot);
-  } catch (...) {
-    // The new index cannot take the master's values: back to the index the table had, with
-    // the master's range on it again.
-    order_ = previous;
-    fieldMode_ = previousMode;
-    if (Active()) {
+  {
+    // A name no index has leaves the order in force, and its range with it. An index that
+    // cannot take the master's values is left for the one the table had, with the master's
+    // range on it again; a table that cannot go back closes.
+    bool switching = false;
+    const platform::TScopeFail restore([&] {
+      order_ = previous;
+      fieldMode_ = previousMode;
+      if (!switching || !Active()) return;
       try {
         SwitchIndex(previousSlot);
         Resync(0);
       } catch (...) {
         Close();
       }
-    }
-    throw;
+    });
+    const int slot = IndexSlot(*Engine(), ResolveIndexName());
+    switching = true;
+    SwitchIndex(slot);
   }
   Resync(0);
 }
@@ -271,13 +266,13 @@ bool TIsamTable::Search(std::string_view keyFields, const std::vector<TVariant>&
   TFilter* filter = nullptr;
   RaiseIfIsamError(Engine()->AddFilter(expr.Compile(root), &filter));
   int code = 0;
-  try {
+  {
+    const platform::TScopeFail removeFilter([&] {
+      // The failure on its way is the one to report; the removal's own cannot add to it.
+      static_cast<void>(Engine()->Filters().Remove(filter));
+    });
     RaiseIfIsamError(Engine()->Filters().Activate(filter));
     code = Engine()->GoNext(searchBuffer_.data());
-  } catch (...) {
-    // The failure on its way is the one to report; the removal's own cannot add to it.
-    static_cast<void>(Engine()->Filters().Remove(filter));
-    throw;
   }
   RaiseIfIsamError(Engine()->Filters().Remove(filter));
   return code == 0;

@@ -45,7 +45,7 @@ class TIsamSession : public TComponent {
   void SetAutoSessionName(bool value);
   bool KeepConnections() const { return keepConnections_; }
   void SetKeepConnections(bool value) { keepConnections_ = value; }
-  // Upper-cased; an active session's is the engine's.
+  // As written (file names keep their case); an active session's is the engine's.
   std::string PrivateDir() const;
   void SetPrivateDir(std::string directory);
   const std::string& SessionName() const { return sessionName_; }

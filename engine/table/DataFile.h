@@ -4,7 +4,9 @@
 // it moves through the records in the order of the current index, hands out copies of records
 // from its record cache, takes and releases locks, and inserts, changes and deletes records,
 // keeping every index up to date. DataFile.cpp holds opening and the file format,
-// RecordAccess.cpp the record operations.
+// RecordAccess.cpp reading and moving, RecordChanges.cpp the changes, BlobAccess.cpp the blob
+// fields of records, DataFileBookmarks.cpp, DataFileFilters.cpp and DataFileComputed.cpp what
+// their names say; the change scope is in ChangeScope.h.
 //
 // Sharing: a reader holds read slots on the index and blob files for one operation, a writer the
 // data file's write byte and the index and blob write ranges for one change; cached pages and

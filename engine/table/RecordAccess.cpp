@@ -1,5 +1,5 @@
 // TDataFile's record operations: the record cache and the read path, navigation, change
-// detection, locks, and inserting, changing and deleting records with their keys.
+// detection and locks. Inserting, changing and deleting records are in RecordChanges.cpp.
 #include <algorithm>
 #include <cstring>
 
