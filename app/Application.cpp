@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include <QIcon>
+
 #include "platform/ExceptionReporter.h"
 
 namespace katalog {
@@ -7,6 +9,9 @@ namespace katalog {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("katalog"));
   setDesktopFileName(QStringLiteral("katalog"));
+  // Every window of the program shows the catalogue's icon, on desktops that take it from the
+  // window rather than from the desktop entry.
+  setWindowIcon(QIcon(QStringLiteral(":/pictures/katalog.png")));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -3,9 +3,12 @@
 #include <string.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "dataset/DataSet.h"
 #include "dataset/Field.h"
+#include "platform/Locale.h"
 
 namespace katalog {
 namespace {
@@ -23,32 +26,74 @@ std::string& CutToBuffer(std::string& text, std::size_t bufferSize) {
   return text;
 }
 
-// Branch-free, so that the compiler runs it over many bytes at once: a description is read for
-// every record of a search.
-std::string& AsciiUpper(std::string& text) {
-  for (char& c : text) c = static_cast<char>(c - (static_cast<unsigned char>(c - 'a') < 26) * 32);
-  return text;
+// The case mapping of every byte of the code page, made once from the locale's: "č" and "Č",
+// "ž" and "Ž" fold as "c" and "C" do. A byte stays as it is where the locale maps it to more
+// than one byte or across the ASCII half: folding never turns a letter of the code page into
+// an ASCII byte or back.
+struct TCaseTables {
+  std::array<char, 256> Upper;
+  std::array<char, 256> Lower;
+
+  TCaseTables() {
+    const platform::TLocale& locale = platform::UserDefaultLocale();
+    const auto mapped = [&](std::uint32_t flags, char c) {
+      const std::string m = locale.Map(flags, std::string(1, c));
+      const bool sameHalf = m.size() == 1 && ((m[0] ^ c) & 0x80) == 0;
+      return sameHalf ? m[0] : c;
+    };
+    for (std::size_t i = 0; i < 256; ++i) {
+      Upper[i] = mapped(platform::kMapUpperCase, static_cast<char>(i));
+      Lower[i] = mapped(platform::kMapLowerCase, static_cast<char>(i));
+    }
+  }
+};
+
+const TCaseTables& CaseTables() {
+  static const TCaseTables tables;
+  return tables;
 }
 
-std::string& AsciiLower(std::string& text) {
+// Branch-free, so that the compiler runs it over many bytes at once: a description is read for
+// every record of a search.
+void AsciiUpper(std::string& text) {
+  for (char& c : text) c = static_cast<char>(c - (static_cast<unsigned char>(c - 'a') < 26) * 32);
+}
+
+void AsciiLower(std::string& text) {
   for (char& c : text) c = static_cast<char>(c + (static_cast<unsigned char>(c - 'A') < 26) * 32);
-  return text;
+}
+
+void Fold(std::string& text, const std::array<char, 256>& table) {
+  for (char& c : text) c = table[static_cast<unsigned char>(c)];
 }
 
 bool Occurs(const std::string& text, const std::string& in) {
   return !text.empty() && memmem(in.data(), in.size(), text.data(), text.size()) != nullptr;
 }
 
-std::string Folded(std::string text, bool upper, std::size_t bufferSize) {
-  return upper ? AsciiUpper(text) : AsciiLower(CutToBuffer(text, bufferSize));
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
 }
 
 }  // namespace
 
+// An ASCII search text can only match ASCII bytes, and folding keeps each byte in its half: such
+// a search folds the records' texts with the ASCII letters alone, many bytes at a time, and finds
+// exactly what the whole table would.
+std::string TWordSearch::Folded(std::string text, bool upper, std::size_t bufferSize) const {
+  if (!upper) CutToBuffer(text, bufferSize);
+  if (asciiOnly_) {
+    upper ? AsciiUpper(text) : AsciiLower(text);
+  } else {
+    Fold(text, upper ? CaseTables().Upper : CaseTables().Lower);
+  }
+  return text;
+}
+
 TWordSearch::TWordSearch(const std::string& text, bool names, bool descriptions)
-    : names_(names),
-      descriptions_(descriptions),
-      text_(Folded(text, names && !descriptions, kSearchBuffer)) {}
+    : names_(names), descriptions_(descriptions), asciiOnly_(IsAscii(text)) {
+  text_ = Folded(text, names && !descriptions, kSearchBuffer);
+}
 
 bool TWordSearch::Accepts(TDataSet& dataSet) const {
   TField& name = *dataSet.FieldNamed("DE_1");

@@ -1,12 +1,14 @@
 // The main window's word search over one record: the search text in the name (DE_1), in the
-// description (DE_11) or in either, the description tried first. Only the 26 ASCII letters are
-// folded: "č" does not find "Č". An empty search text occurs nowhere.
+// description (DE_11) or in either, the description tried first. Case is folded for every letter
+// of the code page by the locale's mapping: "čertovka" finds "Čertovka". An empty search text
+// occurs nowhere.
 //
 // The description and combined modes compare zero-terminated copies in working buffers of a
 // fixed size: the search text in 255 bytes, the description in 4095, the name in 255; what lies
 // beyond (or after a zero byte) is not compared. The names-only mode compares the whole texts.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace katalog {
@@ -22,8 +24,13 @@ class TWordSearch {
   bool Accepts(TDataSet& dataSet) const;
 
  private:
+  // The text folded to upper case (names-only mode, the whole text) or to lower case (cut to a
+  // buffer of bufferSize).
+  std::string Folded(std::string text, bool upper, std::size_t bufferSize) const;
+
   bool names_;
   bool descriptions_;
+  bool asciiOnly_;    // the search text has no letter of the code page beyond ASCII
   std::string text_;  // folded as the mode compares it
 };
 

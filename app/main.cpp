@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
@@ -52,6 +53,9 @@ TStartup StartupOf(const TCommandLine& line) {
   return startup;
 }
 
+// Whether anything was reported while a screenshot is taken: the exit status then says so.
+bool errorReported = false;
+
 void WriteScreenshot(TForm1& window, const QString& fileName) {
   if (!window.grab().save(fileName, "PNG")) {
     std::fprintf(stderr, "katalog: cannot write the screenshot %s\n",
@@ -59,7 +63,7 @@ void WriteScreenshot(TForm1& window, const QString& fileName) {
     QCoreApplication::exit(1);
     return;
   }
-  QCoreApplication::exit(0);
+  QCoreApplication::exit(errorReported ? 1 : 0);
 }
 
 }  // namespace
@@ -84,8 +88,17 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // Nobody could close an error box while a screenshot is taken: errors then go to stderr.
-  if (!screenshot) platform::SetExceptionReporter(ShowErrorBox);
+  if (screenshot) {
+    // Nobody could close an error box while a screenshot is taken: errors go to standard error,
+    // and the picture is still written, but the program then ends with 1.
+    const platform::TExceptionReporter toStandardError = platform::SetExceptionReporter({});
+    platform::SetExceptionReporter([toStandardError](std::exception_ptr error) {
+      errorReported = true;
+      toStandardError(std::move(error));
+    });
+  } else {
+    platform::SetExceptionReporter(ShowErrorBox);
+  }
   SetPasswordDialog(ShowIsamPasswordDialog);
 
   TForm1 form1(StartupOf(line));

@@ -3,7 +3,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 #include "dataset/DataSet.h"
 #include "dataset/DataSource.h"
@@ -19,6 +21,7 @@ TDBGrid::TDBGrid(TComponent* owner, QWidget* parent)
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   QScrollBar* bar = verticalScrollBar();
+  bar->installEventFilter(this);
   connect(bar, &QScrollBar::actionTriggered, this, [this](int action) {
     setFocus();
     platform::RunReported([&] {
@@ -216,10 +219,33 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
     default:
       return QAbstractScrollArea::keyPressEvent(event);
   }
+  KeyAction(key, ctrl);
+}
+
+void TDBGrid::KeyAction(TGridKey key, bool ctrl) {
   const int columns = static_cast<int>(
       std::count_if(columns_.begin(), columns_.end(), [](const TColumn& c) { return c.Visible; }));
   platform::RunReported([&] { selected_ = GridKeyAction(link_, key, ctrl, selected_, columns); });
   viewport()->update();
+}
+
+void TDBGrid::wheelEvent(QWheelEvent* event) {
+  constexpr int kNotch = 120;
+  event->accept();
+  wheelUnits_ += event->angleDelta().y();
+  const int rows = wheelUnits_ / kNotch;  // away from the user: up the list
+  wheelUnits_ -= rows * kNotch;
+  for (int i = 0; i < std::abs(rows); ++i)
+    KeyAction(rows > 0 ? TGridKey::Up : TGridKey::Down, false);
+}
+
+bool TDBGrid::eventFilter(QObject* watched, QEvent* event) {
+  // The scroll bar would move its thumb alone; the wheel over it moves the list instead.
+  if (watched == verticalScrollBar() && event->type() == QEvent::Wheel) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  return QAbstractScrollArea::eventFilter(watched, event);
 }
 
 void TDBGrid::mousePressEvent(QMouseEvent* event) {

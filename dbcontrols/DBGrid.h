@@ -68,6 +68,10 @@ class TDBGrid : public QAbstractScrollArea, public TComponent, private TGridLink
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Each notch of the wheel (120 units, which a touchpad's smaller steps add up to) moves the
+  // current record one row, as an arrow key does; over the list and over its scroll bar alike.
+  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
@@ -85,12 +89,15 @@ class TDBGrid : public QAbstractScrollArea, public TComponent, private TGridLink
   void BindColumns();
   void UpdateScrollBar();
   int TitleRows() const { return (options_ & dgTitles) != 0 ? 1 : 0; }
+  // Runs a key's action on the data set, as the keyboard does.
+  void KeyAction(TGridKey key, bool ctrl);
 
   TGridDataLink link_{*this};
   TDBGridOptions options_ = dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
                             dgRowLines | dgTabs | dgConfirmDelete | dgCancelOnExit;
   std::vector<TColumn> columns_;
   int selected_ = 0;
+  int wheelUnits_ = 0;  // wheel movement not yet a whole notch, signed
   TScrollBarInfo shown_;
   std::function<void()> onDblClick_;
 };

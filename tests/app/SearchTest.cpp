@@ -1,5 +1,5 @@
-// The search: names, descriptions or both, ASCII-only case folding, the message box when nothing
-// matches and the reset, and the entry the filter expression always hides.
+// The search: names, descriptions or both, case folding of the code page's letters, the message
+// box when nothing matches and the reset, and the entry the filter expression always hides.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,15 +42,22 @@ class SearchTest : public ViewerTest {
   using Names = std::vector<std::string>;
 };
 
-TEST_F(SearchTest, NamesOnlyFoldsOnlyAsciiLetters) {
+TEST_F(SearchTest, NamesOnlyFoldsTheLettersOfTheCodePage) {
   EXPECT_EQ(Search("pizza", true, false), (Names{"PIZZA NAPOLI", "Pizza u mostu"}));
   EXPECT_EQ(form_->Label5->Caption(), "2");
   EXPECT_TRUE(boxes_.empty());
   EXPECT_TRUE(form_->DataSource1->Enabled());
   EXPECT_EQ(form_->Label9->Caption(), "PIZZA NAPOLI");
 
-  // "č" does not find "Č": nothing found, the message, then every entry again.
-  EXPECT_EQ(Search("č", true, false).size(), 6u);
+  // Czech letters fold as ASCII ones do, in every mode.
+  EXPECT_EQ(Search("čertovka", true, false), (Names{Cp("Čertovka")}));
+  EXPECT_EQ(Search("ČERTOVKA", true, true), (Names{Cp("Čertovka")}));
+  EXPECT_EQ(Search("TĚSTOVINY", false, true), (Names{"Pizza u mostu"}));
+  EXPECT_EQ(Search("LÍPY", true, true), (Names{Cp("U Lípy")}));
+  EXPECT_TRUE(boxes_.empty());
+
+  // A word nothing holds: the message, then every entry again.
+  EXPECT_EQ(Search("ř", true, false).size(), 6u);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].Text, Cp("hledané slovo nenalezeno v žádném záznamu"));
   EXPECT_EQ(boxes_[0].Caption, "Filtr");

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "dataset/DataSource.h"
 #include "dataset/Field.h"
@@ -67,6 +68,27 @@ TEST_F(DBGridTest, AClickMovesToTheClickedRow) {
                     QPoint(10, 5 * grid_->RowHeight() + 2));
   EXPECT_EQ(Name(), "name6");
   EXPECT_TRUE(grid_->hasFocus());
+}
+
+TEST_F(DBGridTest, EachNotchOfTheWheelMovesOneRowOverTheListAndOverItsBar) {
+  const auto wheel = [](QWidget* target, int units) {
+    QWheelEvent event(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, units),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+  };
+  QScrollBar* bar = grid_->verticalScrollBar();
+  wheel(grid_->viewport(), -2 * 120);  // towards the user: down the list
+  EXPECT_EQ(Name(), "name3");
+  wheel(grid_->viewport(), -60);  // a touchpad's half notch moves nothing yet
+  EXPECT_EQ(Name(), "name3");
+  wheel(grid_->viewport(), -60);
+  EXPECT_EQ(Name(), "name4");
+  EXPECT_EQ(bar->value(), 4);
+  wheel(bar, 3 * 120);
+  EXPECT_EQ(Name(), "name1");
+  EXPECT_EQ(bar->value(), 1);  // the bar shows where the list is, not a thumb moved alone
+  wheel(bar, 120);             // at the top: nothing further
+  EXPECT_EQ(Name(), "name1");
 }
 
 TEST_F(DBGridTest, TheScrollBarTracksTheRecordOrShowsThreePositions) {
