@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
 
 #include "platform/ExceptionReporter.h"
 
@@ -12,6 +13,15 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   // Every window of the program shows the catalogue's icon, on desktops that take it from the
   // window rather than from the desktop entry.
   setWindowIcon(QIcon(QStringLiteral(":/pictures/katalog.png")));
+  InstallQtCzech(qtTexts_);
+}
+
+bool InstallQtCzech(QTranslator& translator) {
+  if (!translator.load(QStringLiteral("qtbase_cs"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return false;
+  }
+  return QCoreApplication::installTranslator(&translator);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -2,10 +2,14 @@
 // box when nothing matches and the reset, and the entry the filter expression always hides.
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTranslator>
+#include <memory>
 
 #include "ViewerFixture.h"
+#include "app/Application.h"
 #include "app/Controls.h"
 #include "dataset/DataSource.h"
 #include "dataset/Field.h"
@@ -65,6 +69,18 @@ TEST_F(SearchTest, NamesOnlyFoldsTheLettersOfTheCodePage) {
   EXPECT_EQ(form_->Label5->Caption(), "6");
   EXPECT_FALSE(form_->IsamTable1->Filtered());
   EXPECT_EQ(form_->IsamTable1->Filter(), "");
+}
+
+TEST_F(SearchTest, TheSearchBoxsMenuReadsCzech) {
+  QTranslator translator;  // leaves the application with the object
+  ASSERT_TRUE(InstallQtCzech(translator));
+  const std::unique_ptr<QMenu> menu(form_->Edit1->createStandardContextMenu());
+  QStringList texts;
+  for (const QAction* action : menu->actions()) {
+    if (!action->isSeparator()) texts << action->text().section(QLatin1Char('\t'), 0, 0);
+  }
+  EXPECT_EQ(texts.join(QLatin1Char('|')).toStdString(),
+            "&Zpět|&Znovu|&Vyjmout|&Kopírovat|&Vložit|Smazat|Vybrat vše");
 }
 
 TEST_F(SearchTest, DescriptionsOnlyAndBothFindWhatTheOtherMisses) {
