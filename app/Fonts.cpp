@@ -20,4 +20,18 @@ QFont LayoutFont(int pixelHeight, unsigned styles) {
   return font;
 }
 
+QPalette LayoutPalette(QPalette palette) {
+  for (const QPalette::ColorGroup group :
+       {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    const QColor& text = group == QPalette::Disabled ? clGray : clBlack;
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+      palette.setColor(group, role, text);
+    palette.setColor(group, QPalette::Window, clWhite);
+    palette.setColor(group, QPalette::Base, clWhite);
+    palette.setColor(group, QPalette::Button, clBtnFace);
+  }
+  return palette;
+}
+
 }  // namespace katalog

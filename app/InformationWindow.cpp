@@ -17,9 +17,7 @@ TInformationWindow::TInformationWindow(const char* name, const char* title) {
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(217, 217);
   setFont(LayoutFont(11));
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, clWhite);
-  setPalette(palette);
+  setPalette(LayoutPalette(palette()));
   setAutoFillBackground(true);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());

@@ -77,6 +77,7 @@ QCheckBox* WhiteCheckBox(QWidget* parent, const char* name, QRect bounds, const 
   box->setChecked(true);
   box->setAutoFillBackground(true);
   SetBackground(box, clWhite, QPalette::Window);
+  SetBackground(box, clWhite, QPalette::Button);  // the box itself, white as the panel
   return box;
 }
 
@@ -91,6 +92,7 @@ TForm1::TForm1(TStartup startup) : TComponent(nullptr), startup_(std::move(start
                  Qt::WindowCloseButtonHint);
   setFixedSize(640, 455);
   setFont(LayoutFont(11));
+  setPalette(LayoutPalette(palette()));
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 

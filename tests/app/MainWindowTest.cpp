@@ -8,9 +8,12 @@
 #include <QStyle>
 #include <QTest>
 #include <QToolTip>
+#include <cstdlib>
+#include <initializer_list>
 
 #include "ViewerFixture.h"
 #include "app/Controls.h"
+#include "app/Fonts.h"
 #include "dataset/DataSource.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBMemo.h"
@@ -45,6 +48,46 @@ TEST_F(MainWindowTest, TheChosenSectionNamesTheTableAndTheTextsWithDefaultsForMi
   form.IsamTable1->Next();
   EXPECT_EQ(form.Label9->Caption(), "Hospoda");
   EXPECT_EQ(form.DBMemo1->toPlainText(), QString());
+}
+
+TEST_F(MainWindowTest, ADarkThemeLeavesEveryTextReadable) {
+  const QPalette theme = QApplication::palette();
+  QPalette dark = theme;
+  for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+    dark.setColor(role, QColor(0x20, 0x20, 0x20));
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    dark.setColor(role, QColor(0xF0, 0xF0, 0xF0));
+  dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0xC0, 0xC0, 0xC0));
+  QApplication::setPalette(dark);
+  MakeTable({{"Bistro", "Popis."}});
+  WriteIni("[1]\nd_name=places\n");
+  TForm1& form = Show();
+  QApplication::setPalette(theme);
+
+  // Text and what lies under it differ by at least 100 of the 255 grey levels, enabled or not.
+  const auto readable = [](const QWidget* widget, QPalette::ColorRole text,
+                           QPalette::ColorRole under) {
+    for (const auto group : {QPalette::Active, QPalette::Disabled}) {
+      const int contrast = std::abs(qGray(widget->palette().color(group, text).rgb()) -
+                                    qGray(widget->palette().color(group, under).rgb()));
+      if (contrast < 100) return false;
+    }
+    return true;
+  };
+  for (const QWidget* field :
+       std::initializer_list<const QWidget*>{form.DBGrid1, form.DBMemo1, form.Edit1}) {
+    EXPECT_TRUE(readable(field, QPalette::Text, QPalette::Base))
+        << field->objectName().toStdString();
+  }
+  for (const QWidget* label : std::initializer_list<const QWidget*>{
+           form.DBText1, form.DBText4, form.DBText5, form.Label5, form.Label9, form.CheckBox1}) {
+    EXPECT_TRUE(readable(label, QPalette::WindowText, QPalette::Window))
+        << label->objectName().toStdString();
+  }
+  EXPECT_TRUE(readable(form.Button1, QPalette::ButtonText, QPalette::Button));
+  // The check boxes are white as the panel they stand on, their box included.
+  EXPECT_EQ(form.CheckBox2->palette().color(QPalette::Button), clWhite);
+  EXPECT_EQ(form.CheckBox2->palette().color(QPalette::Window), clWhite);
 }
 
 TEST_F(MainWindowTest, TheLayoutPlacesStacksAndOrdersTheControls) {
