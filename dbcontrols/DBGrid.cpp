@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionFocusRect>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
@@ -119,8 +120,18 @@ void TDBGrid::DataChanged() {
   UpdateScrollBar();
   viewport()->update();
 }
-void TDBGrid::Scroll(int) {
-  DataChanged();
+// The rows already drawn move by the distance; only the rows that come in, and the current
+// row's old and new place, are drawn again.
+void TDBGrid::Scroll(int distance) {
+  const int rows = GridDataRows(link_);
+  if (distance == 0 || std::abs(distance) >= rows || paintedActive_ < 0) return DataChanged();
+  UpdateScrollBar();
+  const int rowHeight = RowHeight();
+  const QRect dataRows(0, TitleRows() * rowHeight, viewport()->width(), rows * rowHeight);
+  viewport()->scroll(0, -distance * rowHeight, dataRows);
+  for (const int row : {paintedActive_ - distance, link_.ActiveRow()}) {
+    viewport()->update(0, (TitleRows() + row) * rowHeight, viewport()->width(), rowHeight);
+  }
 }
 void TDBGrid::RecordChanged(TField*) {
   viewport()->update();
@@ -135,7 +146,7 @@ void TDBGrid::ForgetField(TField* field) {
   }
 }
 
-void TDBGrid::paintEvent(QPaintEvent*) {
+void TDBGrid::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   painter.fillRect(viewport()->rect(), palette().base());
   if (!link_.Active()) return;
@@ -144,11 +155,22 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   const int rows = GridDataRows(link_);
   const int active = link_.ActiveRow();
   const bool highlight = hasFocus() || (options_ & dgAlwaysShowSelection) != 0;
+  paintedActive_ = active;
   for (int row = 0; row < rows && row < link_.AvailableRows(); ++row) {
     const int top = (TitleRows() + row) * rowHeight;
+    if (!event->region().intersects(QRect(0, top, viewport()->width(), rowHeight))) continue;
     int left = 0;
     const bool current = row == active && highlight;
     if (current) painter.fillRect(0, top, viewport()->width(), rowHeight, palette().highlight());
+    if (current && hasFocus()) {
+      QStyleOptionFocusRect focus;
+      focus.initFrom(this);
+      // Styles draw it only after keyboard navigation; the list shows it whenever it has the focus.
+      focus.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+      focus.rect = QRect(0, top, viewport()->width(), rowHeight);
+      focus.backgroundColor = palette().highlight().color();
+      style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
     painter.setPen(current       ? palette().highlightedText().color()
                    : isEnabled() ? palette().text().color()
                                  : palette().color(QPalette::Disabled, QPalette::Text));
@@ -225,8 +247,10 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
 void TDBGrid::KeyAction(TGridKey key, bool ctrl) {
   const int columns = static_cast<int>(
       std::count_if(columns_.begin(), columns_.end(), [](const TColumn& c) { return c.Visible; }));
+  const int before = selected_;
   platform::RunReported([&] { selected_ = GridKeyAction(link_, key, ctrl, selected_, columns); });
-  viewport()->update();
+  // A move of the data set draws itself through the data events; a column change does not.
+  if (selected_ != before) viewport()->update();
 }
 
 void TDBGrid::wheelEvent(QWheelEvent* event) {

@@ -97,7 +97,8 @@ class TDBGrid : public QAbstractScrollArea, public TComponent, private TGridLink
                             dgRowLines | dgTabs | dgConfirmDelete | dgCancelOnExit;
   std::vector<TColumn> columns_;
   int selected_ = 0;
-  int wheelUnits_ = 0;  // wheel movement not yet a whole notch, signed
+  int wheelUnits_ = 0;      // wheel movement not yet a whole notch, signed
+  int paintedActive_ = -1;  // the row last drawn as the current one, -1 before the first paint
   TScrollBarInfo shown_;
   std::function<void()> onDblClick_;
 };

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPaintEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -89,6 +91,47 @@ TEST_F(DBGridTest, EachNotchOfTheWheelMovesOneRowOverTheListAndOverItsBar) {
   EXPECT_EQ(bar->value(), 1);  // the bar shows where the list is, not a thumb moved alone
   wheel(bar, 120);             // at the top: nothing further
   EXPECT_EQ(Name(), "name1");
+}
+
+// Collects the areas the grid's rows are drawn again in.
+class PaintedAreas : public QObject {
+ public:
+  explicit PaintedAreas(QWidget* viewport) { viewport->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted |= static_cast<QPaintEvent*>(event)->region();
+    return false;
+  }
+  QRegion painted;
+};
+
+TEST_F(DBGridTest, AStepPastTheLastRowMovesTheDrawnRowsAndDrawsOnlyWhatChanged) {
+  grid_->setFocus();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  dataSet_.MoveBy(13);  // the last row shown
+  QApplication::processEvents();
+  PaintedAreas areas(grid_->viewport());
+  Key(Qt::Key_Down);  // the window moves down by one
+  QApplication::processEvents();
+  EXPECT_EQ(Name(), "name15");
+  // The row that came in and the current row's old place: two rows, not the fourteen.
+  EXPECT_LE(areas.painted.boundingRect().height(), 2 * grid_->RowHeight());
+  EXPECT_FALSE(areas.painted.isEmpty());
+}
+
+TEST_F(DBGridTest, TheCurrentRowHasAFocusRectangleWhileTheGridHasTheFocus) {
+  const auto rowPixels = [&] {
+    const QImage image = grid_->viewport()->grab().toImage();
+    QSet<QRgb> colours;
+    for (int y = 0; y < grid_->RowHeight(); ++y)
+      for (int x = 0; x < image.width(); ++x) colours.insert(image.pixel(x, y));
+    return colours;
+  };
+  grid_->clearFocus();
+  grid_->SetOptions(grid_->Options() | dgAlwaysShowSelection);
+  const QSet<QRgb> unfocused = rowPixels();
+  grid_->setFocus();
+  const QSet<QRgb> focused = rowPixels();
+  EXPECT_NE(focused, unfocused);  // the rectangle is drawn over the row's highlight
 }
 
 TEST_F(DBGridTest, TheScrollBarTracksTheRecordOrShowsThreePositions) {
