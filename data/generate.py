@@ -9,6 +9,7 @@ bytes. The build does not run it; the files it writes are kept beside it.
 """
 
 import csv
+import math
 import os
 import random
 
@@ -16,6 +17,14 @@ HEADER = ["DE_1", "DE_3", "DE_4", "DE_5", "DE_7", "DE_9", "DE_11"]
 NAME_LIMIT = 60  # the size of DE_1
 LINE_LIMIT = 60  # DE_3, DE_4, DE_5
 PHONE_LIMIT = 30  # DE_7, DE_9
+# The main window shows the telephone in a label 113 pixels wide and the fax in one 73 pixels
+# wide, without wrapping. The numbers are written to fit them, as the catalogue's data entry
+# would: digits in pairs ("02/32 02 23 70"), else in halves ("02/3202 2370"), else together; a
+# second telephone number only where it fits too. Widths are measured with the advances of the
+# window's font (DejaVu Sans Condensed at 11 pixels), which the viewer's tests check again.
+PHONE_WIDTH = 113
+FAX_WIDTH = 73
+ADVANCES = {" ": 3.141, ",": 3.141, "/": 3.328, **{digit: 6.281 for digit in "0123456789"}}
 
 # --- places -------------------------------------------------------------------------------------
 
@@ -283,7 +292,7 @@ def local_number(rng, digits):
     number = "".join(str(rng.randrange(10)) for _ in range(digits))
     if number[0] == "0":
         number = "2" + number[1:]
-    return " ".join(number[i:i + 2] for i in range(0, digits, 2))
+    return number
 
 
 def address(rng):
@@ -298,20 +307,36 @@ def address(rng):
     return street, town, region, area, digits
 
 
+def text_width(text):
+    return math.ceil(sum(ADVANCES[c] for c in text))
+
+
+def written(area, locals_, width):
+    """The numbers of one area code in the first grouping that fits `width`, or None."""
+    def grouped(number, size):
+        return " ".join(number[i:i + size] for i in range(0, len(number), size))
+
+    for style in ("pairs", "halves", "together"):
+        parts = [grouped(n, {"pairs": 2, "halves": len(n) // 2, "together": len(n)}[style])
+                 for n in locals_]
+        text = "%s/%s" % (area, ", ".join(parts))
+        if text_width(text) <= width:
+            return text
+    return None
+
+
 def numbers(rng, area, digits):
-    phone = "%s/%s" % (area, local_number(rng, digits))
+    first = local_number(rng, digits)
+    phone = written(area, [first], PHONE_WIDTH)
     if rng.random() < 0.15:
         second = local_number(rng, digits)
-        if len(phone) + 2 + len(second) <= PHONE_LIMIT:
-            phone += ", " + second
+        phone = written(area, [first, second], PHONE_WIDTH) or phone
     fax = ""
     roll = rng.random()
     if roll < 0.35:
-        fax = phone.split(",")[0]
-        last = int(fax[-1])
-        fax = fax[:-1] + str((last + 1) % 10)
+        fax = written(area, [first[:-1] + str((int(first[-1]) + 1) % 10)], FAX_WIDTH)
     elif roll < 0.6:
-        fax = "%s/%s" % (area, local_number(rng, digits))
+        fax = written(area, [local_number(rng, digits)], FAX_WIDTH)
     return phone, fax
 
 
@@ -322,6 +347,8 @@ def check_row(row):
     for key, limit in (("DE_1", NAME_LIMIT), ("DE_3", LINE_LIMIT), ("DE_4", LINE_LIMIT),
                        ("DE_5", LINE_LIMIT), ("DE_7", PHONE_LIMIT), ("DE_9", PHONE_LIMIT)):
         assert len(row[key].encode("cp1250")) <= limit, (key, row[key])
+    for key, width in (("DE_7", PHONE_WIDTH), ("DE_9", FAX_WIDTH)):
+        assert text_width(row[key]) <= width, (key, row[key])
     row["DE_11"].encode("cp1250")  # every character fits the tables' code page
 
 

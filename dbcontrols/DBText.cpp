@@ -1,5 +1,7 @@
 #include "dbcontrols/DBText.h"
 
+#include <QResizeEvent>
+
 #include "dataset/DataSource.h"
 #include "dataset/Field.h"
 #include "dbcontrols/QtText.h"
@@ -34,9 +36,20 @@ void TDBText::SetAutoSize(bool value) {
   if (autoSize_) adjustSize();
 }
 
+void TDBText::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  UpdateToolTip();
+}
+
 void TDBText::Refresh() {
   setText(link_.Field() ? QtText(link_.Field()->DisplayString()) : QString());
   if (autoSize_) adjustSize();
+  UpdateToolTip();
+}
+
+void TDBText::UpdateToolTip() {
+  const bool cut = fontMetrics().horizontalAdvance(text()) > contentsRect().width();
+  setToolTip(cut ? text() : QString());
 }
 
 }  // namespace katalog

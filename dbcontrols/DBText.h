@@ -1,6 +1,6 @@
 // TDBText: a label that shows one field of the current record, through a field link. Accelerator
 // characters are off (an ampersand shows as itself); with AutoSize off (the default) it keeps its
-// size and clips.
+// size and clips, and a text it cuts is its tool tip whole (a text that fits has none).
 #pragma once
 
 #include <QLabel>
@@ -29,9 +29,11 @@ class TDBText : public QLabel, public TComponent {
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void Refresh();
+  void UpdateToolTip();
 
   TFieldDataLink link_;
   bool autoSize_ = false;

@@ -216,6 +216,27 @@ TEST_F(MainWindowTest, AHeadingOfExactly280PixelsShowsWhole) {
   EXPECT_FALSE(form.Label9->ShowHint());
 }
 
+// Every telephone and fax of the bundled catalogue shows whole in its label, in the font the
+// program draws it with.
+TEST_F(MainWindowTest, EveryBundledTelephoneAndFaxFitsItsLabel) {
+  for (const auto& [section, entries] : {std::pair{"1", 330}, std::pair{"2", 42}}) {
+    form_ = std::make_unique<TForm1>(TStartup{KATALOG_BUNDLED_CATALOGUE "/", section});
+    TForm1& form = *form_;
+    form.show();
+    ASSERT_TRUE(form.IsamTable1->Active()) << section;
+    int walked = 0;
+    for (form.IsamTable1->First(); !form.IsamTable1->Eof(); form.IsamTable1->Next(), ++walked) {
+      for (const TDBText* number : {form.DBText4, form.DBText5}) {
+        EXPECT_LE(number->fontMetrics().horizontalAdvance(number->text()),
+                  number->contentsRect().width())
+            << number->text().toStdString() << " in section " << section;
+      }
+    }
+    EXPECT_EQ(walked, entries);
+  }
+  EXPECT_TRUE(errors_.empty());
+}
+
 TEST_F(MainWindowTest, TheMemoScrollsFromTwelveLines) {
   std::string eleven, twelve;
   for (int i = 1; i <= 11; ++i) eleven += "řádek " + std::to_string(i) + (i < 11 ? "\r\n" : "");

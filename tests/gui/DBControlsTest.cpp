@@ -52,6 +52,24 @@ TEST_F(DBControlsTest, ALabelShowsItsFieldAndEmptiesWhenTheSourceIsOff) {
   EXPECT_EQ(label->text(), QStringLiteral("(Memo)"));
 }
 
+TEST_F(DBControlsTest, ALabelThatCutsItsTextHasItWholeAsItsToolTip) {
+  auto* label = new TDBText(&form_, &window_);
+  label->SetDataField("DE_1");
+  label->SetDataSource(&source_);
+  const int whole = label->fontMetrics().horizontalAdvance(QString::fromUtf8("U Zlatého tygra"));
+  label->resize(whole, 13);  // exactly as wide as the text: nothing is cut
+  window_.show();
+  dataSet_.Open();
+  EXPECT_TRUE(label->toolTip().isEmpty());
+  label->resize(whole - 1, 13);
+  EXPECT_EQ(label->toolTip(), QString::fromUtf8("U Zlatého tygra"));
+  dataSet_.Next();  // a shorter text fits again
+  EXPECT_TRUE(label->toolTip().isEmpty());
+  dataSet_.Prior();
+  label->SetAutoSize(true);  // the label grows to its text
+  EXPECT_TRUE(label->toolTip().isEmpty());
+}
+
 TEST_F(DBControlsTest, AMissingFieldIsTheLabelsError) {
   dataSet_.Open();
   auto* label = new TDBText(&form_, &window_);
