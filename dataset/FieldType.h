@@ -75,4 +75,10 @@ enum TFilterOption : unsigned { foCaseInsensitive = 1u << 0, foNoPartialCompare 
 // A set of TFilterOption bits.
 using TFilterOptions = unsigned;
 
+// The forms in which a filter text's constants are read as the compared field's type: Locale the
+// user-default locale's short date and time formats and decimal separator (what a user types),
+// Iso the fixed forms of platform/IsoDateTime.h and '.' as the decimal point (what programs
+// exchange). An unquoted number has '.' as its decimal point in both.
+enum class TConstantForms : std::uint8_t { Locale, Iso };
+
 }  // namespace katalog

@@ -1,14 +1,18 @@
-// Fuzz target: filter expressions. The first byte picks the filter options, the rest is the
-// expression text, parsed and compiled against a data set of every common field type; a compiled
-// condition is turned into the engine's tree and evaluated on a record of random-looking bytes
-// (the input's own). The whole input is also handed to the engine as a compiled condition, as a
-// damaged or hostile one would reach it.
+// Fuzz target: filter expressions. The first byte picks the filter options and the constant
+// forms, the rest is the expression text, parsed and compiled against a data set of every common
+// field type; a compiled condition is turned into the engine's tree and evaluated on a record of
+// random-looking bytes (the input's own). The whole input is also handed to the engine as a
+// compiled condition, as a damaged or hostile one would reach it. An error that names a place in
+// the text must name one within it.
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dataset/DatabaseError.h"
 #include "engine/components/ExprParser.h"
+#include "engine/components/FilterError.h"
 #include "engine/index/FilterEvaluator.h"
 #include "engine/index/FilterTree.h"
 #include "engine/storage/IsamError.h"
@@ -59,6 +63,11 @@ void Evaluate(const TTarget& target, const std::vector<std::uint8_t>& condition,
   }
 }
 
+void CheckPosition(const std::exception& error, const std::string& text) {
+  const std::optional<std::size_t> at = FilterErrorPosition(error);
+  if (at && *at > text.size()) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -66,10 +75,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   try {
-    const TExprParser parser(target.dataSet, data[0] & 3, text);
+    const TConstantForms forms = data[0] & 4 ? TConstantForms::Iso : TConstantForms::Locale;
+    const TExprParser parser(target.dataSet, data[0] & 3, text, forms);
     Evaluate(target, parser.Condition(), data, size);
-  } catch (const EDatabaseError&) {
-  } catch (const EConvertError&) {  // a constant that does not read as its field's type
+  } catch (const EDatabaseError& e) {
+    CheckPosition(e, text);
+  } catch (const EConvertError& e) {  // a constant that does not read as its field's type
+    CheckPosition(e, text);
   }
   Evaluate(target, std::vector<std::uint8_t>(data, data + size), data, size);
   return 0;

@@ -1,6 +1,6 @@
 #include "engine/components/ExprParser.h"
 
-#include "dataset/DatabaseError.h"
+#include "engine/components/FilterError.h"
 #include "platform/AsciiText.h"
 
 namespace katalog {
@@ -28,11 +28,12 @@ bool ContinuesSymbol(char c) {
 
 }  // namespace
 
-TExprParser::TExprParser(TDataSet& dataSet, TFilterOptions options, std::string_view text)
-    : expr_(dataSet, options), text_(text) {
+TExprParser::TExprParser(TDataSet& dataSet, TFilterOptions options, std::string_view text,
+                         TConstantForms forms)
+    : expr_(dataSet, options, forms), text_(text) {
   NextToken();
   root_ = Expression();
-  if (token_ != tkEnd) DatabaseError("Filter expression incorrectly terminated");
+  if (token_ != tkEnd) Fault("Filter expression incorrectly terminated");
   condition_ = expr_.Compile(root_);
 }
 
@@ -40,6 +41,17 @@ TExprParser::TExprParser(TDataSet& dataSet, TFilterOptions options, std::string_
 char TExprParser::Peek(std::size_t ahead) const {
   const std::size_t at = position_ + ahead;
   return at < text_.size() ? text_[at] : '\0';
+}
+
+void TExprParser::Fault(std::string message) const {
+  FilterError(std::move(message), tokenStart_);
+}
+
+TExprNode* TExprParser::NewNode(TExprNodeKind kind, TExprOperator op, TVariant value,
+                                TExprNode* left, TExprNode* right, std::size_t position) {
+  TExprNode* node = expr_.NewNode(kind, op, std::move(value), left, right);
+  node->Position = position;
+  return node;
 }
 
 void TExprParser::NextToken() {
@@ -83,7 +95,7 @@ void TExprParser::NextToken() {
     case '[': {
       const std::size_t close = text_.find(']', position_);
       const std::size_t zero = text_.find('\0', position_);
-      if (close == std::string::npos || zero < close) DatabaseError("Unterminated field name");
+      if (close == std::string::npos || zero < close) Fault("Unterminated field name");
       tokenText_ = text_.substr(position_, close - position_);
       position_ = close + 1;
       token_ = tkName;
@@ -102,7 +114,7 @@ void TExprParser::NextToken() {
     tokenText_ = text_.substr(tokenStart_, position_ - tokenStart_);
     token_ = tkSymbol;
   } else {
-    DatabaseError("Invalid filter expression character: '" + std::string(1, c) + "'");
+    Fault("Invalid filter expression character: '" + std::string(1, c) + "'");
   }
 }
 
@@ -110,7 +122,7 @@ void TExprParser::NextToken() {
 void TExprParser::ReadString() {
   for (;;) {
     const char c = Peek();
-    if (c == '\0') DatabaseError("Unterminated string constant");
+    if (c == '\0') Fault("Unterminated string constant");
     ++position_;
     if (c == '\'') {
       if (Peek() != '\'') return;
@@ -136,9 +148,10 @@ bool TExprParser::IsKeyword(std::string_view keyword) const {
 TExprNode* TExprParser::Expression() {
   TExprNode* left = AndTerm();
   while (IsKeyword("OR")) {
+    const std::size_t at = tokenStart_;
     NextToken();
     TExprNode* right = AndTerm();
-    left = expr_.NewNode(TExprNodeKind::Operator, opOr, {}, left, right);
+    left = NewNode(TExprNodeKind::Operator, opOr, {}, left, right, at);
   }
   return left;
 }
@@ -146,18 +159,20 @@ TExprNode* TExprParser::Expression() {
 TExprNode* TExprParser::AndTerm() {
   TExprNode* left = NotTerm();
   while (IsKeyword("AND")) {
+    const std::size_t at = tokenStart_;
     NextToken();
     TExprNode* right = NotTerm();
-    left = expr_.NewNode(TExprNodeKind::Operator, opAnd, {}, left, right);
+    left = NewNode(TExprNodeKind::Operator, opAnd, {}, left, right, at);
   }
   return left;
 }
 
 TExprNode* TExprParser::NotTerm() {
   if (!IsKeyword("NOT")) return Comparison();
+  const std::size_t at = tokenStart_;
   NextToken();
   TExprNode* operand = Comparison();
-  return expr_.NewNode(TExprNodeKind::Operator, opNot, {}, operand, nullptr);
+  return NewNode(TExprNodeKind::Operator, opNot, {}, operand, nullptr, at);
 }
 
 TExprNode* TExprParser::Comparison() {
@@ -185,40 +200,42 @@ TExprNode* TExprParser::Comparison() {
     default:
       return left;
   }
+  const std::size_t at = tokenStart_;
   NextToken();
   TExprNode* right = Primary();
-  return expr_.NewNode(TExprNodeKind::Operator, op, {}, left, right);
+  return NewNode(TExprNodeKind::Operator, op, {}, left, right, at);
 }
 
 TExprNode* TExprParser::Primary() {
+  const std::size_t at = tokenStart_;
   TExprNode* node = nullptr;
   switch (token_) {
     case tkSymbol:
       if (IsKeyword("NULL")) {
-        node = expr_.NewNode(TExprNodeKind::Constant, opNone, {}, nullptr, nullptr);
+        node = NewNode(TExprNodeKind::Constant, opNone, {}, nullptr, nullptr, at);
       } else if (IsKeyword("True") || IsKeyword("False")) {
         const std::int64_t value = IsKeyword("True") ? 1 : 0;
-        node = expr_.NewNode(TExprNodeKind::Constant, opNone, value, nullptr, nullptr);
+        node = NewNode(TExprNodeKind::Constant, opNone, value, nullptr, nullptr, at);
       } else {
-        node = expr_.NewNode(TExprNodeKind::Field, opNone, tokenText_, nullptr, nullptr);
+        node = NewNode(TExprNodeKind::Field, opNone, tokenText_, nullptr, nullptr, at);
       }
       break;
     case tkName:
-      node = expr_.NewNode(TExprNodeKind::Field, opNone, tokenText_, nullptr, nullptr);
+      node = NewNode(TExprNodeKind::Field, opNone, tokenText_, nullptr, nullptr, at);
       break;
     case tkLiteral:
-      node = expr_.NewNode(TExprNodeKind::Constant, opNone, tokenText_, nullptr, nullptr);
+      node = NewNode(TExprNodeKind::Constant, opNone, tokenText_, nullptr, nullptr, at);
       node->UnquotedNumber = tokenIsNumber_;
       break;
     case tkLeftParen:
-      if (++depth_ > kMaxNesting) DatabaseError("Incorrectly formed filter expression");
+      if (++depth_ > kMaxNesting) Fault("Incorrectly formed filter expression");
       NextToken();
       node = Expression();
-      if (token_ != tkRightParen) DatabaseError("')' expected but " + TokenName() + " found");
+      if (token_ != tkRightParen) Fault("')' expected but " + TokenName() + " found");
       --depth_;
       break;
     default:
-      DatabaseError("Expression expected but " + TokenName() + " found");
+      Fault("Expression expected but " + TokenName() + " found");
   }
   NextToken();
   return node;

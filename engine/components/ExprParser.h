@@ -26,9 +26,13 @@ class TDataSet;
 
 class TExprParser {
  public:
-  // Parses and compiles; raises EDatabaseError (or EConvertError for a constant that does not
-  // read as its field's type) and keeps nothing when the text is not a valid condition.
-  TExprParser(TDataSet& dataSet, TFilterOptions options, std::string_view text);
+  // Parses and compiles, reading text constants in `forms`. When the text is not a valid
+  // condition it keeps nothing and raises EFilterError (an EDatabaseError), or
+  // EFilterConvertError (an EConvertError) for a constant that does not read as its field's
+  // type; both carry the byte offset in `text` where the fault lies (FilterError.h). Only a
+  // condition too large for the compiled layout is a plain EDatabaseError.
+  TExprParser(TDataSet& dataSet, TFilterOptions options, std::string_view text,
+              TConstantForms forms = TConstantForms::Locale);
   TExprParser(const TExprParser&) = delete;
   TExprParser& operator=(const TExprParser&) = delete;
 
@@ -54,6 +58,10 @@ class TExprParser {
     tkLess = 11,
   };
 
+  // Raises EFilterError at the current token.
+  [[noreturn]] void Fault(std::string message) const;
+  TExprNode* NewNode(TExprNodeKind kind, TExprOperator op, TVariant value, TExprNode* left,
+                     TExprNode* right, std::size_t position);
   void NextToken();
   void ReadString();
   char Peek(std::size_t ahead = 0) const;

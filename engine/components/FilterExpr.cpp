@@ -14,6 +14,7 @@
 #include "dataset/DatabaseError.h"
 #include "dataset/Field.h"
 #include "engine/components/FilterConstant.h"
+#include "engine/components/FilterError.h"
 #include "platform/ByteOrder.h"
 #include "platform/DateTime.h"
 #include "platform/FormatSettings.h"
@@ -43,11 +44,19 @@ struct TConstant {
   Bytes Data;
 };
 
+constexpr const char* kMalformed = "Incorrectly formed filter expression";
+
+// With no node to point at: no tree, or a condition too large for the layout.
 [[noreturn]] void Malformed() {
-  DatabaseError("Incorrectly formed filter expression");
+  DatabaseError(kMalformed);
 }
-[[noreturn]] void CannotUse(const TField& field) {
-  DatabaseError("Field '" + field.FieldName() + "' cannot be used in a filter expression");
+// A node that cannot stand where it stands.
+[[noreturn]] void Malformed(const TExprNode& node) {
+  FilterError(kMalformed, node.Position);
+}
+[[noreturn]] void CannotUse(const TField& field, const TExprNode& node) {
+  FilterError("Field '" + field.FieldName() + "' cannot be used in a filter expression",
+              node.Position);
 }
 
 template <class T>
@@ -65,8 +74,8 @@ constexpr TExprOperator kSwapped[] = {opNone, opIsBlank, opNotBlank,    opEqual,
 // joined behind the header at the end.
 class TConditionWriter {
  public:
-  TConditionWriter(TDataSet& dataSet, TFilterOptions options)
-      : dataSet_(dataSet), options_(options) {}
+  TConditionWriter(TDataSet& dataSet, TFilterOptions options, TConstantForms forms)
+      : dataSet_(dataSet), options_(options), forms_(forms) {}
 
   Bytes Finish(const TExprNode& root) {
     Condition(root);
@@ -124,11 +133,11 @@ class TConditionWriter {
 
   // A node that stands as a condition of its own.
   std::size_t Condition(const TExprNode& node) {
-    if (node.Kind == TExprNodeKind::Constant) Malformed();
+    if (node.Kind == TExprNodeKind::Constant) Malformed(node);
     if (node.Kind == TExprNodeKind::Field) {
       const TField& field = LookUp(node);
       if (field.DataType() != ftBoolean) {
-        DatabaseError("Field '" + field.FieldName() + "' is not of type Boolean");
+        FilterError("Field '" + field.FieldName() + "' is not of type Boolean", node.Position);
       }
       return Emit(
           ncBinary, opEqual, [&] { return FieldNode(field); },
@@ -144,29 +153,29 @@ class TConditionWriter {
           [&] { return Condition(*node.Right); });
     }
     if (op == opNot && node.Left) return Emit(ncUnary, op, [&] { return Condition(*node.Left); });
-    Malformed();
+    Malformed(node);
   }
 
   std::size_t Comparison(const TExprNode& node) {
     const TExprNode* left = node.Left;
     const TExprNode* right = node.Right;
-    if (!left || !right) Malformed();
+    if (!left || !right) Malformed(node);
     TExprOperator op = node.Operator;
     if (right->Kind == TExprNodeKind::Field && left->Kind != TExprNodeKind::Field) {
       std::swap(left, right);
       op = kSwapped[op];
     }
-    if (left->Kind != TExprNodeKind::Field) Malformed();
+    if (left->Kind != TExprNodeKind::Field) Malformed(node);
     const TField& field = LookUp(*left);
     if (right->Kind == TExprNodeKind::Field) {
       const TField& other = LookUp(*right);
       return Emit(
           ncBinary, op, [&] { return FieldNode(field); }, [&] { return FieldNode(other); });
     }
-    if (right->Kind != TExprNodeKind::Constant) Malformed();
+    if (right->Kind != TExprNodeKind::Constant) Malformed(node);
     if (IsNull(right->Value)) {
       if (op != opEqual && op != opNotEqual) {
-        DatabaseError("NULL only allowed with '=' and '<>'");
+        FilterError("NULL only allowed with '=' and '<>'", node.Position);
       }
       return Emit(ncUnary, op == opEqual ? opIsBlank : opNotBlank,
                   [&] { return FieldNode(field); });
@@ -190,7 +199,7 @@ class TConditionWriter {
         }
       }
     }
-    const TConstant constant = Converted(field, *right);
+    const TConstant constant = Converted(field, *left, *right);
     return Emit(
         ncBinary, op, [&] { return FieldNode(field); }, [&] { return ConstantNode(constant); });
   }
@@ -198,9 +207,17 @@ class TConditionWriter {
   // The data field a field node names.
   const TField& LookUp(const TExprNode& node) {
     const auto* name = std::get_if<std::string>(&node.Value);
-    if (!name) Malformed();
-    const TField* field = dataSet_.FieldNamed(*name);
-    if (field->FieldKind() != fkData && field->FieldKind() != fkInternalCalc) CannotUse(*field);
+    if (!name) Malformed(node);
+    const TField* field = nullptr;
+    try {
+      field = dataSet_.FieldNamed(*name);
+    } catch (const EDatabaseError& notFound) {
+      // The data set's own message, at the name's place in the text.
+      FilterError(notFound.Message(), node.Position);
+    }
+    if (field->FieldKind() != fkData && field->FieldKind() != fkInternalCalc) {
+      CannotUse(*field, node);
+    }
     return *field;
   }
 
@@ -224,8 +241,8 @@ class TConditionWriter {
     return {ctString, std::move(data)};
   }
 
-  // The constant in the stored form of the field's type.
-  TConstant Converted(const TField& field, const TExprNode& constant) {
+  // The constant in the stored form of the type of the field `name` names.
+  TConstant Converted(const TField& field, const TExprNode& name, const TExprNode& constant) {
     switch (field.DataType()) {
       case ftString:
         return StringConstant(TextOf(constant));
@@ -244,36 +261,37 @@ class TConditionWriter {
         return {ctBoolean, Encoded(std::uint16_t{BooleanOf(constant)}, &StoreU16)};
       case ftFloat:
       case ftCurrency:
-        return {ctFloat, Encoded(FloatOf(constant), &StoreDouble)};
+        return {ctFloat, Encoded(FloatOf(constant, forms_), &StoreDouble)};
       case ftBCD: {
         Bytes data(kBcdConstantSize, 0);
-        StoreI64(data.data(), AmountOf(constant, field.Size()));
+        StoreI64(data.data(), AmountOf(constant, field.Size(), forms_));
         return {ctBcd, std::move(data)};
       }
       case ftDate:
-        return {ctDate, Encoded(StampOf(constant, ftDate).Date, &StoreI32)};
+        return {ctDate, Encoded(StampOf(constant, ftDate, forms_).Date, &StoreI32)};
       case ftTime:
-        return {ctTime, Encoded(StampOf(constant, ftTime).Time, &StoreI32)};
+        return {ctTime, Encoded(StampOf(constant, ftTime, forms_).Time, &StoreI32)};
       case ftDateTime: {
-        const platform::TTimeStamp stamp = StampOf(constant, ftDateTime);
+        const platform::TTimeStamp stamp = StampOf(constant, ftDateTime, forms_);
         const double ms = static_cast<double>(stamp.Date) * platform::kMsecsPerDay + stamp.Time;
         return {ctDateTime, Encoded(ms, &StoreDouble)};
       }
       default:
-        CannotUse(field);
+        CannotUse(field, name);
     }
   }
 
   TDataSet& dataSet_;
   TFilterOptions options_;
+  TConstantForms forms_;
   Bytes nodes_;
   Bytes literals_;
 };
 
 }  // namespace
 
-TFilterExpr::TFilterExpr(TDataSet& dataSet, TFilterOptions options)
-    : dataSet_(dataSet), options_(options) {}
+TFilterExpr::TFilterExpr(TDataSet& dataSet, TFilterOptions options, TConstantForms forms)
+    : dataSet_(dataSet), options_(options), forms_(forms) {}
 
 TExprNode* TFilterExpr::NewNode(TExprNodeKind kind, TExprOperator op, TVariant value,
                                 TExprNode* left, TExprNode* right) {
@@ -295,7 +313,7 @@ TExprNode* TFilterExpr::NewCompareNode(TField& field, TVariant value) {
 
 std::vector<std::uint8_t> TFilterExpr::Compile(const TExprNode* root) {
   if (!root) Malformed();
-  return TConditionWriter(dataSet_, options_).Finish(*root);
+  return TConditionWriter(dataSet_, options_, forms_).Finish(*root);
 }
 
 }  // namespace katalog

@@ -27,8 +27,10 @@
 // incorrectly formed expression.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
+#include <optional>
 #include <vector>
 
 #include "dataset/FieldType.h"
@@ -78,16 +80,20 @@ struct TExprNode {
   TExprOperator Operator = opNone;
   TVariant Value;
   // A constant written as an unquoted number: read with '.' as the decimal point whatever the
-  // locale; every other text constant is read with the user-default locale's settings.
+  // forms; every other text constant is read in the expression's constant forms.
   bool UnquotedNumber = false;
+  // The byte offset in the filter text where the node's token starts (for a comparison, AND,
+  // OR and NOT the operator's); none for nodes Locate builds. Errors about the node carry it.
+  std::optional<std::size_t> Position;
   TExprNode* Left = nullptr;
   TExprNode* Right = nullptr;
 };
 
 class TFilterExpr {
  public:
-  // options: foCaseInsensitive, foNoPartialCompare.
-  TFilterExpr(TDataSet& dataSet, TFilterOptions options);
+  // options: foCaseInsensitive, foNoPartialCompare; forms: how text constants read.
+  TFilterExpr(TDataSet& dataSet, TFilterOptions options,
+              TConstantForms forms = TConstantForms::Locale);
   TFilterExpr(const TFilterExpr&) = delete;
   TFilterExpr& operator=(const TFilterExpr&) = delete;
 
@@ -98,15 +104,18 @@ class TFilterExpr {
   TExprNode* NewCompareNode(TField& field, TVariant value);
 
   // The compiled condition of the tree. Raises EDatabaseError for a tree that does not fit the
-  // data set's fields, and EConvertError for a constant that does not read as its field's type.
+  // data set's fields, and EConvertError for a constant that does not read as its field's type;
+  // about a node with a Position, EFilterError and EFilterConvertError at that position.
   std::vector<std::uint8_t> Compile(const TExprNode* root);
 
   TDataSet& DataSet() const { return dataSet_; }
   TFilterOptions Options() const { return options_; }
+  TConstantForms Forms() const { return forms_; }
 
  private:
   TDataSet& dataSet_;
   TFilterOptions options_;
+  TConstantForms forms_;
   std::list<TExprNode> nodes_;
 };
 

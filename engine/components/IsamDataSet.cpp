@@ -179,7 +179,9 @@ void TIsamDataSet::CursorOpen() {
   oldValueBuffer_.assign(static_cast<std::size_t>(recordBufferSize_), 0);
   engine_->GoFirst();
   AfterCursorOpened();
-  if (!Filter().empty()) BuildExpressionFilter(Filter(), FilterOptions(), expressionFilter_);
+  if (!Filter().empty()) {
+    BuildExpressionFilter(Filter(), FilterOptions(), filterConstantForms_, expressionFilter_);
+  }
   if (OnFilterRecord()) BuildCallbackFilter(callbackFilter_);
   if (Filtered()) ActivateFilters(true);
 }

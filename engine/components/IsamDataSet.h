@@ -53,6 +53,10 @@ class TIsamDataSet : public TDataSet {
   void SetFilterOptions(TFilterOptions options) override;
   void SetFiltered(bool value) override;
   void SetOnFilterRecord(TFilterRecordEvent handler) override;
+  // The forms in which the Filter text's constants read: Locale (the default, what a user
+  // types) or Iso. Setting it on an open data set compiles the Filter text again.
+  TConstantForms FilterConstantForms() const { return filterConstantForms_; }
+  void SetFilterConstantForms(TConstantForms forms);
 
   // The record image the current state selects for field reads (none when there is none).
   std::uint8_t* StateImage();
@@ -126,7 +130,8 @@ class TIsamDataSet : public TDataSet {
 
  private:
   // Filters (IsamDataSetFilters.cpp).
-  void BuildExpressionFilter(const std::string& text, TFilterOptions options, TFilter*& filter);
+  void BuildExpressionFilter(const std::string& text, TFilterOptions options, TConstantForms forms,
+                             TFilter*& filter);
   void BuildCallbackFilter(TFilter*& filter);
   void ReplaceFilter(TFilter*& current, TFilter* replacement);
   void ActivateFilters(bool active);
@@ -139,6 +144,7 @@ class TIsamDataSet : public TDataSet {
   std::unique_ptr<TDataFile> engine_;
   TFilter* expressionFilter_ = nullptr;
   TFilter* callbackFilter_ = nullptr;
+  TConstantForms filterConstantForms_ = TConstantForms::Locale;
   std::uint8_t* filterBuffer_ = nullptr;
   bool caseInsensitiveIndex_ = false;
   std::vector<std::uint16_t> indexFields_;

@@ -11,10 +11,10 @@
 namespace katalog {
 
 void TIsamDataSet::BuildExpressionFilter(const std::string& text, TFilterOptions options,
-                                         TFilter*& filter) {
+                                         TConstantForms forms, TFilter*& filter) {
   filter = nullptr;
   if (text.empty()) return;
-  const TExprParser parser(*this, options, text);
+  const TExprParser parser(*this, options, text, forms);
   RaiseIfIsamError(engine_->AddFilter(parser.Condition(), &filter));
 }
 
@@ -66,7 +66,7 @@ void TIsamDataSet::SetFilterText(std::string text) {
   CheckBrowseMode();
   if (text != Filter()) {
     TFilter* replacement = nullptr;
-    BuildExpressionFilter(text, FilterOptions(), replacement);
+    BuildExpressionFilter(text, FilterOptions(), filterConstantForms_, replacement);
     ReplaceFilter(expressionFilter_, replacement);
     TDataSet::SetFilterText(std::move(text));
   }
@@ -78,9 +78,24 @@ void TIsamDataSet::SetFilterOptions(TFilterOptions options) {
   CheckBrowseMode();
   if (options != FilterOptions()) {
     TFilter* replacement = nullptr;
-    BuildExpressionFilter(Filter(), options, replacement);
+    BuildExpressionFilter(Filter(), options, filterConstantForms_, replacement);
     ReplaceFilter(expressionFilter_, replacement);
     TDataSet::SetFilterOptions(options);
+  }
+  if (Filtered()) First();
+}
+
+void TIsamDataSet::SetFilterConstantForms(TConstantForms forms) {
+  if (!Active()) {
+    filterConstantForms_ = forms;
+    return;
+  }
+  CheckBrowseMode();
+  if (forms != filterConstantForms_) {
+    TFilter* replacement = nullptr;
+    BuildExpressionFilter(Filter(), FilterOptions(), forms, replacement);
+    ReplaceFilter(expressionFilter_, replacement);
+    filterConstantForms_ = forms;
   }
   if (Filtered()) First();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "dataset/NumericFields.h"
 #include "dataset/StringField.h"
 #include "engine/components/ExprParser.h"
+#include "engine/components/FilterError.h"
 #include "engine/components/FilterExpr.h"
 #include "platform/ByteOrder.h"
 #include "support/MemoryDataSet.h"
@@ -35,14 +37,18 @@ class FilterExprTest : public ::testing::Test {
     dataSet_.Open();
   }
 
-  Bytes Compile(std::string_view text, TFilterOptions options = 0) {
-    return TExprParser(dataSet_, options, text).Condition();
+  Bytes Compile(std::string_view text, TFilterOptions options = 0,
+                TConstantForms forms = TConstantForms::Locale) {
+    return TExprParser(dataSet_, options, text, forms).Condition();
   }
-  std::string Error(std::string_view text) { return ErrorIn(dataSet_, text); }
+  std::string Error(std::string_view text, TConstantForms forms = TConstantForms::Locale) {
+    return ErrorIn(dataSet_, text, forms);
+  }
   // The message of the EDatabaseError or EConvertError compiling the text raises.
-  static std::string ErrorIn(TDataSet& dataSet, std::string_view text) {
+  static std::string ErrorIn(TDataSet& dataSet, std::string_view text,
+                             TConstantForms forms = TConstantForms::Locale) {
     try {
-      TExprParser parser(dataSet, 0, text);
+      TExprParser parser(dataSet, 0, text, forms);
     } catch (const EDatabaseError& e) {
       return "db: " + e.Message();
     } catch (const EConvertError& e) {
@@ -64,9 +70,20 @@ class FilterExprTest : public ::testing::Test {
     const auto* data = condition.data() + LoadU16(&condition[8]) + node.Operands[2];
     return Bytes(data, data + node.Operands[1]);
   }
+  // Where in the text the error compiling it says the fault lies.
+  std::optional<std::size_t> ErrorPosition(std::string_view text, TConstantForms forms) {
+    try {
+      TExprParser parser(dataSet_, 0, text, forms);
+    } catch (const std::exception& e) {
+      return FilterErrorPosition(e);
+    }
+    ADD_FAILURE() << "no error: " << text;
+    return std::nullopt;
+  }
   // The constant of a comparison's right operand, and its type code.
-  Bytes RightConstant(std::string_view text, std::uint16_t expectedType) {
-    const Bytes condition = Compile(text);
+  Bytes RightConstant(std::string_view text, std::uint16_t expectedType,
+                      TConstantForms forms = TConstantForms::Locale) {
+    const Bytes condition = Compile(text, 0, forms);
     const TNodeView root = Node(condition, 0);
     EXPECT_EQ(root.Class, 2u) << text;
     EXPECT_EQ(Node(condition, root.Operands[1]).Operands[0], expectedType) << text;
@@ -91,7 +108,8 @@ class FilterExprTest : public ::testing::Test {
                            {"At", ftTime},
                            {"Stamp", ftDateTime},
                            {"Notes", ftMemo},
-                           {"Id", ftAutoInc}}};
+                           {"Id", ftAutoInc},
+                           {"Flight Date", ftDate}}};
 };
 
 Bytes Text(std::string_view text) {
@@ -305,6 +323,12 @@ TEST_F(FilterExprTest, BcdAmountsAreRoundedToTheFieldDecimals) {
   EXPECT_EQ(amount(std::int64_t{-922337203685477}), -9223372036854770000);
   EXPECT_EQ(amount(2.5), 25000);
   EXPECT_THROW(amount(std::int64_t{922337203685478}), EDatabaseError);
+  // Nothing of Locate's comes from a text: no position.
+  try {
+    amount(std::int64_t{922337203685478});
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(FilterErrorPosition(e), std::nullopt);
+  }
 }
 
 TEST_F(FilterExprTest, BooleansFromKeywordsNumbersAndTexts) {
@@ -313,6 +337,83 @@ TEST_F(FilterExprTest, BooleansFromKeywordsNumbersAndTexts) {
   EXPECT_EQ(RightConstant("Active = 'true'", 4), (Bytes{1, 0}));
   EXPECT_EQ(RightConstant("Active = 5", 4), (Bytes{1, 0}));
   EXPECT_EQ(Error("Active = 'yes'"), "convert: 'yes' is not a valid boolean value");
+}
+
+// --- Constants in the ISO forms ----------------------------------------------------------
+
+constexpr TConstantForms kIso = TConstantForms::Iso;
+
+TEST_F(FilterExprTest, IsoFormsCompileToWhatTheLocaleFormsOfTheSameValuesDo) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Day = '2026-12-08'", "Day = '8.12.2026'"},
+      {"At = '13:45:30'", "At = '13:45:30'"},
+      {"At = '13:45:30.25'", "At = '13:45:30,250'"},
+      {"Stamp = '2026-12-08 13:45:30.125'", "Stamp = '8.12.2026 13:45:30,125'"},
+      {"Stamp = '2026-12-08T13:45:30'", "Stamp = '8.12.2026 13:45:30'"},
+      {"Stamp = '2026-12-08'", "Stamp = '8.12.2026'"},
+      {"Price = '50.5'", "Price = '50,5'"},
+      {"Price = '-5.05E1'", "Price = '-50,5'"},
+      {"Cost = '12.34'", "Cost = '12,34'"},
+      {"Rate = '12.345'", "Rate = '12,345'"},
+      {"Amount = '-42'", "Amount = '-42'"},
+      {"Active = 'false'", "Active = 'false'"},
+      {"Price = 2.5", "Price = 2.5"},
+  };
+  for (const auto& [iso, locale] : cases) {
+    EXPECT_EQ(Compile(iso, 0, kIso), Compile(locale)) << iso;
+  }
+  EXPECT_EQ(LoadI32(RightConstant("At = '13:45:30.25'", 10, kIso).data()), 49530250);
+  EXPECT_EQ(LoadDouble(RightConstant("Stamp = '2026-12-08T00:00:01.5'", 11, kIso).data()),
+            739958.0 * 86400000 + 1500);
+}
+
+TEST_F(FilterExprTest, IsoFormsRefuseTheLocaleFormsThatTheViewerReads) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Day = '8.12.2026'", "'8.12.2026' is not a valid date"},
+      {"At = '13:45'", "'13:45' is not a valid time"},
+      {"Stamp = '8.12.2026 13:45:30'", "'8.12.2026 13:45:30' is not a valid date and time"},
+      {"Price = '50,5'", "'50,5' is not a valid floating point value"},
+      {"Cost = '12,34'", "'12,34' is not a valid floating point value"},
+      {"Rate = '12,34'", "'12,34' is not a valid floating point value"},
+  };
+  for (const auto& [text, message] : cases) {
+    EXPECT_EQ(Error(text, kIso), std::string("convert: ") + message);
+    EXPECT_EQ(Error(text), "no error") << text;
+  }
+  for (const char* text : {"At = '13:45:30.1234'", "Stamp = '2026-12-08 13:45:30 '",
+                           "Stamp = '2026-12-08 13:45'", "Day = '2026-02-30'"}) {
+    EXPECT_NE(Error(text, kIso).find("convert: "), std::string::npos) << text;
+  }
+}
+
+// --- Positions of errors -------------------------------------------------------------------
+
+TEST_F(FilterExprTest, ErrorsSayWhereInTheTextTheFaultLies) {
+  struct TCase {
+    const char* Text;
+    std::size_t Position;
+    TConstantForms Forms = TConstantForms::Locale;
+  };
+  const TCase cases[] = {
+      {"M\xECsto = 'Plze\xF2'", 1},  // code page 1250: the letter stops the name M
+      {"A == 1", 3},
+      {"A != 1", 2},
+      {"A = \"x\"", 4},
+      {"[Flight Date] >= '1.1.2000'", 17, kIso},
+      {"Day = '2026-12-08' AND Price = '2,5'", 31, kIso},
+      {"A = 1 OR Name = 'abc", 16},
+      {"A = 1 OR [Name = 'x'", 9},
+      {"(A = 1", 6},
+      {"(A = 1 B", 7},
+      {"A = 1 2", 6},
+      {"A = 1 AND [No such] = 2", 10},
+      {"A = 1 OR Notes = 'x'", 9},
+      {"Small = 40000", 8},
+      {"Amount = 2.5", 9},
+      {"Amount > NULL", 7},
+      {"Active AND 5", 11},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(ErrorPosition(c.Text, c.Forms), c.Position) << c.Text;
 }
 
 // --- Fields --------------------------------------------------------------------------------

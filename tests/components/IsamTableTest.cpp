@@ -24,6 +24,7 @@
 #include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
 #include "engine/table/TableCreation.h"
+#include "platform/DateTime.h"
 #include "platform/ExceptionReporter.h"
 #include "support/EngineFixture.h"
 #include "support/MemoryDataSet.h"
@@ -259,6 +260,47 @@ TEST_F(IsamTableTest, FindingGoesThroughTheFiltersWithoutFilteringTheTable) {
   table.FindLast();
   EXPECT_FALSE(table.FindNext());
   EXPECT_FALSE(table.Found());
+}
+
+TEST_F(IsamTableTest, FilterConstantsReadInTheFormsTheTableIsGiven) {
+  TTableDefinition def;
+  def.TableName = dir_.File("T");
+  def.Fields = {{"Id", 6}, {"Day", 2}, {"Amount", 7}};
+  CreateTable(def);
+  TDataFile file;
+  file.SetFileName(dir_.File("T"));
+  file.Open();
+  std::vector<std::uint8_t> record(file.WorkingRecordSize());
+  for (int id : {1, 2}) {
+    std::int32_t day = 0;
+    ASSERT_TRUE(platform::TryEncodeDate(2000, 1, id, day));
+    file.BlankRecord(record.data());
+    ASSERT_TRUE(file.WriteField(TFieldSet::Working, 1, std::int64_t{id}, record.data()));
+    ASSERT_TRUE(file.WriteField(TFieldSet::Working, 2, std::int64_t{day}, record.data()));
+    ASSERT_TRUE(file.WriteField(TFieldSet::Working, 3, id == 1 ? 50.5 : 7.0, record.data()));
+    file.Insert(record.data(), {});
+  }
+  file.Close();
+
+  TIsamTable table(nullptr);
+  table.SetFilterConstantForms(TConstantForms::Iso);
+  table.SetFilterText("Amount = '50.5'");
+  table.SetFiltered(true);
+  OpenTable(table);
+  EXPECT_THAT(Ids(table), ElementsAre(1));
+  table.SetFilterText("Day > '2000-01-01'");
+  EXPECT_THAT(Ids(table), ElementsAre(2));
+  EXPECT_EQ(MessageOf([&] { table.SetFilterText("Day > '1.1.2000'"); }),
+            "'1.1.2000' is not a valid date");
+  // Other forms compile the text again; one it does not read in them keeps the old forms.
+  EXPECT_EQ(MessageOf([&] { table.SetFilterConstantForms(TConstantForms::Locale); }),
+            "'2000-01-01' is not a valid date");
+  EXPECT_EQ(table.FilterConstantForms(), TConstantForms::Iso);
+  EXPECT_THAT(Ids(table), ElementsAre(2));
+  table.SetFilterText("Amount < 10");
+  table.SetFilterConstantForms(TConstantForms::Locale);
+  table.SetFilterText("Day = '1.1.2000' OR Amount = '7,0'");
+  EXPECT_THAT(Ids(table), ElementsAre(1, 2));
 }
 
 TEST_F(IsamTableTest, DeletingUnderAFilterDeletesOnlyWhatItShows) {

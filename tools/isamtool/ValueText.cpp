@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "dataset/Field.h"
@@ -13,6 +12,7 @@
 #include "platform/AsciiText.h"
 #include "platform/DateTime.h"
 #include "platform/FormatSettings.h"
+#include "platform/IsoDateTime.h"
 #include "platform/TextConversion.h"
 
 namespace katalog::isamtool {
@@ -25,62 +25,11 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The digits of text[from, from + count) as a number; false when any is no digit.
-bool Digits(std::string_view text, std::size_t from, std::size_t count, int& value) {
-  if (from + count > text.size()) return false;
-  value = 0;
-  for (std::size_t i = from; i < from + count; ++i) {
-    if (!IsDigit(text[i])) return false;
-    value = value * 10 + (text[i] - '0');
-  }
-  return true;
-}
-
-std::string DateText(std::int32_t dayNumber) {
-  int year = 0, month = 0, day = 0;
-  platform::DecodeDate(dayNumber, year, month, day);
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
-  return text;
-}
-
-std::string TimeText(std::int32_t msOfDay) {
-  int h = 0, m = 0, s = 0, ms = 0;
-  platform::DecodeTime(msOfDay, h, m, s, ms);
-  char text[16];
-  std::snprintf(text, sizeof text, ms ? "%02d:%02d:%02d.%03d" : "%02d:%02d:%02d", h, m, s, ms);
-  return text;
-}
-
 // The native date-time: milliseconds since the start of day 0.
 std::string DateTimeText(double native) {
   const std::int64_t total = std::isfinite(native) ? std::llround(native) : 0;
   const auto day = static_cast<std::int32_t>(total / kMsecsPerDay);
-  return DateText(day) + " " + TimeText(static_cast<std::int32_t>(total % kMsecsPerDay));
-}
-
-// YYYY-MM-DD at text[0, 10).
-bool ReadDate(std::string_view text, std::int32_t& dayNumber) {
-  int y = 0, m = 0, d = 0;
-  return text.size() >= 10 && Digits(text, 0, 4, y) && text[4] == '-' && Digits(text, 5, 2, m) &&
-         text[7] == '-' && Digits(text, 8, 2, d) && platform::TryEncodeDate(y, m, d, dayNumber);
-}
-
-// HH:MM:SS[.m[m[m]]], the whole text.
-bool ReadTime(std::string_view text, std::int32_t& msOfDay) {
-  int h = 0, m = 0, s = 0, ms = 0;
-  if (!(Digits(text, 0, 2, h) && text.size() >= 8 && text[2] == ':' && Digits(text, 3, 2, m) &&
-        text[5] == ':' && Digits(text, 6, 2, s))) {
-    return false;
-  }
-  if (text.size() > 8) {
-    const std::size_t decimals = text.size() - 9;
-    if (text[8] != '.' || decimals < 1 || decimals > 3 || !Digits(text, 9, decimals, ms)) {
-      return false;
-    }
-    for (std::size_t i = decimals; i < 3; ++i) ms *= 10;
-  }
-  return platform::TryEncodeTime(h, m, s, ms, msOfDay);
+  return platform::IsoDateTimeToStr({day, static_cast<std::int32_t>(total % kMsecsPerDay)});
 }
 
 std::int64_t ReadInteger(std::string_view text) {
@@ -271,9 +220,9 @@ std::optional<std::string> FieldValueText(const TField& field, TValueKind kind) 
     case TValueKind::Boolean:
       return field.ValueBoolean() ? "true" : "false";
     case TValueKind::Date:
-      return DateText(ReadNative<std::int32_t>(field));
+      return platform::IsoDateToStr(ReadNative<std::int32_t>(field));
     case TValueKind::Time:
-      return TimeText(ReadNative<std::int32_t>(field));
+      return platform::IsoTimeToStr(ReadNative<std::int32_t>(field));
     case TValueKind::DateTime:
       return DateTimeText(ReadNative<double>(field));
     default:
@@ -320,20 +269,22 @@ void SetFieldValueText(TField& field, TValueKind kind, std::string_view text) {
       if (platform::EqualsIgnoringAsciiCase(text, "false")) return field.SetValueBoolean(false);
       throw TValueError(quoted + " is not a boolean (true or false)");
     case TValueKind::Date:
-      if (text.size() != 10 || !ReadDate(text, day)) {
+      if (!platform::TryIsoStrToDate(text, day)) {
         throw TValueError(quoted + " is not a date (YYYY-MM-DD)");
       }
       return WriteNative(field, day);
     case TValueKind::Time:
-      if (!ReadTime(text, ms)) throw TValueError(quoted + " is not a time (HH:MM:SS[.mmm])");
+      if (!platform::TryIsoStrToTime(text, ms)) {
+        throw TValueError(quoted + " is not a time (HH:MM:SS[.mmm])");
+      }
       return WriteNative(field, ms);
-    case TValueKind::DateTime:
-      // The date alone is midnight; 'T' may stand for the blank.
-      if (!ReadDate(text, day) || (text.size() > 10 && ((text[10] != ' ' && text[10] != 'T') ||
-                                                        !ReadTime(text.substr(11), ms)))) {
+    case TValueKind::DateTime: {
+      platform::TTimeStamp stamp{0, 0};
+      if (!platform::TryIsoStrToDateTime(text, stamp)) {
         throw TValueError(quoted + " is not a date and time (YYYY-MM-DD HH:MM:SS[.mmm])");
       }
-      return WriteNative(field, static_cast<double>(day) * kMsecsPerDay + ms);
+      return WriteNative(field, static_cast<double>(stamp.Date) * kMsecsPerDay + stamp.Time);
+    }
     case TValueKind::AutoInc:
     case TValueKind::Other:
       break;
