@@ -61,6 +61,13 @@ double RegionPeer(const TCatalogue& c, const TExpected& e);
 // W6: the probes found by their primary key (name and id).
 double FindOurs(const TCatalogue& c, const TExpected& e);
 double FindPeer(const TCatalogue& c, const TExpected& e);
+// W8: the catalogue as a CSV file in UTF-8 (places.csv), with isamtool's schema of W5's table and
+// the sqlite3 shell's script for it; then imported by `isamtool create` + `isamtool import`
+// (both indexes kept up while importing, as isamtool does), and by the sqlite3 shell's
+// `.import` into W5's SQLite table followed by creating its two indexes.
+void WriteImportFiles(const TCatalogue& c);
+double ImportOurs(const TCatalogue& c);
+double ImportPeer(const TCatalogue& c);
 // W7: the peak resident memory in KiB of a fresh process that browses every record ("ours",
 // "sqlite") or only starts ("none").
 long PeakMemory(const TCatalogue& c, const std::string& side, const std::string& self);

@@ -39,6 +39,7 @@ std::string FindConverterName(int number) {
 }  // namespace
 
 TCodePage::TCodePage(int number) : number_(number), converterName_(FindConverterName(number)) {
+  lowFromUnicode_.fill(-1);
   Converter c = OpenStrict(converterName_);
   singleByte_ = ucnv_getMaxCharSize(c.get()) == 1;
   if (!singleByte_) return;
@@ -51,7 +52,15 @@ TCodePage::TCodePage(int number) : number_(number), converterName_(FindConverter
     // Undefined bytes stand for the C1 control of the same value, keeping the page one-to-one.
     toUnicode_[b] = (U_SUCCESS(status) && n == 1) ? out[0] : static_cast<char16_t>(b);
   }
-  for (int b = 255; b >= 0; --b) fromUnicode_[toUnicode_[b]] = static_cast<std::uint8_t>(b);
+  for (int b = 255; b >= 0; --b) {
+    fromUnicode_[toUnicode_[b]] = static_cast<std::uint8_t>(b);
+    if (toUnicode_[b] < lowFromUnicode_.size()) lowFromUnicode_[toUnicode_[b]] = b;
+  }
+}
+
+int TCodePage::HighByteOf(char16_t c) const {
+  const auto it = fromUnicode_.find(c);
+  return it == fromUnicode_.end() ? -1 : it->second;
 }
 
 TCodePage::~TCodePage() = default;
@@ -97,22 +106,16 @@ std::string TCodePage::FromUtf16(std::u16string_view text) const {
   if (!singleByte_) return ConvertMultiByte(text, nullptr);
   std::string bytes(text.size(), '?');
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto it = fromUnicode_.find(text[i]);
-    if (it != fromUnicode_.end()) bytes[i] = static_cast<char>(it->second);
+    const int byte = SingleByteOf(text[i]);
+    if (byte >= 0) bytes[i] = static_cast<char>(byte);
   }
   return bytes;
 }
 
-bool TCodePage::CanHold(char16_t c) const {
-  if (singleByte_) return fromUnicode_.count(c) != 0;
+bool TCodePage::CanHoldMultiByte(char16_t c) const {
   bool complete = false;
   ConvertMultiByte(std::u16string_view(&c, 1), &complete);
   return complete;
-}
-
-std::uint8_t TCodePage::ByteOf(char16_t c) const {
-  const auto it = fromUnicode_.find(c);
-  return it == fromUnicode_.end() ? std::uint8_t{'?'} : it->second;
 }
 
 const TCodePage& CodePage(int number) {

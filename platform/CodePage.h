@@ -30,18 +30,32 @@ class TCodePage {
   // Characters the page cannot hold become '?'.
   std::string FromUtf16(std::u16string_view text) const;
   // True when the page holds the character as one code (one or two bytes).
-  bool CanHold(char16_t c) const;
+  bool CanHold(char16_t c) const {
+    return singleByte_ ? SingleByteOf(c) >= 0 : CanHoldMultiByte(c);
+  }
   // The byte of a single-byte page for c; only meaningful when CanHold(c).
-  std::uint8_t ByteOf(char16_t c) const;
+  std::uint8_t ByteOf(char16_t c) const {
+    const int byte = SingleByteOf(c);
+    return byte < 0 ? std::uint8_t{'?'} : static_cast<std::uint8_t>(byte);
+  }
   char16_t CharOf(std::uint8_t byte) const { return toUnicode_[byte]; }
 
  private:
   std::string ConvertMultiByte(std::u16string_view text, bool* complete) const;
+  // The byte of a single-byte page for c, -1 when the page has none. Inline with CanHold and
+  // ByteOf: text is converted a character at a time.
+  int SingleByteOf(char16_t c) const {
+    return c < lowFromUnicode_.size() ? lowFromUnicode_[c] : HighByteOf(c);
+  }
+  int HighByteOf(char16_t c) const;
+  bool CanHoldMultiByte(char16_t c) const;
 
   int number_;
   bool singleByte_;
   std::array<char16_t, 256> toUnicode_{};
   std::unordered_map<char16_t, std::uint8_t> fromUnicode_;
+  // fromUnicode_ for the characters below U+0100 (most of any text), without hashing; -1: none.
+  std::array<std::int16_t, 256> lowFromUnicode_{};
   std::string converterName_;
 };
 

@@ -29,8 +29,9 @@ void EncodeBlock(const TBlock& block, std::uint32_t blockSize, bool encrypted,
   StoreI32(bytes + 10, block.Record);
   StoreI32(bytes + 14, block.Total);
   const std::size_t data = blockSize - kBlockHeaderSize;
-  std::memset(bytes + kBlockHeaderSize, 0, data);
-  std::memcpy(bytes + kBlockHeaderSize, block.Data.data(), std::min(data, block.Data.size()));
+  const std::size_t held = std::min(data, block.Data.size());
+  std::memcpy(bytes + kBlockHeaderSize, block.Data.data(), held);
+  std::memset(bytes + kBlockHeaderSize + held, 0, data - held);
   if (encrypted) {
     ApplyCipher(bytes, kBlockHeaderSize, kRecordSeeds);
     ApplyCipher(bytes + kBlockHeaderSize, data, kRecordSeeds);

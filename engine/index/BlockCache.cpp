@@ -5,6 +5,7 @@
 #include "engine/index/BlobFile.h"
 #include "engine/index/IndexStore.h"
 #include "engine/storage/IsamError.h"
+#include "engine/storage/RunWriter.h"
 
 namespace katalog {
 namespace {
@@ -163,25 +164,15 @@ void TBlockCache::WriteModified() {
   }
   std::sort(modified.begin(), modified.end(),
             [](const TBlock* a, const TBlock* b) { return a->Offset < b->Offset; });
-  std::vector<std::uint8_t> run;
-  std::int32_t runStart = 0;
-  auto writeRun = [&] {
-    if (!run.empty()) {
-      file_.WriteBlocks(runStart, run.data(), static_cast<std::int32_t>(run.size() / blockSize_));
-    }
-    run.clear();
-  };
+  TRunWriter runs(static_cast<std::int32_t>(blockSize_), modified.size(),
+                  [this](std::int32_t offset, const std::uint8_t* bytes, int count) {
+                    file_.WriteBlocks(offset, bytes, count);
+                  });
   for (TBlock* block : modified) {
-    if (run.empty() || block->Offset != runStart + static_cast<std::int32_t>(run.size())) {
-      writeRun();
-      runStart = block->Offset;
-    }
-    const std::size_t at = run.size();
-    run.resize(at + blockSize_);
-    EncodeBlock(*block, blockSize_, file_.Encrypted(), run.data() + at);
+    EncodeBlock(*block, blockSize_, file_.Encrypted(), runs.Add(block->Offset));
     block->Modified = false;
   }
-  writeRun();
+  runs.Finish();
 }
 
 void TBlockCache::Flush() {

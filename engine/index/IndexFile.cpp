@@ -106,13 +106,16 @@ void TIndexFile::ReadPageTolerant(std::int32_t offset, std::uint8_t* page) {
 }
 
 void TIndexFile::WritePages(std::int32_t offset, const std::uint8_t* pages, int count) {
-  std::vector<std::uint8_t> copy(pages, pages + std::size_t{kPageSize} * count);
+  const std::size_t size = std::size_t{kPageSize} * count;
+  std::vector<std::uint8_t> enciphered;  // plain pages are written as they are
   if (Encrypted()) {
+    enciphered.assign(pages, pages + size);
     for (int i = 0; i < count; ++i)
-      ApplyCipher(copy.data() + i * kPageSize, kPageSize, kRecordSeeds);
+      ApplyCipher(enciphered.data() + i * kPageSize, kPageSize, kRecordSeeds);
+    pages = enciphered.data();
   }
   Seek(offset, 0);
-  Write(copy.data(), static_cast<std::int32_t>(copy.size()));
+  Write(pages, static_cast<std::int32_t>(size));
 }
 
 std::int32_t TIndexFile::AppendPage() {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/storage/IsamError.h"
+#include "engine/storage/RunWriter.h"
 #include "platform/ByteOrder.h"
 
 namespace katalog {
@@ -78,27 +79,23 @@ void TIndexStore::FreePage(TPage& page) {
 }
 
 void TIndexStore::WritePages(const std::vector<TPage*>& pages) {
-  std::vector<std::uint8_t> run;
-  std::int32_t runStart = 0;
-  auto writeRun = [&] {
-    if (!run.empty())
-      file_.WritePages(runStart, run.data(), static_cast<int>(run.size() / kPageSize));
-    run.clear();
-  };
+  TRunWriter runs(kPageSize, pages.size(),
+                  [this](std::int32_t offset, const std::uint8_t* bytes, int count) {
+                    file_.WritePages(offset, bytes, count);
+                  });
+  TPageImage freed;
   for (TPage* page : pages) {
-    if (run.empty() || page->Offset != runStart + static_cast<std::int32_t>(run.size())) {
-      writeRun();
-      runStart = page->Offset;
+    const TPageImage* image = &page->Image;
+    if (page->Freed) {  // written with its type and links alone
+      freed = page->Image;
+      freed.Clear();
+      image = &freed;
     }
-    const std::size_t at = run.size();
-    run.resize(at + kPageSize);
-    TPageImage image = page->Image;
-    if (page->Freed) image.Clear();
-    if (!EncodePage(image, Format(page->Slot), run.data() + at)) {
+    if (!EncodePage(*image, Format(page->Slot), runs.Add(page->Offset))) {
       RaiseIsamError(ie::kIndexBuffersCorrupt, file_.FileName());
     }
   }
-  writeRun();
+  runs.Finish();
 }
 
 void TIndexStore::Flush() {

@@ -223,7 +223,7 @@ void TDataFile::Close() {
     }
   }
   locks_.Forget();
-  readAccess_ = writeAccess_ = tableLocked_ = batchActive_ = batchChanged_ = false;
+  readAccess_ = writeAccess_ = tableLocked_ = batchActive_ = false;
   filters_.Clear();
   computed_.clear();
   computedAreaSize_ = 0;

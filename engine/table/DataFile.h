@@ -176,6 +176,11 @@ class TDataFile : public TFileHandler, private TFilterHost {
   bool WriteField(TFieldSet fieldSet, int fieldNumber, const TFieldValue& value,
                   std::uint8_t* record) const;
   void BlankRecord(std::uint8_t* record) const;
+  // While on, a value written to the autoincrement field (1..kMaxRecordId) is the identifier an
+  // insert gives the record, instead of the next one, and the table's last identifier is raised
+  // to it when it is higher; a record given none is numbered as usual. For rebuilding a table
+  // from an export; a unique index on the field refuses an identifier twice.
+  void SetKeepRecordIds(bool keep) { keepRecordIds_ = keep; }
 
   // Changes, ending as TChangeOptions says. A ReadOnly table refuses them with kAccessDenied.
   // Delete deletes the current record; it hides TFileHandler::Delete(), which deletes the file.
@@ -320,6 +325,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   enum class TCacheTrim { Keep, Trim };
   void WriteEverything(THeaderWrite header, TCacheTrim trim);
   void WriteHeldChanges(TCacheTrim trim);
+  void AcquireChangeAccess();
   void AcquireWriteAccess();
   void ReleaseWriteAccess();
   void BatchFirstWrite();
@@ -352,6 +358,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   std::vector<TFieldDescriptor> physicalFields_;
   std::vector<TFieldDescriptor> workingFields_;
   bool hasValidityChecks_ = false;
+  bool keepRecordIds_ = false;
   bool hasDefaults_ = false;
   bool hasComputedFields_ = false;
   std::array<std::uint8_t, 256> collationOrder_{};
@@ -360,7 +367,6 @@ class TDataFile : public TFileHandler, private TFilterHost {
   bool writeAccess_ = false;
   bool tableLocked_ = false;
   bool batchActive_ = false;
-  bool batchChanged_ = false;
   bool strictChangeDetection_ = false;
   std::uint8_t lockRetryCount_ = 15;
   std::uint16_t lockWaitTime_ = 100;

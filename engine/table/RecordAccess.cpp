@@ -288,7 +288,18 @@ TFieldValue TDataFile::ReadField(TFieldSet fieldSet, int fieldNumber,
 
 bool TDataFile::WriteField(TFieldSet fieldSet, int fieldNumber, const TFieldValue& value,
                            std::uint8_t* record) const {
-  return values_->WriteField(FieldsOf(fieldSet), fieldNumber, value, record);
+  const std::vector<TFieldDescriptor>& fields = FieldsOf(fieldSet);
+  const bool identifier = keepRecordIds_ && fieldNumber >= 1 &&
+                          fieldNumber <= static_cast<int>(fields.size()) &&
+                          fields[static_cast<std::size_t>(fieldNumber - 1)].IsAutoIncrement();
+  if (!identifier) return values_->WriteField(fields, fieldNumber, value, record);
+  // The autoincrement field is the record identifier: 0 asks for the next one.
+  std::int64_t id = 0;
+  if (const auto* given = std::get_if<std::int64_t>(&value)) id = *given;
+  if (id < 0 || id > kMaxRecordId || (id == 0 && !std::holds_alternative<std::monostate>(value)))
+    return false;
+  StoreI32(record + kRecordIdOffset, static_cast<std::int32_t>(id));
+  return true;
 }
 
 void TDataFile::BlankRecord(std::uint8_t* record) const {

@@ -45,6 +45,14 @@ void TDataFile::WriteHeldChanges(TCacheTrim trim) {
   WriteEverything(THeaderWrite::Always, trim);
 }
 
+// A change kept in memory needs no locks of its own: under the table lock no other program
+// writes, readers go on reading the files, which the change does not touch, and
+// WriteHeldChanges takes the write ranges when it writes. Only a change written at its end
+// takes write access; the table lock's change check already ran when the lock was taken.
+void TDataFile::AcquireChangeAccess() {
+  if (WritesEachChange()) AcquireWriteAccess();
+}
+
 void TDataFile::AcquireWriteAccess() {
   if (writeAccess_ || Exclusive() || ReadOnlyMedia()) return;
   ReleaseReadAccess();  // a read slot would stand in the way of this handler's own write range
@@ -121,17 +129,25 @@ void TDataFile::Insert(std::uint8_t* record, TChangeOptions options) {
   TOperation operation(*this);
   CheckWritable();
   BatchFirstWrite();
-  AcquireWriteAccess();
+  AcquireChangeAccess();
+  // The identifier the record was given (SetKeepRecordIds), else 0: the next one.
+  const std::int32_t given = keepRecordIds_ ? LoadI32(record + kRecordIdOffset) : 0;
   const std::int32_t n = ChooseSlot();
   bool locked = false;
   {
     const platform::TScopeFail abandon([&] { AbandonChange(locked ? n : 0); });
-    LockRecord(n);
-    locked = true;
+    // Under the table lock the new record stays in memory until the lock ends and no other
+    // program can change the table, so there is nothing its record lock would guard.
+    if (!tableLocked_) {
+      LockRecord(n);
+      locked = true;
+    }
     if (hasValidityChecks_) values_->CheckValidity(physicalFields_, record);
     record[0] = 0;
     StoreI32(record + 1, n);
-    StoreI32(record + 5, header_.LastRecordId == kMaxRecordId ? 1 : header_.LastRecordId + 1);
+    if (given == 0) {
+      StoreI32(record + 5, header_.LastRecordId == kMaxRecordId ? 1 : header_.LastRecordId + 1);
+    }
     const std::vector<int> slots = MaintainedSlots();
     std::vector<std::vector<std::uint8_t>> keys;
     for (int slot : slots) {
@@ -168,7 +184,13 @@ void TDataFile::Insert(std::uint8_t* record, TChangeOptions options) {
       }
       std::uint8_t* data = buffer->Data();
       std::memset(data, 0, WorkingRecordSize());
-      StoreI32(data + 5, IssueRecordId());
+      // The header's last identifier follows the one record + 5 holds.
+      if (given == 0) {
+        static_cast<void>(IssueRecordId());  // the one record + 5 holds already
+      } else if (given > header_.LastRecordId) {
+        header_.LastRecordId = given;
+        MarkHeaderChanged();
+      }
       StoreI32(data + 1, n);
       std::memcpy(data + kSlotHeaderSize, record + kSlotHeaderSize,
                   WorkingRecordSize() - kSlotHeaderSize);
@@ -207,7 +229,7 @@ void TDataFile::Update(std::uint8_t* record, TChangeOptions options) {
   if (!current_) Raise(ie::kRecordNotFound);
   const std::int32_t n = current_->Number();
   const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
-  AcquireWriteAccess();
+  AcquireChangeAccess();
   {
     const platform::TScopeFail abandon([&] { AbandonChange(0); });
     KeepCurrent(n, id);
@@ -248,7 +270,6 @@ void TDataFile::Update(std::uint8_t* record, TChangeOptions options) {
 // (exclusive, on read-only media, or locked) everything is written now, under the write access
 // the change holds. Then nothing of it goes back.
 void TDataFile::WriteChange(TChangeScope& change) {
-  if (batchActive_) batchChanged_ = true;
   if (WritesEachChange()) {
     change.Writing();
     WriteEverything(THeaderWrite::Always, TCacheTrim::Keep);
@@ -297,7 +318,7 @@ void TDataFile::Delete(TChangeOptions /*options*/) {
   if (!current_) Raise(ie::kRecordInUse);
   const std::int32_t n = current_->Number();
   const std::int32_t id = LoadI32(current_->Data() + kRecordIdOffset);
-  AcquireWriteAccess();
+  AcquireChangeAccess();
   bool locked = false;
   {
     const platform::TScopeFail abandon([&] { AbandonChange(locked ? n : 0); });
@@ -393,21 +414,14 @@ void TDataFile::UnlockTable() {
 void TDataFile::BeginBatch() {
   if (ReadOnly()) return;
   batchActive_ = true;
-  batchChanged_ = false;
 }
 
+// Ending the table lock writes what the batch kept in memory. The caches stay: they hold what
+// was just written, and the next lock's change check drops them if another program writes
+// meanwhile.
 void TDataFile::EndBatch() {
   if (!batchActive_) return;
   batchActive_ = false;
-  if (batchChanged_) {
-    const std::int32_t n = CurrentRecordNumber();
-    ReleaseCurrent();  // a pinned buffer would not be written
-    WriteHeldChanges(TCacheTrim::Trim);
-    ReloadAfterChange();
-    ReadHeader();
-    Reposition(n != 0, n);
-  }
-  batchChanged_ = false;
   UnlockTable();
 }
 
