@@ -186,7 +186,7 @@ TEST_F(ImportExportTest, FieldNamesConvertLikeTheText) {
   const TToolResult tooLong = Run({"import", Table("N"), "-", "--encoding", "cp1250"},
                                   Utf8ToCp1250("Počet,Jméno\n2,žluťoučký\n"));
   EXPECT_EQ(tooLong.Status, 1);
-  EXPECT_THAT(tooLong.Err, HasSubstr("row 1 (line 2), column \"Jméno\": the value has 9"));
+  EXPECT_THAT(tooLong.Err, HasSubstr("row 1 (line 2), column \"Jméno\", value 'žluťoučký': the value has 9"));
   const TToolResult range = Run({"import", Table("N"), "-"}, "Počet\n99999999999\n");
   EXPECT_EQ(range.Status, 1);
   EXPECT_THAT(range.Err, HasSubstr("column \"Počet\""));
@@ -404,6 +404,9 @@ TEST_F(ImportExportTest, SqlMakesAFaithfulSqliteCopy) {
   EXPECT_THAT(codes.Out, HasSubstr("PRIMARY KEY (\"Code\")"));
   EXPECT_THAT(codes.Out, HasSubstr("CREATE INDEX \"K_ByN\" ON \"K\" (\"N\" DESC);"));
   EXPECT_THAT(codes.Out, HasSubstr("VALUES('x''y',1);"));
+  // The secondary indexes are made after the rows, inside the one transaction.
+  EXPECT_GT(codes.Out.find("CREATE INDEX"), codes.Out.rfind("INSERT INTO"));
+  EXPECT_GT(codes.Out.find("COMMIT;"), codes.Out.find("CREATE INDEX"));
 }
 
 TEST_F(ImportExportTest, FilterAndIndexChooseTheRowsAndTheirOrder) {
@@ -422,7 +425,7 @@ TEST_F(ImportExportTest, FilterAndIndexChooseTheRowsAndTheirOrder) {
       Run({"export", Table("K"), "--no-header", "--filter", "Code = 'Ab*'", "--no-partial"}).Out,
       "Ab*,4\n");
   const TToolResult bad = Run({"export", Table("K"), "--filter", "Nope = 1"});
-  EXPECT_EQ(bad.Status, 1);
+  EXPECT_EQ(bad.Status, 2);
   EXPECT_EQ(bad.Out, "");
   EXPECT_EQ(Run({"export", Table("K"), "--index", "Nope"}).Status, 1);
 }
@@ -439,6 +442,99 @@ TEST_F(ImportExportTest, AnEncipheredTableNeedsItsPassword) {
   EXPECT_EQ(imported.Err, "1 row imported\n");
   EXPECT_EQ(Run({"export", Table("P")}).Status, 1);
   EXPECT_EQ(Run({"export", Table("P"), "--password", "tajne"}).Out, "A\nx\n");
+  // Where ps and the shell's history do not show it: a file, or the environment.
+  EXPECT_EQ(Run({"export", Table("P"), "--password-file", Csv("pw", "tajne\n")}).Out, "A\nx\n");
+  EXPECT_EQ(Run({"export", Table("P"), "--password-file", Csv("pw2", "wrong\n")}).Status, 1);
+  ::setenv("KATALOG_PASSWORD", "tajne", 1);
+  EXPECT_EQ(Run({"export", Table("P")}).Out, "A\nx\n");
+  EXPECT_THAT(Run({"info", Table("P")}).Out, HasSubstr("no protection against anyone"));
+  ::unsetenv("KATALOG_PASSWORD");
+}
+
+// Semicolons and tabs as spreadsheets write them, and a chosen text for null, in and out.
+TEST_F(ImportExportTest, DelimitersAndNullTokensWorkBothWays) {
+  CreateCodes();
+  const TToolResult semicolons = Run({"import", Table("K"), "-"}, "Code;N\n\"a;b\";1\nc;\n");
+  ASSERT_EQ(semicolons.Status, 0) << semicolons.Err;
+  const TToolResult tabs = Run({"import", Table("K"), "-", "--delimiter", "tab", "--null", "NA"},
+                               "N\tCode\nNA\td\n3\t\"NA\"\n");
+  ASSERT_EQ(tabs.Status, 0) << tabs.Err;
+  EXPECT_EQ(Run({"export", Table("K"), "--delimiter", ";", "--null", "NA"}).Out,
+            "Code;N\n\"a;b\";1\nc;NA\nd;NA\n\"NA\";3\n");
+  // The value "NA" read as the text it was quoted as, not as null.
+  EXPECT_EQ(Run({"count", Table("K"), "--filter", "Code = 'NA' AND N = 3"}).Out, "1\n");
+  // One column: no delimiter to find.
+  const TToolResult one = Run({"import", Table("K"), "-"}, "Code\ne\n");
+  EXPECT_EQ(one.Status, 0) << one.Err;
+}
+
+// JSON that export writes, as an array or one object per line, imports back to the same table,
+// the floating values infinity and NaN included.
+TEST_F(ImportExportTest, JsonImportTakesTheExportBack) {
+  CreateEveryType();
+  ASSERT_EQ(Run({"import", Table(), Csv("in.csv", kHeader + kRows)}).Status, 0);
+  ASSERT_EQ(Run({"import", Table(), "-"}, "Name,F\ni,inf\nj,-inf\nn,nan\n").Status, 0);
+  const std::string csv = Run({"export", Table()}).Out;
+  const std::string array = Run({"export", Table(), "--format", "json"}).Out;
+  EXPECT_THAT(array, HasSubstr("\"F\":\"-inf\""));
+  std::string lines;
+  for (const json& object : json::parse(array)) lines += object.dump() + "\n";
+  for (const auto& [name, text] : {std::pair{"A", array}, std::pair{"L", lines}}) {
+    CreateEveryType(name);
+    const TToolResult imported =
+        Run({"import", Table(name), "-", "--format", "json", "--keep-ids"}, text);
+    ASSERT_EQ(imported.Status, 0) << name << imported.Err;
+    EXPECT_EQ(Run({"export", Table(name)}).Out, csv) << name;
+  }
+  const std::pair<const char*, const char*> faults[] = {
+      {"[{\"Name\": \"a\"}, {\"Colour\": 1}]", "the table has no field \"Colour\""},
+      {"[{\"Name\": [1]}]", "an object or array is not a value"},
+      {"[{\"Name\": \"a\"}", "not closed"},
+      {"{\"I\": \"x\"}", "row 1 (line 1), column \"I\": 'x' is not an integer"},
+      {"\"text\"", "neither a JSON array nor JSON objects"},
+  };
+  CreateEveryType("E");
+  for (const auto& [text, message] : faults) {
+    const TToolResult result = Run({"import", Table("E"), "-", "--format", "json"}, text);
+    EXPECT_EQ(result.Status, 1) << text;
+    EXPECT_THAT(result.Err, HasSubstr(message)) << text;
+  }
+}
+
+// export, create from info --json and import --keep-ids give back an equal table, identifiers
+// and the next one included; an import that stops names the duplicate and the --skip that goes
+// on.
+TEST_F(ImportExportTest, KeepIdsAndSkipRebuildATable) {
+  CreateEveryType();
+  ASSERT_EQ(Run({"import", Table(), Csv("in.csv", kHeader + kRows)}).Status, 0);
+  ASSERT_EQ(Run({"delete", Table(), "--filter", "ID = 2 OR ID = 3"}).Status, 0);
+  const std::string csv = Run({"export", Table()}).Out;
+  const std::string schema = Csv("schema.json", Run({"info", Table(), "--json"}).Out);
+  ASSERT_EQ(Run({"create", Table("U"), "--schema", schema}).Status, 0);
+  const TToolResult kept = Run({"import", Table("U"), Csv("out.csv", csv), "--keep-ids"});
+  ASSERT_EQ(kept.Status, 0) << kept.Err;
+  EXPECT_EQ(Run({"export", Table("U")}).Out, csv);
+  ASSERT_EQ(Run({"import", Table("U"), "-"}, "Name\nnew\n").Status, 0);
+  EXPECT_EQ(Run({"count", Table("U"), "--filter", "ID = 6 AND Name = 'new'"}).Out, "1\n");
+  // Without --keep-ids the table numbers the rows.
+  ASSERT_EQ(Run({"create", Table("R"), "--schema", schema}).Status, 0);
+  ASSERT_EQ(Run({"import", Table("R"), Csv("out.csv", csv), "--quiet"}).Status, 0);
+  EXPECT_EQ(Run({"count", Table("R"), "--filter", "ID = 3"}).Out, "1\n");
+
+  CreateCodes();
+  const std::string rows = Csv("codes.csv", "Code,N\nA,1\nB,2\nA,3\nC,4\n");
+  const TToolResult stopped = Run({"import", Table("K"), rows});
+  EXPECT_EQ(stopped.Status, 1);
+  EXPECT_THAT(stopped.Err, HasSubstr("row 3 (line 4): "));
+  EXPECT_THAT(stopped.Err, HasSubstr("index Primary"));
+  EXPECT_THAT(stopped.Err, HasSubstr("its key ('A') is in the table already"));
+  EXPECT_THAT(stopped.Err, HasSubstr("2 rows before it were imported; --skip 2 goes on"));
+  const TToolResult resumed = Run({"import", Table("K"), rows, "--skip", "3"});
+  ASSERT_EQ(resumed.Status, 0) << resumed.Err;
+  EXPECT_EQ(resumed.Err, "1 row imported\n");
+  EXPECT_EQ(Run({"export", Table("K"), "--no-header"}).Out, "A,1\nB,2\nC,4\n");
+  EXPECT_EQ(Run({"export", Table("K"), "--fields", "N,Code", "--limit", "2", "--no-header"}).Out,
+            "1,A\n2,B\n");
 }
 
 TEST_F(ImportExportTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
@@ -455,7 +551,11 @@ TEST_F(ImportExportTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
            {"import", Table()},
            {"import", Table(), "a.csv", "b.csv"},
            {"import", Table(), "a.csv", "--encoding", "utf-16"},
-           {"import", Table(), "a.csv", "--format", "csv"},
+           {"import", Table(), "a.csv", "--format", "sql"},
+           {"import", Table(), "a.csv", "--format", "json", "--delimiter", ";"},
+           {"import", Table(), "a.csv", "--skip", "-1"},
+           {"export", Table(), "--delimiter", "auto"},
+           {"export", Table(), "--fields", "Name,Nope"},
        }) {
     const TToolResult result = Run(args);
     EXPECT_EQ(result.Status, 2) << ::testing::PrintToString(args);

@@ -165,7 +165,7 @@ TEST_F(RepairTest, ProgressShowsOnATerminal) {
 TEST_F(RepairTest, HelpAndUsage) {
   TToolResult result = RunTool(dir_, {"repair", "--help"});
   EXPECT_EQ(result.Status, 0);
-  EXPECT_THAT(result.Out, HasSubstr("usage: isamtool repair TABLE [--password P]"));
+  EXPECT_THAT(result.Out, HasSubstr("Usage: isamtool repair [OPTIONS] TABLE"));
   EXPECT_EQ(RunTool(dir_, {"repair"}).Status, 2);
   EXPECT_EQ(RunTool(dir_, {"repair", Table(), "--force"}).Status, 2);
   result = RunTool(dir_, {"repair", dir_.File("Missing")});

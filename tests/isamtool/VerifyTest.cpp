@@ -376,7 +376,7 @@ TEST_F(VerifyTest, BrokenBlobChainsAreNamed) {
 TEST_F(VerifyTest, HelpAndUsage) {
   TToolResult result = RunTool(dir_, {"verify", "--help"});
   EXPECT_EQ(result.Status, 0);
-  EXPECT_THAT(result.Out, HasSubstr("usage: isamtool verify TABLE [--password P]"));
+  EXPECT_THAT(result.Out, HasSubstr("Usage: isamtool verify [OPTIONS] TABLE"));
   result = RunTool(dir_, {"verify"});
   EXPECT_EQ(result.Status, 2);
   result = RunTool(dir_, {"verify", dir_.File("Missing")});

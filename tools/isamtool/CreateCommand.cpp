@@ -7,14 +7,15 @@
 #include "engine/components/Session.h"
 #include "engine/components/SessionList.h"
 #include "engine/storage/FieldChecks.h"
+#include "engine/storage/TableFileNames.h"
 #include "engine/table/TableCreation.h"
-#include "platform/AsciiText.h"
 #include "platform/CodePage.h"
+#include "platform/FileSystem.h"
 #include "platform/Locale.h"
-#include "platform/TextConversion.h"
 #include "platform/Utf8.h"
 #include "tools/isamtool/Commands.h"
-#include "tools/isamtool/Options.h"
+#include "tools/isamtool/Password.h"
+#include "tools/isamtool/SchemaText.h"
 #include "tools/isamtool/TablePath.h"
 
 namespace katalog::isamtool {
@@ -23,40 +24,10 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kHelp =
-    "usage: isamtool create TABLE --schema FILE.json\n\n"
-    "Creates an empty table. The schema (UTF-8):\n"
-    "  {\"locale\": 1029, \"blobBlockSize\": 512, \"password\": \"\",\n"
-    "   \"fields\": [{\"name\": \"ID\", \"type\": \"autoinc\"},\n"
-    "              {\"name\": \"DE_1\", \"type\": \"string\", \"size\": 60, \"required\": true},\n"
-    "              {\"name\": \"P\", \"type\": \"bcd\", \"scale\": 2, \"min\": \"0\", \"max\": "
-    "\"1000\",\n"
-    "               \"default\": \"0\"},\n"
-    "              {\"name\": \"DE_11\", \"type\": \"memo\"}],\n"
-    "   \"primaryIndex\": {\"fields\": [\"DE_1\", \"ID\"], \"caseInsensitive\": false,\n"
-    "                    \"descending\": false, \"compression\": \"none\"},\n"
-    "   \"indexes\": [{\"name\": \"ByCity\", \"fields\": [\"DE_5\"], \"unique\": false,\n"
-    "                \"caseInsensitive\": true, \"descending\": false, \"descendingFields\": [],\n"
-    "                \"compression\": \"full\"}]}\n"
-    "Types: string (size 1-250), date, time, datetime, boolean, smallint, integer, autoinc, word,\n"
-    "float, currency, bcd (scale 0-18), bytes (size), varbytes (size), memo, blob, fmtmemo,\n"
-    "graphic, typedbinary. Compression: none, leading, trailing, full. Without \"primaryIndex\"\n"
-    "the table has no primary index; \"locale\" 0 (the default) means none. min, max and default\n"
-    "are written as isamtool reads values: dates YYYY-MM-DD, times HH:MM:SS, numbers with '.',\n"
-    "booleans true/false; DATE, TIME and NOW name the current date and time.\n";
-
-struct TTypeName {
-  const char* Name;
-  std::uint8_t Code;
-  std::uint8_t SubType;
-};
-constexpr TTypeName kTypes[] = {
-    {"string", 1, 0},   {"date", 2, 0},      {"time", 10, 0},        {"datetime", 11, 0},
-    {"boolean", 4, 0},  {"smallint", 5, 0},  {"integer", 6, 0},      {"autoinc", 6, 29},
-    {"word", 12, 0},    {"float", 7, 0},     {"currency", 7, 21},    {"bcd", 8, 0},
-    {"bytes", 9, 0},    {"varbytes", 15, 0}, {"memo", 3, 22},        {"blob", 3, 23},
-    {"fmtmemo", 3, 24}, {"graphic", 3, 26},  {"typedbinary", 3, 28},
-};
+// Keys that info --json writes to describe a table, which a schema may hold and create leaves
+// aside, so that the description of a table is a schema for another like it.
+constexpr std::initializer_list<const char*> kDescriptionKeys = {
+    "table", "localeName", "codePage", "enciphered", "records", "recordSize", "lastId", "files"};
 
 // Reads a schema, naming the key at fault in every error.
 class TSchemaReader {
@@ -66,7 +37,8 @@ class TSchemaReader {
   TTableDefinition Read(const std::string& tablePath) {
     Expect(root_.is_object(), "the schema", "must be an object");
     Keys(root_, "the schema",
-         {"locale", "blobBlockSize", "password", "fields", "primaryIndex", "indexes"});
+         {"locale", "blobBlockSize", "password", "fields", "primaryIndex", "indexes"},
+         kDescriptionKeys);
     TTableDefinition def;
     def.TableName = tablePath;
     def.LocaleId = static_cast<std::uint32_t>(Number(root_, "locale", "locale", 0, 0, 0xFFFFFFFF));
@@ -103,10 +75,12 @@ class TSchemaReader {
     if (!condition) throw TUsageError("schema: " + key + " " + what);
   }
   static void Keys(const json& object, const std::string& where,
-                   std::initializer_list<const char*> allowed) {
+                   std::initializer_list<const char*> allowed,
+                   std::initializer_list<const char*> described = {}) {
     for (const auto& [key, value] : object.items()) {
       bool known = false;
       for (const char* name : allowed) known = known || key == name;
+      for (const char* name : described) known = known || key == name;
       if (!known) throw TUsageError("schema: " + where + ": unknown key \"" + key + "\"");
     }
   }
@@ -144,38 +118,21 @@ class TSchemaReader {
   std::string CheckText(const json& object, const char* key, const std::string& path,
                         std::uint8_t code) const {
     std::string text = Encoded(Text(object, key, path, ""), path);
-    if (text.empty()) return text;
-    const std::string upper = platform::AsciiUppercased(text);
-    if (upper == "DATE" || upper == "TIME" || upper == "NOW") return upper;
-    platform::TFormatSettings iso = *settings_;
-    iso.DecimalSeparator = '.';
-    iso.DateSeparator = '-';
-    iso.ShortDateFormat = "yyyy-MM-dd";
-    iso.TimeSeparator = ':';
-    platform::TTimeStamp stamp{};
-    switch (code) {
-      case 4:
-        return upper;  // TRUE or FALSE
-      case 7:
-      case 8: {
-        double number = 0;
-        Expect(platform::TryStrToFloat(text, number, iso), path, "must be a number like 2.5");
-        for (char& c : text) c = c == '.' ? settings_->DecimalSeparator : c;
-        return text;
-      }
-      case 2:
-        Expect(platform::TryStrToDate(text, stamp.Date, iso), path, "must be a date YYYY-MM-DD");
-        return platform::DateToStr(stamp.Date, *settings_);
-      case 10:
-        Expect(platform::TryStrToTime(text, stamp.Time, iso), path, "must be a time HH:MM:SS");
-        return platform::TimeToStr(stamp.Time, *settings_);
-      case 11:
-        Expect(platform::TryStrToDateTime(text, stamp, iso), path,
-               "must be a date-time YYYY-MM-DD HH:MM:SS");
-        return platform::DateTimeToStr(stamp, *settings_);
-      default:
-        return text;
-    }
+    static const char* const kForms[] = {nullptr,
+                                         nullptr,
+                                         "must be a date YYYY-MM-DD",
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         "must be a number like 2.5",
+                                         "must be a number like 2.5",
+                                         nullptr,
+                                         "must be a time HH:MM:SS",
+                                         "must be a date-time YYYY-MM-DD HH:MM:SS"};
+    Expect(CheckValueToTable(text, code, *settings_), path,
+           code < std::size(kForms) && kForms[code] ? kForms[code] : "does not read");
+    return text;
   }
 
   TFieldDefinition Field(const json& object, const std::string& path) {
@@ -186,8 +143,7 @@ class TSchemaReader {
     field.Name = Encoded(Text(object, "name", path + ".name", ""), path + ".name");
     Expect(object.contains("type"), path + ".type", "is missing");
     const std::string type = Text(object, "type", path + ".type", "");
-    const TTypeName* found = nullptr;
-    for (const TTypeName& t : kTypes) found = type == t.Name ? &t : found;
+    const TTypeName* found = TypeNamed(type);
     Expect(found != nullptr, path + ".type", "\"" + type + "\" is not a type");
     field.TypeCode = found->Code;
     field.SubType = found->SubType;
@@ -211,11 +167,13 @@ class TSchemaReader {
     Expect(object.is_object(), path, "must be an object");
     if (primary) {
       Keys(object, path,
-           {"fields", "caseInsensitive", "descending", "descendingFields", "compression"});
+           {"fields", "caseInsensitive", "descending", "descendingFields", "compression"},
+           {"keyLength"});
     } else {
       Keys(object, path,
            {"name", "fields", "unique", "caseInsensitive", "descending", "descendingFields",
-            "compression"});
+            "compression"},
+           {"keyLength"});
     }
     TIndexDefinition index;
     if (!primary) {
@@ -262,24 +220,33 @@ class TSchemaReader {
 
 }  // namespace
 
-int RunCreate(const TArgs& args) {
-  const TOptions options(args, {{}, {"--schema"}});
-  if (options.Help()) {
-    std::cout << kHelp;
-    return 0;
-  }
-  if (!options.Has("--schema")) throw TUsageError("option --schema is required");
-  std::ifstream file(options.Value("--schema"));
-  if (!file) throw TUsageError("cannot read the schema " + options.Value("--schema"));
+int RunCreate(const TCreateOptions& options) {
+  std::ifstream file(options.Schema);
+  if (!file) throw TUsageError("cannot read the schema " + options.Schema);
   json root;
   try {
     root = json::parse(file);
   } catch (const json::parse_error& e) {
     throw TUsageError("the schema is not JSON: " + std::string(e.what()));
   }
-  const TTableDefinition def = TSchemaReader(root).Read(SplitTablePath(options.Args()[0]).Path());
+  const TTablePath path = SplitTablePath(options.Table.Table);
+  TTableDefinition def = TSchemaReader(root).Read(path.Path());
+  if (def.Password.empty()) def.Password = GivenPassword(options.Table.Password);
+  const bool exists = platform::FileExists(platform::ResolveFileName(DataFileNameOf(path.Path())));
+  if (exists && !options.Replace) {
+    throw std::runtime_error(options.Table.Table +
+                             " exists already; nothing was changed (--replace replaces it, "
+                             "and its records are lost)");
+  }
   Sessions().DefaultSession().SetActive(true);
   CreateTable(def);
+  if (!options.Quiet) {
+    std::size_t indexes = def.Indexes.size();
+    std::cerr << "isamtool create: " << (exists ? "replaced " : "created ") << options.Table.Table
+              << " with " << def.Fields.size() << (def.Fields.size() == 1 ? " field" : " fields")
+              << " and " << indexes << (indexes == 1 ? " index" : " indexes")
+              << (def.Password.empty() ? "" : ", enciphered") << "\n";
+  }
   return 0;
 }
 

@@ -1,95 +1,86 @@
 #include "tools/isamtool/Csv.h"
 
+#include <iterator>
+
 namespace katalog::isamtool {
 
-TCsvReader::TCsvReader(std::FILE* file) : file_(file), buffer_(1 << 16) {}
+TCsvReader::TCsvReader(std::FILE* file, char delimiter) : input_(file), delimiter_(delimiter) {}
 
-int TCsvReader::Peek() {
-  if (position_ == filled_) {
-    filled_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-    position_ = 0;
-    if (filled_ == 0) {
-      if (std::ferror(file_)) throw TCsvError("the input cannot be read");
-      return EOF;
+char TCsvReader::DetectDelimiter() {
+  static constexpr char kCandidates[] = {',', ';', '\t'};
+  std::size_t counts[std::size(kCandidates)] = {};
+  bool inQuotes = false;
+  // The line as far as the first buffer fill holds it.
+  for (const char c : input_.Ahead()) {
+    if (c == '"') inQuotes = !inQuotes;
+    if (!inQuotes && (c == '\n' || c == '\r')) break;
+    for (std::size_t k = 0; k < std::size(kCandidates); ++k) {
+      if (!inQuotes && c == kCandidates[k]) ++counts[k];
     }
   }
-  return static_cast<unsigned char>(buffer_[position_]);
-}
-
-int TCsvReader::Get() {
-  const int c = Peek();
-  if (c != EOF) {
-    ++position_;
-    ++consumed_;
-    if (c == '\n') ++line_;
+  std::size_t best = 0;
+  for (std::size_t k = 1; k < std::size(kCandidates); ++k) {
+    if (counts[k] > counts[best]) best = k;
   }
-  return c;
+  return delimiter_ = kCandidates[best];
 }
 
-void TCsvReader::SkipByteOrderMark() {
-  if (consumed_ != 0 || Peek() != 0xEF) return;
-  // Three bytes that fit the first buffer fill, unless the file is shorter.
-  if (filled_ - position_ >= 3 && static_cast<unsigned char>(buffer_[position_ + 1]) == 0xBB &&
-      static_cast<unsigned char>(buffer_[position_ + 2]) == 0xBF) {
-    position_ += 3;
-    consumed_ += 3;
-  }
-}
-
-bool TCsvReader::Next(std::vector<std::string>& fields) {
+bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<bool>* quotedFields) {
   fields.clear();
-  if (Peek() == EOF) return false;
-  recordLine_ = line_;
+  if (quotedFields) quotedFields->clear();
+  if (input_.Peek() == EOF) return false;
+  recordLine_ = input_.Line();
   std::string field;
-  bool quoted = false;  // the current field began with a quote
+  bool quoted = false;  // within the current field's quotes
+  bool wasQuoted = false;
   for (;;) {
-    int c = Get();
+    int c = input_.Get();
     if (quoted) {
       if (c == EOF) {
-        throw TCsvError("line " + std::to_string(recordLine_) +
-                        ": a quoted field is not closed before the end of the input");
+        throw TInputError("line " + std::to_string(recordLine_) +
+                          ": a quoted field is not closed before the end of the input");
       }
       if (c != '"') {
         field += static_cast<char>(c);
         continue;
       }
-      if (Peek() == '"') {
-        Get();
+      if (input_.Peek() == '"') {
+        input_.Get();
         field += '"';
         continue;
       }
       quoted = false;
-      c = Get();
-      if (c != ',' && c != '\n' && c != '\r' && c != EOF) {
-        throw TCsvError("line " + std::to_string(line_) +
-                        ": a quoted field must be followed by a comma or the end of the line");
+      c = input_.Get();
+      if (c != delimiter_ && c != '\n' && c != '\r' && c != EOF) {
+        throw TInputError("line " + std::to_string(input_.Line()) +
+                          ": a quoted field must be followed by the delimiter or the end of the "
+                          "line");
       }
     } else if (c == '"') {
       if (!field.empty()) {
-        throw TCsvError("line " + std::to_string(line_) +
-                        ": a quote inside a field that is not quoted");
+        throw TInputError("line " + std::to_string(input_.Line()) +
+                          ": a quote inside a field that is not quoted");
       }
-      quoted = true;
+      quoted = wasQuoted = true;
       continue;
-    } else if (c != ',' && c != '\n' && c != '\r' && c != EOF) {
+    } else if (c != delimiter_ && c != '\n' && c != '\r' && c != EOF) {
       field += static_cast<char>(c);
       continue;
     }
-    // c ends the field: a comma, a line ending or the end of the input.
+    // c ends the field: the delimiter, a line ending or the end of the input.
     fields.push_back(std::move(field));
     field.clear();
-    if (c == ',') continue;
-    if (c == '\r' && Peek() == '\n') Get();
+    if (quotedFields) quotedFields->push_back(wasQuoted);
+    wasQuoted = false;
+    if (c == delimiter_) continue;
+    if (c == '\r' && input_.Peek() == '\n') input_.Get();
     return true;
   }
 }
 
-bool CsvNeedsQuotes(std::string_view field) {
-  return field.find_first_of(",\"\r\n") != std::string_view::npos;
-}
-
-void AppendCsvField(std::string& out, std::string_view field, bool quote) {
-  if (!quote && !CsvNeedsQuotes(field)) {
+void AppendCsvField(std::string& out, std::string_view field, char delimiter, bool quote) {
+  const char special[] = {delimiter, '"', '\r', '\n', '\0'};
+  if (!quote && field.find_first_of(special) == std::string_view::npos) {
     out += field;
     return;
   }

@@ -9,7 +9,6 @@
 #include "platform/CodePage.h"
 #include "platform/Locale.h"
 #include "platform/Utf8.h"
-#include "tools/isamtool/Options.h"
 
 namespace katalog::isamtool {
 
@@ -62,12 +61,6 @@ std::string Encode(const platform::TCodePage& page, std::u16string_view text, co
 }
 
 }  // namespace
-
-TEncoding EncodingNamed(const std::string& name) {
-  if (name == "utf-8") return TEncoding::Utf8;
-  if (name == "cp1250") return TEncoding::Cp1250;
-  throw TUsageError("unknown encoding '" + name + "'");
-}
 
 int TableCodePage(const TIsamTable& table) {
   const std::uint32_t locale = table.Engine() ? table.Engine()->LocaleId() : 0;
@@ -148,6 +141,29 @@ std::string Base64Text(std::string_view bytes) {
   return out;
 }
 
+std::string BytesOfBase64(std::string_view text) {
+  auto value = [&](char c) -> std::uint32_t {
+    if (c >= 'A' && c <= 'Z') return static_cast<std::uint32_t>(c - 'A');
+    if (c >= 'a' && c <= 'z') return static_cast<std::uint32_t>(c - 'a' + 26);
+    if (c >= '0' && c <= '9') return static_cast<std::uint32_t>(c - '0' + 52);
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    throw TEncodingError("'" + std::string(text) + "' is not base64");
+  };
+  if (text.size() % 4 != 0) throw TEncodingError("'" + std::string(text) + "' is not base64");
+  std::string bytes;
+  bytes.reserve(text.size() / 4 * 3);
+  for (std::size_t i = 0; i < text.size(); i += 4) {
+    const bool last = i + 4 == text.size();
+    const std::size_t padding = last ? (text[i + 3] == '=') + (text[i + 2] == '=') : 0;
+    std::uint32_t group = 0;
+    for (std::size_t j = 0; j < 4; ++j)
+      group = group << 6 | (j < 4 - padding ? value(text[i + j]) : 0);
+    for (std::size_t j = 0; j < 3 - padding; ++j) bytes += static_cast<char>(group >> (16 - 8 * j));
+  }
+  return bytes;
+}
+
 void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
@@ -185,6 +201,12 @@ void AppendSqlString(std::string& out, std::string_view text) {
     out += c;
   }
   out += '\'';
+}
+
+std::string Printable(std::string_view message) {
+  std::u16string units;
+  if (platform::TryUtf8ToUtf16(std::string(message), units)) return std::string(message);
+  return Utf8Of(message, TEncoding::Cp1250);
 }
 
 }  // namespace katalog::isamtool

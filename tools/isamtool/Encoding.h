@@ -18,9 +18,6 @@ namespace katalog::isamtool {
 
 enum class TEncoding { Utf8, Cp1250 };
 
-// "utf-8" or "cp1250", as the --encoding option takes them.
-TEncoding EncodingNamed(const std::string& name);
-
 // The code page of an open table's text: its locale's ANSI code page, 1250 without a locale.
 int TableCodePage(const TIsamTable& table);
 
@@ -50,13 +47,17 @@ class TTextCodec {
 // Text in the encoding as UTF-8, for messages. The engine's and the data set's messages are
 // program texts in code page 1250.
 std::string Utf8Of(std::string_view text, TEncoding encoding);
+// A message for the terminal: UTF-8 as it is; anything else (an engine message, a field name
+// from a table) read as code page 1250, the program's own.
+std::string Printable(std::string_view message);
 
 // Bytes as two upper-case hexadecimal digits each, and back (either case; TEncodingError for
 // anything else).
 std::string HexText(std::string_view bytes);
 std::string BytesOfHex(std::string_view hex);
-// Standard base64 with padding.
+// Standard base64 with padding, and back (TEncodingError for anything else).
 std::string Base64Text(std::string_view bytes);
+std::string BytesOfBase64(std::string_view text);
 
 // A JSON string literal of UTF-8 text.
 void AppendJsonString(std::string& out, std::string_view text);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -17,53 +18,13 @@
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Csv.h"
 #include "tools/isamtool/Encoding.h"
-#include "tools/isamtool/Options.h"
+#include "tools/isamtool/FilterOption.h"
 #include "tools/isamtool/TablePath.h"
 #include "tools/isamtool/ValueText.h"
 
 namespace katalog::isamtool {
 
 namespace {
-
-constexpr const char* kHelp =
-    "usage: isamtool export TABLE [--format csv|json|sql] [--index NAME] [--filter EXPR]\n"
-    "                       [--ignore-case] [--no-partial] [--encoding utf-8|cp1250]\n"
-    "                       [--null TEXT] [--no-header] [--password P] [--quiet]\n"
-    "\n"
-    "Writes the table's records to standard output in the order of its primary index (the\n"
-    "physical order without one), or of --index.\n"
-    "\n"
-    "options:\n"
-    "  --format F       csv (the default), json or sql\n"
-    "  --index NAME     the order of this secondary index\n"
-    "  --filter EXPR    only the records the filter expression lets through:\n"
-    "                   Name = 'Ab*' AND NOT Price > 2.5, [Field name] <> NULL (quoted dates,\n"
-    "                   times and numbers in the Czech forms, unquoted numbers with '.')\n"
-    "  --ignore-case    the filter compares = and <> on text without regard to case\n"
-    "  --no-partial     a trailing '*' in a filter constant is an ordinary character\n"
-    "  --encoding E     CSV only: utf-8 (the default) or cp1250; JSON and SQL are always UTF-8.\n"
-    "                   A character the encoding cannot hold is an error naming the record.\n"
-    "  --null TEXT      CSV only: the text of a null value (default: empty); a value that\n"
-    "                   equals it is quoted\n"
-    "  --no-header      CSV only: no row of field names\n"
-    "  --password P     the password of an enciphered table\n"
-    "  --quiet          no progress line (on standard error, when it is a terminal and there\n"
-    "                   are more than 10 000 records)\n"
-    "\n"
-    "csv   RFC 4180: a header row of field names, then one row per record ending with LF;\n"
-    "      fields holding a comma, a quote, CR or LF are in double quotes, quotes doubled.\n"
-    "      Values as below.\n"
-    "json  an array of objects, one per record, keys the field names in the table's order: null\n"
-    "      as null, numbers and booleans as JSON numbers and booleans, text and memo as strings,\n"
-    "      dates and times as strings as below, bytes and other blobs as base64 strings.\n"
-    "sql   for SQLite: BEGIN; DROP TABLE IF EXISTS and CREATE TABLE with the fields (INTEGER,\n"
-    "      REAL, NUMERIC for bcd, TEXT for text, dates and times, BLOB; NOT NULL where a value is\n"
-    "      required) and the primary index as PRIMARY KEY; CREATE [UNIQUE] INDEX \"TABLE_INDEX\"\n"
-    "      for the secondary indexes (COLLATE NOCASE when case-insensitive, DESC where\n"
-    "      descending); one INSERT per record; COMMIT. Strings in single quotes, bytes as\n"
-    "      X'hex', booleans as 1 and 0. Validity checks and defaults are not copied.\n"
-    "      isamtool export T --format sql | sqlite3 t.db\n"
-    "\n";
 
 constexpr std::int64_t kProgressStep = 10000;
 
@@ -116,35 +77,39 @@ class TWriter {
 class TCsvWriter : public TWriter {
  public:
   TCsvWriter(std::vector<TColumn> columns, const TTextCodec& codec, std::string nullText,
-             bool header)
-      : TWriter(std::move(columns), codec), null_(std::move(nullText)), header_(header) {}
+             char delimiter, bool header)
+      : TWriter(std::move(columns), codec),
+        null_(std::move(nullText)),
+        delimiter_(delimiter),
+        header_(header) {}
   void Begin(std::string& out) override {
     if (!header_) return;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
-      if (i) out += ',';
-      AppendCsvField(out, columns_[i].Name);
+      if (i) out += delimiter_;
+      AppendCsvField(out, columns_[i].Name, delimiter_);
     }
     out += '\n';
   }
   void Record(std::string& out, std::int64_t number) override {
     for (std::size_t i = 0; i < columns_.size(); ++i) {
       const TColumn& column = columns_[i];
-      if (i) out += ',';
+      if (i) out += delimiter_;
       const std::optional<std::string> value = FieldValueText(*column.Field, column.Kind);
       if (!value) {
-        AppendCsvField(out, null_);
+        AppendCsvField(out, null_, delimiter_);
         continue;
       }
       const std::string text = IsTextKind(column.Kind)     ? Text(column, *value, number)
                                : IsBinaryKind(column.Kind) ? HexText(*value)
                                                            : *value;
-      AppendCsvField(out, text, text == null_);
+      AppendCsvField(out, text, delimiter_, text == null_);
     }
     out += '\n';
   }
 
  private:
   std::string null_;
+  char delimiter_;
   bool header_;
 };
 
@@ -162,8 +127,10 @@ class TJsonWriter : public TWriter {
       out += ':';
       const std::optional<std::string> value = FieldValueText(*column.Field, column.Kind);
       const TValueKind kind = column.Kind;
-      if (!value || (kind == TValueKind::Float && !IsFinite(*value))) {
+      if (!value) {
         out += "null";
+      } else if (kind == TValueKind::Float && !IsFinite(*value)) {
+        AppendJsonString(out, *value);  // "inf", "-inf", "nan", the words CSV writes
       } else if (kind == TValueKind::Integer || kind == TValueKind::AutoInc ||
                  kind == TValueKind::Float || kind == TValueKind::Bcd ||
                  kind == TValueKind::Boolean) {
@@ -199,13 +166,6 @@ class TSqlWriter : public TWriter {
     if (indexes.Descriptor(0).FieldCount > 0)
       out += ",\n  PRIMARY KEY " + IndexColumns(indexes.Descriptor(0));
     out += "\n);\n";
-    for (int slot = 1; slot <= indexes.SecondaryCount(); ++slot) {
-      const TIndexDescriptor& index = indexes.Descriptor(slot);
-      if (index.FieldCount == 0) continue;
-      out += std::string(index.Unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-             SqlIdentifier(name_ + "_" + codec_.FromTable(index.Name)) + " ON " + table + " " +
-             IndexColumns(index) + ";\n";
-    }
   }
   void Record(std::string& out, std::int64_t number) override {
     out += "INSERT INTO " + SqlIdentifier(name_) + " VALUES(";
@@ -233,7 +193,19 @@ class TSqlWriter : public TWriter {
     }
     out += ");\n";
   }
-  void End(std::string& out) override { out += "COMMIT;\n"; }
+  // The secondary indexes come after the rows: built once over them, they load faster than
+  // indexes kept up to date row by row.
+  void End(std::string& out) override {
+    TIndexFile& indexes = table_.Engine()->IndexFile();
+    for (int slot = 1; slot <= indexes.SecondaryCount(); ++slot) {
+      const TIndexDescriptor& index = indexes.Descriptor(slot);
+      if (index.FieldCount == 0) continue;
+      out += std::string(index.Unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+             SqlIdentifier(name_ + "_" + codec_.FromTable(index.Name)) + " ON " +
+             SqlIdentifier(name_) + " " + IndexColumns(index) + ";\n";
+    }
+    out += "COMMIT;\n";
+  }
 
  private:
   static const char* Type(TValueKind kind) {
@@ -275,51 +247,11 @@ class TSqlWriter : public TWriter {
   std::string name_;
 };
 
-}  // namespace
-
-int RunExport(const TArgs& args) {
-  const TOptions options(args,
-                         {{"--ignore-case", "--no-partial", "--no-header", "--quiet"},
-                          {"--format", "--index", "--filter", "--encoding", "--null", "--password"},
-                          1,
-                          1});
-  if (options.Help()) {
-    std::cout << kHelp << kValueFormatsHelp;
-    return 0;
-  }
-  const std::string format = options.Choice("--format", {"csv", "json", "sql"}, "csv");
-  const TEncoding encoding =
-      EncodingNamed(options.Choice("--encoding", {"utf-8", "cp1250"}, "utf-8"));
-  if (format != "csv") {
-    for (const char* csvOnly : {"--null", "--no-header"}) {
-      if (options.Has(csvOnly) || options.Flag(csvOnly)) {
-        throw TUsageError(std::string("option ") + csvOnly + " applies to --format csv only");
-      }
-    }
-    if (encoding != TEncoding::Utf8) throw TUsageError("--format " + format + " is always UTF-8");
-  }
-  const TTablePath path = SplitTablePath(options.Args()[0]);
-  TIsamTable table(nullptr);
-  OpenTable(table, path, options.Value("--password"), true);
-  const TTextCodec fromArguments(TableCodePage(table), TEncoding::Utf8);
-  auto argument = [&](const char* name) {
-    try {
-      return fromArguments.ToTable(options.Value(name));
-    } catch (const TEncodingError& e) {
-      throw TUsageError(std::string("option ") + name + ": " + e.what());
-    }
-  };
-  if (options.Has("--index")) table.SetIndexName(argument("--index"));
-  if (options.Has("--filter")) {
-    table.SetFilterOptions((options.Flag("--ignore-case") ? foCaseInsensitive : 0u) |
-                           (options.Flag("--no-partial") ? foNoPartialCompare : 0u));
-    table.SetFilterText(argument("--filter"));
-    table.SetFiltered(true);
-  }
-
-  const TTextCodec codec(TableCodePage(table), encoding);
+// The fields to write: those --fields names, in its order, else every field isamtool reads.
+std::vector<TColumn> Columns(TIsamTable& table, const TTextCodec& codec,
+                             const std::vector<std::string>& names) {
   std::vector<TColumn> columns;
-  for (TField* field : table.Fields()) {
+  auto add = [&](TField* field, bool named) {
     const TValueKind kind = KindOf(*field);
     std::string name;
     try {
@@ -329,35 +261,79 @@ int RunExport(const TArgs& args) {
                                e.what());
     }
     if (kind == TValueKind::Other) {
+      if (named) throw TUsageError("--fields: \"" + name + "\" is of a type isamtool cannot read");
       std::cerr << "isamtool export: field \"" << name
                 << "\" is of a type isamtool cannot read; left out\n";
-      continue;
+      return;
     }
     columns.push_back({field, kind, name});
+  };
+  if (names.empty()) {
+    for (TField* field : table.Fields()) add(field, false);
+    return columns;
   }
-  std::unique_ptr<TWriter> writer;
-  if (format == "csv") {
-    // UTF-8 from the command line to the output's encoding.
-    std::string nullText = options.Value("--null");
+  const TTextCodec fromArguments(TableCodePage(table), TEncoding::Utf8);
+  for (const std::string& name : names) {
+    TField* field = nullptr;
     try {
-      if (encoding != TEncoding::Utf8)
+      field = table.TryFieldNamed(fromArguments.ToTable(name));
+    } catch (const TEncodingError&) {
+    }
+    if (!field) throw TUsageError("--fields: the table has no field \"" + name + "\"");
+    add(field, true);
+  }
+  return columns;
+}
+
+}  // namespace
+
+int RunExport(const TExportOptions& options) {
+  if (options.Format != "csv") {
+    if (options.Csv.Null || options.NoHeader || options.Csv.Delimiter != ',') {
+      throw TUsageError("--null, --delimiter and --no-header apply to --format csv only");
+    }
+    if (options.Encoding != TEncoding::Utf8) {
+      throw TUsageError("--format " + options.Format + " is always UTF-8");
+    }
+  }
+  const TTablePath path = SplitTablePath(options.Table.Table);
+  TIsamTable table(nullptr);
+  OpenTable(table, options.Table, true);
+  if (!options.Index.empty()) {
+    try {
+      table.SetIndexName(TTextCodec(TableCodePage(table), TEncoding::Utf8).ToTable(options.Index));
+    } catch (const TEncodingError& e) {
+      throw TUsageError(std::string("--index: ") + e.what());
+    }
+  }
+  ApplyFilter(table, options.Filter);
+  const TTextCodec codec(TableCodePage(table), options.Encoding);
+  const std::vector<TColumn> columns = Columns(table, codec, options.Fields);
+  std::unique_ptr<TWriter> writer;
+  if (options.Format == "csv") {
+    // UTF-8 from the command line to the output's encoding.
+    std::string nullText = options.Csv.Null.value_or("");
+    try {
+      if (options.Encoding != TEncoding::Utf8)
         nullText = TTextCodec(1250, TEncoding::Utf8).ToTable(nullText);
     } catch (const TEncodingError& e) {
-      throw TUsageError(std::string("option --null: ") + e.what());
+      throw TUsageError(std::string("--null: ") + e.what());
     }
-    writer = std::make_unique<TCsvWriter>(columns, codec, nullText, !options.Flag("--no-header"));
-  } else if (format == "json") {
+    writer = std::make_unique<TCsvWriter>(columns, codec, nullText, options.Csv.Delimiter,
+                                          !options.NoHeader);
+  } else if (options.Format == "json") {
     writer = std::make_unique<TJsonWriter>(columns, codec);
   } else {
     writer = std::make_unique<TSqlWriter>(columns, codec, table, path.Name);
   }
 
-  const bool progress = !options.Flag("--quiet") && ::isatty(STDERR_FILENO);
+  const bool progress = !options.Quiet && ::isatty(STDERR_FILENO);
   std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   std::string out;
   writer->Begin(out);
   std::int64_t count = 0;
-  for (table.First(); !table.Eof(); table.Next()) {
+  const std::int64_t limit = options.Limit.value_or(INT64_MAX);
+  for (table.First(); !table.Eof() && count < limit; table.Next()) {
     writer->Record(out, ++count);
     Write(out);
     if (progress && count % kProgressStep == 0) {

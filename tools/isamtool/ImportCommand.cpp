@@ -1,24 +1,29 @@
-// isamtool import: appends the rows of a CSV file to a table, one posted record per row.
+// isamtool import: appends the rows of a CSV or JSON file to a table, one posted record per row,
+// in update batches.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dataset/DatabaseError.h"
 #include "dataset/Field.h"
 #include "engine/components/IsamTable.h"
+#include "engine/index/IndexFile.h"
+#include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Csv.h"
 #include "tools/isamtool/Encoding.h"
 #include "tools/isamtool/Interruption.h"
-#include "tools/isamtool/Options.h"
+#include "tools/isamtool/JsonRows.h"
 #include "tools/isamtool/TablePath.h"
 #include "tools/isamtool/ValueText.h"
 
@@ -26,52 +31,39 @@ namespace katalog::isamtool {
 
 namespace {
 
-constexpr const char* kHelp =
-    "usage: isamtool import TABLE FILE.csv [--encoding utf-8|cp1250] [--password P] [--quiet]\n"
-    "\n"
-    "Appends the rows of a CSV file (RFC 4180: commas between fields, CR LF or LF between rows,\n"
-    "fields with commas, quotes or line breaks in double quotes, quotes inside doubled) to the\n"
-    "table. The first row names the fields: any of the table's fields in any order; a name the\n"
-    "table does not have is an error before anything is written. FILE \"-\" is standard input.\n"
-    "\n"
-    "options:\n"
-    "  --encoding E   the file's encoding: utf-8 (the default; a byte order mark is skipped) or\n"
-    "                 cp1250. Text is converted to the table's code page (its locale's, 1250\n"
-    "                 without a locale); a character that code page cannot hold is an error.\n"
-    "  --password P   the password of an enciphered table\n"
-    "  --quiet        neither the progress line nor the summary on standard error\n"
-    "\n";
-
-constexpr const char* kHelpAfterValues =
-    "\n"
-    "Each row is appended and posted on its own. The first row that fails - a value that does\n"
-    "not read or does not fit its field, a character the code page cannot hold, a validity\n"
-    "check, a duplicate key - stops the import with exit status 1 and a message naming the row\n"
-    "(counted from 1 after the header row, with the file line it starts on) and the column; the\n"
-    "rows before it stay in the table. An autoincrement field is numbered by the table: a column\n"
-    "naming it is read and its values are ignored. When the header names more than one field,\n"
-    "blank lines are skipped.\n"
-    "\n"
-    "Nothing is written to standard output. Standard error gets \"N rows imported\" at the end\n"
-    "and, when it is a terminal and the file has more than 10 000 rows, a progress line.\n"
-    "\n"
-    "SIGINT (Ctrl-C), SIGTERM or SIGHUP ends the import cleanly: the rows read so far are\n"
-    "written, the table is closed, and standard error says (even with --quiet) how many rows\n"
-    "were imported and on which line of the file the rest begins. There is no option to skip\n"
-    "rows: to go on, import a copy of the file that holds the header row and the lines from that\n"
-    "one on (the message shows a command that makes it). The exit status is then 128 + the\n"
-    "signal's number: 130, 143 or 129.\n";
-
 constexpr std::int64_t kProgressStep = 10000;
 // Rows are written in batches: the table is locked from a batch's first row to its end, and its
 // files are written at the end. The engine keeps every record of a batch locked, so a batch
 // stays short.
 constexpr std::int64_t kBatchRows = 500;
+// The longest value a message quotes whole.
+constexpr std::size_t kQuotedValue = 60;
 
 struct TColumn {
   std::string Name;  // in UTF-8, for messages
   TField* Field;
   TValueKind Kind;
+};
+
+// A row's value for one column: whether the row gives the column, and its text (none: null).
+struct TCell {
+  bool Given = false;
+  std::optional<std::string> Text;
+};
+
+// A row whose fields do not match the header's; the message gets the row's line.
+class TRowShapeError : public TInputError {
+ public:
+  using TInputError::TInputError;
+};
+
+// Where rows come from, CSV or JSON, and where the reading stands.
+struct TRowSource {
+  std::function<bool(std::vector<TCell>&)> Next;  // false at the end
+  std::function<std::int64_t()> Line;             // on which the row last read starts
+  std::function<std::int64_t()> NextLine;         // on which the next row starts
+  std::function<std::uint64_t()> BytesRead;
+  bool Base64 = false;  // bytes and blobs: base64 (JSON) or hex (CSV)
 };
 
 std::string Quoted(const std::string& name) {
@@ -86,55 +78,136 @@ std::unique_ptr<std::FILE, int (*)(std::FILE*)> OpenInput(const std::string& pat
   return {file, std::fclose};
 }
 
-// Maps the header row to fields; every fault is found before anything is written.
-std::vector<TColumn> ReadHeader(TIsamTable& table, const TTextCodec& codec,
-                                const std::vector<std::string>& names, bool quiet) {
-  const TTextCodec tableToUtf8(TableCodePage(table), TEncoding::Utf8);
-  std::vector<TColumn> columns;
-  std::vector<std::string> unknown;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    std::string name = names[i];
-    const std::size_t first = name.find_first_not_of(' ');
-    name = first == std::string::npos ? ""
-                                      : name.substr(first, name.find_last_not_of(' ') + 1 - first);
-    const std::string where = "header, column " + std::to_string(i + 1) + ": ";
+// The columns of the file: a header row's names, or the keys of JSON objects as they come.
+// Every fault of a header row is found before anything is written.
+class TColumns {
+ public:
+  TColumns(TIsamTable& table, const TTextCodec& codec, const TImportOptions& options)
+      : table_(table), codec_(codec), options_(options) {}
+
+  const std::vector<TColumn>& All() const { return columns_; }
+
+  // The header row; raises for an empty or doubled name, a type isamtool cannot write, and
+  // (all together) the names the table does not have.
+  void AddHeader(const std::vector<std::string>& names) {
+    std::vector<std::string> unknown;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (!Add(names[i], "header, column " + std::to_string(i + 1) + ": ")) {
+        unknown.push_back(Quoted(Utf8Of(names[i], codec_.Outside())));
+      }
+    }
+    if (!unknown.empty()) RaiseUnknown(unknown, "nothing was imported");
+  }
+
+  // The column of a JSON key, added when first seen.
+  std::size_t ColumnOf(const std::string& key, const std::string& where) {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (columns_[i].Name == key) return i;
+    }
+    if (!Add(key, where)) RaiseUnknown({Quoted(key)}, where.substr(0, where.size() - 2));
+    return columns_.size() - 1;
+  }
+
+ private:
+  // False when the table has no field of the name.
+  bool Add(const std::string& text, const std::string& where) {
+    const std::size_t first = text.find_first_not_of(' ');
+    const std::string name = first == std::string::npos
+                                 ? ""
+                                 : text.substr(first, text.find_last_not_of(' ') + 1 - first);
     if (name.empty()) throw std::runtime_error(where + "the field name is empty");
     TField* field = nullptr;
     try {
-      field = table.TryFieldNamed(codec.ToTable(name));
+      field = table_.TryFieldNamed(codec_.ToTable(name));
     } catch (const TEncodingError&) {
     }
-    name = Utf8Of(name, codec.Outside());
-    if (!field) {
-      unknown.push_back(Quoted(name));
-      continue;
-    }
-    for (const TColumn& column : columns) {
-      if (column.Field == field) throw std::runtime_error(where + Quoted(name) + " is named twice");
+    if (!field) return false;
+    const std::string shown = Utf8Of(name, codec_.Outside());
+    for (const TColumn& column : columns_) {
+      if (column.Field == field)
+        throw std::runtime_error(where + Quoted(shown) + " is named twice");
     }
     const TValueKind kind = KindOf(*field);
     if (kind == TValueKind::Other) {
-      throw std::runtime_error(where + "field " + Quoted(name) +
+      throw std::runtime_error(where + "field " + Quoted(shown) +
                                " is of a type isamtool cannot write");
     }
-    if (kind == TValueKind::AutoInc && !quiet) {
-      std::cerr
-          << "isamtool import: " << Quoted(name)
-          << " is an autoincrement field: the table numbers the records and the file's values "
-             "are ignored\n";
+    if (kind == TValueKind::AutoInc && !options_.KeepIds && !options_.Quiet) {
+      std::cerr << "isamtool import: " << Quoted(shown)
+                << " is an autoincrement field: the table numbers the records and the file's "
+                   "values are ignored (--keep-ids keeps them)\n";
     }
-    columns.push_back({name, field, kind});
+    columns_.push_back({shown, field, kind});
+    return true;
   }
-  if (!unknown.empty()) {
+
+  [[noreturn]] void RaiseUnknown(const std::vector<std::string>& names, const std::string& what) {
+    const TTextCodec tableToUtf8(TableCodePage(table_), TEncoding::Utf8);
     std::string list, known;
-    for (const std::string& name : unknown) list += (list.empty() ? "" : ", ") + name;
-    for (TField* field : table.Fields()) {
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    for (TField* field : table_.Fields()) {
       known += (known.empty() ? "" : ", ") + tableToUtf8.FromTable(field->FieldName());
     }
-    throw std::runtime_error("the table has no field " + list +
-                             " (nothing was imported; its fields: " + known + ")");
+    throw std::runtime_error("the table has no field " + list + " (" + what +
+                             "; its fields: " + known + ")");
   }
-  return columns;
+
+  TIsamTable& table_;
+  const TTextCodec& codec_;
+  const TImportOptions& options_;
+  std::vector<TColumn> columns_;
+};
+
+// CSV rows after the header: every column given; an empty field, or one that is the null token
+// and not quoted, is null.
+TRowSource CsvRows(TCsvReader& reader, const std::optional<std::string>& nullToken,
+                   const std::size_t& columnCount) {
+  auto cells = std::make_shared<std::vector<std::string>>();
+  auto quoted = std::make_shared<std::vector<bool>>();
+  TRowSource source;
+  source.Next = [&reader, &nullToken, &columnCount, cells, quoted](std::vector<TCell>& row) {
+    for (;;) {
+      if (!reader.Next(*cells, quoted.get())) return false;
+      if (cells->size() == 1 && (*cells)[0].empty() && columnCount > 1) continue;  // a blank line
+      if (cells->size() != columnCount) {
+        throw TRowShapeError("it has " + std::to_string(cells->size()) +
+                             " fields; the header names " + std::to_string(columnCount));
+      }
+      row.assign(columnCount, TCell{});
+      for (std::size_t i = 0; i < columnCount; ++i) {
+        std::string& text = (*cells)[i];
+        const bool null = text.empty() || (!(*quoted)[i] && nullToken && text == *nullToken);
+        row[i] = {true, null ? std::nullopt : std::optional<std::string>(std::move(text))};
+      }
+      return true;
+    }
+  };
+  source.Line = [&reader] { return reader.Line(); };
+  source.NextLine = [&reader] { return reader.NextLine(); };
+  source.BytesRead = [&reader] { return reader.BytesRead(); };
+  return source;
+}
+
+// JSON objects: the keys name the columns; a key an object leaves out is not given.
+TRowSource JsonRows(TJsonRowReader& reader, TColumns& columns) {
+  TRowSource source;
+  auto members = std::make_shared<TJsonMembers>();
+  source.Next = [&reader, &columns, members](std::vector<TCell>& row) {
+    if (!reader.Next(*members)) return false;
+    row.assign(columns.All().size(), TCell{});
+    const std::string where = "line " + std::to_string(reader.Line()) + ": ";
+    for (auto& [key, text] : *members) {
+      const std::size_t i = columns.ColumnOf(key, where);
+      if (i >= row.size()) row.resize(i + 1);
+      row[i] = {true, std::move(text)};
+    }
+    return true;
+  };
+  source.Line = [&reader] { return reader.Line(); };
+  source.NextLine = [&reader] { return reader.NextLine(); };
+  source.BytesRead = [&reader] { return reader.BytesRead(); };
+  source.Base64 = true;
+  return source;
 }
 
 // Counts rows on a terminal: a line rewritten every kProgressStep rows, with the share of the file
@@ -163,38 +236,6 @@ class TProgress {
   off_t size_ = 0;
 };
 
-// A file name quoted for a POSIX shell.
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Tells how far an interrupted import got and how to import the rest. `headerLines` is the
-// number of lines the header row takes, `nextLine` the line on which the first row not imported
-// begins.
-void ReportInterruption(const TInterruption& interruption, const std::string& path,
-                        std::int64_t rows, bool complete, std::int64_t headerLines,
-                        std::int64_t nextLine) {
-  const std::string input = path == "-" ? "the input" : path;
-  std::cerr << "isamtool import: interrupted by " << interruption.SignalName() << ": " << rows
-            << (rows == 1 ? " row" : " rows") << " imported";
-  if (complete) {
-    std::cerr << ", all of " << input << ".\n";
-  } else if (rows == 0) {
-    std::cerr << "; the same command imports " << input << " from its beginning.\n";
-  } else if (path == "-") {
-    std::cerr << "; the rest of the input, from its line " << nextLine
-              << " on, was not imported.\n";
-  } else {
-    std::cerr << "; the rest of " << path << ", from line " << nextLine
-              << " on, was not imported.\nTo import it, import a copy of the file that holds "
-                 "the header row and the lines from "
-              << nextLine << " on:\n  (head -n " << headerLines << " " << ShellQuoted(path)
-              << "; tail -n +" << nextLine << " " << ShellQuoted(path) << ") > rest.csv\n";
-  }
-}
-
 // An error's message in UTF-8: the engine's and the data set's are program texts.
 std::string MessageOf(const std::exception& e) {
   const bool programText = dynamic_cast<const EDatabaseError*>(&e) ||
@@ -203,77 +244,151 @@ std::string MessageOf(const std::exception& e) {
   return programText ? Utf8Of(e.what(), TEncoding::Cp1250) : e.what();
 }
 
-// A value that failed, with its column named.
+// A value that failed, with its column and value named.
 class TCellError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// Appends one row; a failing value names its column.
+std::string QuotedValue(const std::string& value) {
+  return "'" + (value.size() > kQuotedValue ? value.substr(0, kQuotedValue) + "..." : value) + "'";
+}
+
+// Appends one row; a failing value names its column and the value.
 void AppendRow(TIsamTable& table, const TTextCodec& codec, const std::vector<TColumn>& columns,
-               const std::vector<std::string>& cells) {
+               const std::vector<TCell>& cells, const TRowSource& source, bool keepIds) {
   table.Append();
-  for (std::size_t i = 0; i < columns.size(); ++i) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
     const TColumn& column = columns[i];
-    if (column.Kind == TValueKind::AutoInc) continue;
+    const TCell& cell = cells[i];
+    if (!cell.Given || (column.Kind == TValueKind::AutoInc && !keepIds)) continue;
     try {
-      const std::string& cell = cells[i];
-      if (IsTextKind(column.Kind)) {
-        SetFieldValueText(*column.Field, column.Kind, codec.ToTable(cell));
+      if (!cell.Text) {
+        column.Field->Clear();
+      } else if (IsTextKind(column.Kind)) {
+        SetFieldValueText(*column.Field, column.Kind, codec.ToTable(*cell.Text));
       } else if (IsBinaryKind(column.Kind)) {
-        SetFieldValueText(*column.Field, column.Kind, BytesOfHex(cell));
+        SetFieldValueText(*column.Field, column.Kind,
+                          source.Base64 ? BytesOfBase64(*cell.Text) : BytesOfHex(*cell.Text));
+      } else if (column.Kind == TValueKind::AutoInc) {
+        SetFieldValueText(*column.Field, TValueKind::Integer, *cell.Text);
       } else {
-        SetFieldValueText(*column.Field, column.Kind, cell);
+        SetFieldValueText(*column.Field, column.Kind, *cell.Text);
       }
     } catch (const std::exception& e) {
-      throw TCellError("column " + Quoted(column.Name) + ": " + MessageOf(e));
+      const std::string message = MessageOf(e);
+      const std::string value =
+          cell.Text ? QuotedValue(Utf8Of(*cell.Text, codec.Outside())) : "null";
+      throw TCellError("column " + Quoted(column.Name) +
+                       (message.find(value) == std::string::npos ? ", value " + value : "") + ": " +
+                       message);
     }
   }
   table.Post();
 }
 
+// For a duplicate key: the index's key values in the row, "key (A, 1)", or nothing.
+std::string DuplicateKey(TIsamTable& table, const std::vector<TColumn>& columns,
+                         const std::vector<TCell>& cells, TEncoding outside,
+                         const std::exception& e) {
+  const auto* engine = dynamic_cast<const EIsamEngineError*>(&e);
+  if (!engine || engine->ErrorCode() != ie::kDuplicateKey) return "";
+  const std::string message = e.what();
+  const TIndexFile& indexes = table.Engine()->IndexFile();
+  for (int slot = 0; slot <= indexes.SecondaryCount(); ++slot) {
+    const TIndexDescriptor& index = indexes.Descriptor(slot);
+    const std::string name = slot == 0 ? std::string(kPrimaryIndexName) : index.Name;
+    if (index.FieldCount == 0 || message.find("index " + name + " of") == std::string::npos) {
+      continue;
+    }
+    std::string key;
+    for (int k = 0; k < index.FieldCount; ++k) {
+      std::string value = "null";
+      for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (columns[i].Field->FieldNo() == index.FieldNumbers[static_cast<std::size_t>(k)] &&
+            cells[i].Text) {
+          value = QuotedValue(Utf8Of(*cells[i].Text, outside));
+        }
+      }
+      key += (k ? ", " : "") + value;
+    }
+    return "; its key (" + key + ") is in the table already";
+  }
+  return "";
+}
+
+// "N rows", "1 row".
+std::string Rows(std::int64_t n) {
+  return std::to_string(n) + (n == 1 ? " row" : " rows");
+}
+
+// Tells how far an interrupted import got and how to import the rest: `rows` went in after the
+// `skip` rows left out.
+void ReportInterruption(const TInterruption& interruption, const std::string& path,
+                        std::int64_t skip, std::int64_t rows, bool complete) {
+  const std::string named = path == "-" ? "the input" : path;
+  std::cerr << "isamtool import: interrupted by " << interruption.SignalName() << ": " << Rows(rows)
+            << " imported";
+  if (complete) {
+    std::cerr << ", all of " << named << ".\n";
+  } else if (skip + rows == 0) {
+    std::cerr << "; the same command imports " << named << " from its beginning.\n";
+  } else {
+    std::cerr << "; the same command with --skip " << skip + rows << " imports the rest.\n";
+  }
+}
+
 }  // namespace
 
-int RunImport(const TArgs& args) {
-  const TOptions options(args, {{"--quiet"}, {"--encoding", "--password"}, 2, 2});
-  if (options.Help()) {
-    std::cout << kHelp << kValueFormatsHelp << kHelpAfterValues;
-    return 0;
+int RunImport(const TImportOptions& options) {
+  const std::string& path = options.File;
+  const bool json = options.Format == "json";
+  if (json &&
+      (options.Encoding != TEncoding::Utf8 || options.Csv.Null || options.Csv.Delimiter != '\0')) {
+    throw TUsageError("--encoding, --delimiter and --null apply to --format csv only");
   }
-  const TEncoding encoding =
-      EncodingNamed(options.Choice("--encoding", {"utf-8", "cp1250"}, "utf-8"));
-  const bool quiet = options.Flag("--quiet");
-  const std::string path = options.Args()[1];
   const auto input = OpenInput(path);
 
   // Made before the table, so that the table is closed before the handlers go.
   const TInterruption interruption;
   TIsamTable table(nullptr);
-  OpenTable(table, SplitTablePath(options.Args()[0]), options.Value("--password"), false);
-  if (table.ReadOnly()) throw std::runtime_error(options.Args()[0] + " is read-only");
-  const TTextCodec codec(TableCodePage(table), encoding);
-  TCsvReader reader(input.get());
-  if (encoding == TEncoding::Utf8) reader.SkipByteOrderMark();
-  std::vector<std::string> cells;
-  bool header = false;
-  try {
-    header = reader.Next(cells);
-  } catch (const TCsvError&) {
-    if (!interruption.Signal()) throw;  // else the signal cut the read short
+  OpenTable(table, options.Table, false);
+  if (table.ReadOnly()) throw std::runtime_error(options.Table.Table + " is read-only");
+  const TTextCodec codec(TableCodePage(table), json ? TEncoding::Utf8 : options.Encoding);
+  TColumns columns(table, codec, options);
+  std::size_t columnCount = 0;
+  TCsvReader csv(input.get(), options.Csv.Delimiter);
+  TJsonRowReader jsonReader(input.get());
+  TRowSource source;
+  if (json) {
+    source = JsonRows(jsonReader, columns);
+  } else {
+    if (options.Encoding == TEncoding::Utf8) csv.SkipByteOrderMark();
+    if (options.Csv.Delimiter == '\0') csv.DetectDelimiter();
+    std::vector<std::string> names;
+    bool header = false;
+    try {
+      header = csv.Next(names);
+    } catch (const TInputError&) {
+      if (!interruption.Signal()) throw;  // else the signal cut the read short
+    }
+    if (interruption.Signal()) {  // nothing is written: the whole input is the rest
+      table.Close();
+      ReportInterruption(interruption, path, options.Skip, 0, false);
+      return interruption.ExitStatus();
+    }
+    if (!header) throw std::runtime_error(path + " is empty: its first row must name the fields");
+    columns.AddHeader(names);
+    columnCount = columns.All().size();
+    source = CsvRows(csv, options.Csv.Null, columnCount);
   }
-  if (interruption.Signal()) {  // nothing is written: the whole input is the rest
-    table.Close();
-    ReportInterruption(interruption, path, 0, false, 0, 1);
-    return interruption.ExitStatus();
-  }
-  if (!header) throw std::runtime_error(path + " is empty: its first row must name the fields");
-  const std::vector<TColumn> columns = ReadHeader(table, codec, cells, quiet);
-  const std::int64_t headerLines = reader.NextLine() - 1;
+  if (options.KeepIds) table.Engine()->SetKeepRecordIds(true);
 
-  TProgress progress(input.get(), quiet);
-  std::int64_t rows = 0;
-  std::int64_t nextLine = reader.NextLine();  // where the first row not yet imported begins
+  TProgress progress(input.get(), options.Quiet);
+  std::int64_t rows = 0;     // imported
+  std::int64_t skipped = 0;  // left out by --skip
   bool complete = false;
+  std::vector<TCell> cells;
   table.Engine()->BeginBatch();
   try {
     // A signal is looked at between rows: the row being appended is posted, the batch it
@@ -281,35 +396,48 @@ int RunImport(const TArgs& args) {
     // may have cut the input short (a pipe whose writer the same Ctrl-C ended looks at its end),
     // so that the row, or the end of the input, may be false.
     while (!interruption.Signal()) {
-      std::string where = "row " + std::to_string(rows + 1);
+      std::string where = "row " + std::to_string(skipped + rows + 1);
       try {
-        const bool read = reader.Next(cells);
+        const bool read = source.Next(cells);
         if (interruption.Signal()) break;
         if (!read) {
           complete = true;
           break;
         }
-        if (cells.size() == 1 && cells[0].empty() && columns.size() > 1) continue;  // a blank line
-        where += " (line " + std::to_string(reader.Line()) + ")";
-        if (cells.size() != columns.size()) {
-          throw TCsvError("it has " + std::to_string(cells.size()) + " fields; the header names " +
-                          std::to_string(columns.size()));
+        if (skipped < options.Skip) {
+          ++skipped;
+          continue;
         }
-        AppendRow(table, codec, columns, cells);
+        where += " (line " + std::to_string(source.Line()) + ")";
+        try {
+          AppendRow(table, codec, columns.All(), cells, source, options.KeepIds);
+        } catch (const TCellError&) {
+          throw;
+        } catch (const std::exception& e) {  // the post: a validity check, a duplicate key
+          if (table.State() == TDataSetState::Inserting) table.Cancel();
+          throw std::runtime_error(MessageOf(e) +
+                                   DuplicateKey(table, columns.All(), cells, codec.Outside(), e));
+        }
       } catch (const std::exception& e) {
         if (table.State() == TDataSetState::Inserting) table.Cancel();
         // A read of the input that the signal cut short is no fault of the row; the row is not
-        // imported and the report below names its line as the first of the rest. An engine
-        // error stays an error.
-        if (interruption.Signal() && dynamic_cast<const TCsvError*>(&e)) break;
+        // imported and the report below names where the rest begins. An engine error stays an
+        // error.
+        if (interruption.Signal() && dynamic_cast<const TInputError*>(&e)) break;
+        if (dynamic_cast<const TRowShapeError*>(&e)) {
+          where += " (line " + std::to_string(source.Line()) + ")";
+        }
         const bool cell = dynamic_cast<const TCellError*>(&e) != nullptr;
-        throw std::runtime_error(where + (cell ? ", " : ": ") + MessageOf(e) + " (" +
-                                 (rows == 1
-                                      ? std::string("the row before it was imported)")
-                                      : std::to_string(rows) + " rows before it were imported)"));
+        throw std::runtime_error(
+            where + (cell ? ", " : ": ") + MessageOf(e) + " (" +
+            (rows == 1 ? std::string("the row before it was imported")
+                       : Rows(rows) + " before it were imported") +
+            (options.Skip + rows > 0
+                 ? "; --skip " + std::to_string(options.Skip + rows) + " goes on from this row"
+                 : "") +
+            ")");
       }
-      nextLine = reader.NextLine();
-      progress.Row(++rows, reader.BytesRead());
+      progress.Row(++rows, source.BytesRead());
       if (rows % kBatchRows == 0) {
         table.Engine()->EndBatch();
         table.Engine()->BeginBatch();
@@ -320,7 +448,7 @@ int RunImport(const TArgs& args) {
     try {
       table.Engine()->EndBatch();  // the rows before the failing one are written
     } catch (const std::exception& e) {
-      std::cerr << e.what() << "\n";
+      std::cerr << Printable(e.what()) << "\n";
     }
     throw;
   }
@@ -328,10 +456,10 @@ int RunImport(const TArgs& args) {
   progress.Done();
   if (interruption.Signal()) {
     table.Close();
-    ReportInterruption(interruption, path, rows, complete, headerLines, nextLine);
+    ReportInterruption(interruption, path, options.Skip, rows, complete);
     return interruption.ExitStatus();
   }
-  if (!quiet) std::cerr << rows << (rows == 1 ? " row" : " rows") << " imported\n";
+  if (!options.Quiet) std::cerr << Rows(rows) << " imported\n";
   return 0;
 }
 

@@ -1,16 +1,21 @@
 // isamtool info: what a table is made of.
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 #include "engine/components/IsamTable.h"
+#include "engine/storage/FieldChecks.h"
 #include "engine/table/DataFile.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/FormatSettings.h"
 #include "platform/Locale.h"
 #include "platform/Utf8.h"
 #include "tools/isamtool/Commands.h"
-#include "tools/isamtool/Options.h"
+#include "tools/isamtool/SchemaText.h"
 #include "tools/isamtool/TablePath.h"
 
 namespace katalog::isamtool {
@@ -19,50 +24,31 @@ namespace {
 
 using nlohmann::ordered_json;
 
-const char* TypeName(const TFieldDescriptor& d) {
-  switch (d.FieldTypeCode) {
-    case 1:
-      return "string";
-    case 2:
-      return "date";
-    case 3:
-      switch (d.SubTypeCode) {
-        case 22:
-          return "memo";
-        case 24:
-          return "fmtmemo";
-        case 26:
-          return "graphic";
-        case 28:
-          return "typedbinary";
-        default:
-          return "blob";
-      }
-    case 4:
-      return "boolean";
-    case 5:
-      return "smallint";
-    case 6:
-      return d.IsAutoIncrement() ? "autoinc" : "integer";
-    case 7:
-      return d.SubTypeCode == 21 ? "currency" : "float";
-    case 8:
-      return "bcd";
-    case 9:
-      return "bytes";
-    case 10:
-      return "time";
-    case 11:
-      return "datetime";
-    case 12:
-      return "word";
-    case 13:
-      return "longword";
-    case 15:
-      return "varbytes";
-    default:
-      return "unknown";
+const char* const kCompressions[] = {"none", "leading", "trailing", "full"};
+
+// An index in the form of a schema's "primaryIndex" or "indexes" entry, with its key length.
+ordered_json IndexEntry(const TIndexDescriptor& d, bool primary,
+                        const std::vector<TFieldDescriptor>& fields,
+                        const std::function<std::string(const std::string&)>& text) {
+  ordered_json entry;
+  if (!primary) entry["name"] = text(d.Name);
+  ordered_json names = ordered_json::array(), descending = ordered_json::array();
+  for (int i = 0; i < d.FieldCount; ++i) {
+    const int number = d.FieldNumbers[static_cast<std::size_t>(i)];
+    if (number < 1 || number > static_cast<int>(fields.size())) continue;
+    const std::string name = text(fields[static_cast<std::size_t>(number - 1)].Name);
+    names.push_back(name);
+    if (d.FieldDescending[static_cast<std::size_t>(i)]) descending.push_back(name);
   }
+  entry["fields"] = names;
+  if (!primary) entry["unique"] = d.Unique != 0;
+  entry["caseInsensitive"] = d.CaseInsensitive != 0;
+  entry["descending"] = d.Descending != 0;
+  entry["descendingFields"] = descending;
+  entry["compression"] =
+      d.Compression < std::size(kCompressions) ? kCompressions[d.Compression] : "none";
+  entry["keyLength"] = d.KeyLength;
+  return entry;
 }
 
 // Everything info tells, as JSON; text output is made from it.
@@ -82,43 +68,33 @@ ordered_json Describe(TDataFile& file, const TTablePath& path) {
   info["records"] = file.RecordCount();
   info["recordSize"] = file.Header().RecordSize;
   info["blobBlockSize"] = file.Header().BlobBlockSize;
+  info["lastId"] = file.Header().LastRecordId;
+  const platform::TFormatSettings& settings = TableFormatSettings(locale);
   ordered_json fields = ordered_json::array();
   for (const TFieldDescriptor& d : file.PhysicalFields()) {
     ordered_json field;
     field["name"] = text(d.Name);
-    field["type"] = TypeName(d);
-    field["size"] = d.DeclaredSize;
-    field["scale"] = d.DeclaredScale;
-    field["required"] = d.RequiredFlag != 0;
-    field["min"] = text(d.MinValue);
-    field["max"] = text(d.MaxValue);
-    field["default"] = text(d.DefaultValue);
+    const std::string type = TypeNameOf(d.FieldTypeCode, d.SubTypeCode);
+    field["type"] = type;
+    if (type == "string" || type == "bytes" || type == "varbytes") field["size"] = d.DeclaredSize;
+    if (type == "bcd") field["scale"] = d.DeclaredScale;
+    if (d.RequiredFlag) field["required"] = true;
+    const std::pair<const char*, const std::string*> checks[] = {
+        {"min", &d.MinValue}, {"max", &d.MaxValue}, {"default", &d.DefaultValue}};
+    for (const auto& [key, value] : checks) {
+      if (!value->empty()) field[key] = text(CheckValueToTool(*value, d.FieldTypeCode, settings));
+    }
     fields.push_back(field);
   }
   info["fields"] = fields;
-  ordered_json indexes = ordered_json::array();
   const TIndexFile& index = file.IndexFile();
-  for (int slot = 0; slot <= index.SecondaryCount(); ++slot) {
+  if (index.Descriptor(0).FieldCount > 0) {
+    info["primaryIndex"] = IndexEntry(index.Descriptor(0), true, file.PhysicalFields(), text);
+  }
+  ordered_json indexes = ordered_json::array();
+  for (int slot = 1; slot <= index.SecondaryCount(); ++slot) {
     const TIndexDescriptor& d = index.Descriptor(slot);
-    if (d.FieldCount == 0) continue;
-    ordered_json entry;
-    entry["name"] = slot == 0 ? "(primary)" : text(d.Name);
-    ordered_json names = ordered_json::array();
-    for (int i = 0; i < d.FieldCount; ++i) {
-      const int number = d.FieldNumbers[static_cast<std::size_t>(i)];
-      if (number >= 1 && number <= static_cast<int>(file.PhysicalFields().size())) {
-        names.push_back(text(file.PhysicalFields()[static_cast<std::size_t>(number - 1)].Name));
-      }
-    }
-    entry["fields"] = names;
-    ordered_json options = ordered_json::array();
-    if (slot == 0) options.push_back("primary");
-    if (d.Unique) options.push_back("unique");
-    if (d.CaseInsensitive) options.push_back("caseInsensitive");
-    if (d.Descending) options.push_back("descending");
-    entry["options"] = options;
-    entry["keyLength"] = d.KeyLength;
-    indexes.push_back(entry);
+    if (d.FieldCount > 0) indexes.push_back(IndexEntry(d, false, file.PhysicalFields(), text));
   }
   info["indexes"] = indexes;
   ordered_json files;
@@ -134,59 +110,65 @@ ordered_json Describe(TDataFile& file, const TTablePath& path) {
   return info;
 }
 
+// One index's line: "  NAME (A, B) unique caseInsensitive key 64 bytes".
+void PrintIndex(const std::string& name, const ordered_json& index) {
+  std::cout << "  " << name << " (";
+  std::string separator;
+  for (const auto& f : index["fields"])
+    std::cout << std::exchange(separator, ", ") << f.get<std::string>();
+  std::cout << ")";
+  for (const char* option : {"unique", "caseInsensitive", "descending"}) {
+    if (index.value(option, false)) std::cout << " " << option;
+  }
+  for (const auto& f : index["descendingFields"])
+    std::cout << " descending:" << f.get<std::string>();
+  if (index["compression"] != "none")
+    std::cout << " compression " << index["compression"].get<std::string>();
+  std::cout << " key " << index["keyLength"].get<int>() << " bytes\n";
+}
+
 void PrintText(const ordered_json& info) {
   std::cout << "table        " << info["table"].get<std::string>() << "\n";
   std::cout << "locale       " << info["locale"].get<std::uint32_t>();
   if (info.contains("localeName"))
     std::cout << " (" << info["localeName"].get<std::string>() << ")";
   std::cout << ", code page " << info["codePage"].get<int>() << "\n";
-  std::cout << "enciphered   " << (info["enciphered"].get<bool>() ? "yes" : "no") << "\n";
+  std::cout << "enciphered   "
+            << (info["enciphered"].get<bool>()
+                    ? "yes (keeps casual readers out; no protection against anyone who knows "
+                      "the file format)"
+                    : "no")
+            << "\n";
   std::cout << "records      " << info["records"].get<int>() << "\n";
   std::cout << "record size  " << info["recordSize"].get<int>() << " bytes\n";
+  std::cout << "last id      " << info["lastId"].get<int>() << "\n";
   for (const auto& [name, size] : info["files"].items()) {
     std::cout << "file         " << name << " " << size.get<std::uint64_t>() << " bytes\n";
   }
   std::cout << "fields\n";
   for (const auto& f : info["fields"]) {
     std::cout << "  " << f["name"].get<std::string>() << " " << f["type"].get<std::string>();
-    if (f["size"].get<int>()) std::cout << " size " << f["size"].get<int>();
-    if (f["scale"].get<int>()) std::cout << " scale " << f["scale"].get<int>();
-    if (f["required"].get<bool>()) std::cout << " required";
+    if (f.contains("size")) std::cout << " size " << f["size"].get<int>();
+    if (f.contains("scale")) std::cout << " scale " << f["scale"].get<int>();
+    if (f.contains("required")) std::cout << " required";
     for (const char* key : {"min", "max", "default"}) {
-      if (!f[key].get<std::string>().empty())
-        std::cout << " " << key << " " << f[key].get<std::string>();
+      if (f.contains(key)) std::cout << " " << key << " " << f[key].get<std::string>();
     }
     std::cout << "\n";
   }
   std::cout << "indexes\n";
-  for (const auto& i : info["indexes"]) {
-    std::cout << "  " << i["name"].get<std::string>() << " (";
-    std::string separator;
-    for (const auto& f : i["fields"])
-      std::cout << std::exchange(separator, ", ") << f.get<std::string>();
-    std::cout << ")";
-    for (const auto& o : i["options"]) std::cout << " " << o.get<std::string>();
-    std::cout << " key " << i["keyLength"].get<int>() << " bytes\n";
-  }
+  if (info.contains("primaryIndex")) PrintIndex("(primary)", info["primaryIndex"]);
+  for (const auto& i : info["indexes"]) PrintIndex(i["name"].get<std::string>(), i);
 }
 
 }  // namespace
 
-int RunInfo(const TArgs& args) {
-  const TOptions options(args, {{"--json"}, {"--password"}});
-  if (options.Help()) {
-    std::cout
-        << "usage: isamtool info TABLE [--json] [--password P]\n\n"
-           "Shows the table's locale, record count and size, its fields (name, type, size,\n"
-           "scale, required, min, max, default), its indexes (fields, options, key length) and\n"
-           "the sizes of its files; --json writes the same as one JSON object.\n";
-    return 0;
-  }
-  const TTablePath path = SplitTablePath(options.Args()[0]);
+int RunInfo(const TInfoOptions& options) {
+  const TTablePath path = SplitTablePath(options.Table.Table);
   TIsamTable table(nullptr);
-  OpenTable(table, path, options.Value("--password"), true);
+  OpenTable(table, options.Table, true);
   const ordered_json info = Describe(*table.Engine(), path);
-  if (options.Flag("--json")) {
+  if (options.Json) {
     std::cout << info.dump(2) << "\n";
   } else {
     PrintText(info);

@@ -5,28 +5,17 @@
 
 #include <iostream>
 #include <string>
-#include <string_view>
 
 #include "engine/components/IsamTable.h"
 #include "engine/table/TableRepair.h"
-#include "platform/Utf8.h"
 #include "tools/isamtool/Commands.h"
 #include "tools/isamtool/Encoding.h"
 #include "tools/isamtool/Interruption.h"
-#include "tools/isamtool/Options.h"
 #include "tools/isamtool/TablePath.h"
 
 namespace katalog::isamtool {
 
 namespace {
-
-// Field names and values in the log are the table's text; anything not UTF-8 is shown as
-// code page 1250, the program's own.
-std::string Printable(std::string_view line) {
-  std::u16string units;
-  if (platform::TryUtf8ToUtf16(std::string(line), units)) return std::string(line);
-  return Utf8Of(std::string(line), TEncoding::Cp1250);
-}
 
 // The percent done, rewritten in place on a terminal.
 class TProgressLine {
@@ -52,27 +41,9 @@ class TProgressLine {
 
 }  // namespace
 
-int RunRepair(const TArgs& args) {
-  const TOptions options(args, {{}, {"--password"}});
-  if (options.Help()) {
-    std::cout << "usage: isamtool repair TABLE [--password P]\n\n"
-                 "Brings a table whose files no longer agree back to one that opens and verifies\n"
-                 "clean, from the records its data file holds: the header counts, a partial\n"
-                 "record at the end, the chain of deleted slots, every blob chain (a damaged one\n"
-                 "loses that field's value only) and the free blocks, and every index, rebuilt\n"
-                 "from the index definitions that can still be read. A record whose key a unique\n"
-                 "index already holds for another record is deleted. A sound table is left as it\n"
-                 "is. First keeps copies of the files as TABLE.DAT.bak, TABLE.IDX.bak and\n"
-                 "TABLE.BLB.bak (replacing older ones); if anything fails they are put back.\n"
-                 "Refuses a table another program has open.\n\n"
-                 "Prints one line per finding and action, and ends with the check 'verify'\n"
-                 "makes. Exits with 0 when the table was repaired or had nothing to repair.\n"
-                 "Ctrl-C stops the repair while nothing of the table is written yet.\n\n"
-                 "  --password P     the password of an enciphered table\n";
-    return 0;
-  }
-  const TTablePath path = SplitTablePath(options.Args()[0]);
-  UseDefaultSession(options.Value("--password"));
+int RunRepair(const TTableOptions& options) {
+  const TTablePath path = SplitTablePath(options.Table);
+  UseDefaultSession(options.Password);
 
   const TInterruption interruption;
   TProgressLine progress(::isatty(STDERR_FILENO) == 1);

@@ -4,6 +4,7 @@
 #include "engine/components/Session.h"
 #include "engine/components/SessionList.h"
 #include "platform/AsciiText.h"
+#include "tools/isamtool/Password.h"
 
 namespace katalog::isamtool {
 
@@ -19,15 +20,16 @@ TTablePath SplitTablePath(const std::string& table) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-void UseDefaultSession(const std::string& password) {
+void UseDefaultSession(const TPasswordOptions& options) {
+  const std::string password = GivenPassword(options);
   TIsamSession& session = Sessions().DefaultSession();
   session.SetActive(true);
   if (!password.empty()) session.AddPassword(password);
 }
 
-void OpenTable(TIsamTable& table, const TTablePath& path, const std::string& password,
-               bool readOnly) {
-  UseDefaultSession(password);
+void OpenTable(TIsamTable& table, const TTableOptions& options, bool readOnly) {
+  UseDefaultSession(options.Password);
+  const TTablePath path = SplitTablePath(options.Table);
   table.SetDatabaseName(path.DatabaseName());
   table.SetTableName(path.Name);
   table.SetReadOnly(readOnly);

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tools/isamtool/Commands.h"
+
 namespace katalog {
 class TIsamTable;
 }
@@ -24,11 +26,11 @@ struct TTablePath {
 
 TTablePath SplitTablePath(const std::string& table);
 
-// Makes the default session active, with the password (when given) known to it.
-void UseDefaultSession(const std::string& password);
+// Makes the default session active, with the password (when one is given) known to it.
+void UseDefaultSession(const TPasswordOptions& password);
 
-// Opens the table through the default session with the password (when given) known to it.
-void OpenTable(TIsamTable& table, const TTablePath& path, const std::string& password,
-               bool readOnly);
+// Opens the named table through the default session, with the password (when one is given)
+// known to it.
+void OpenTable(TIsamTable& table, const TTableOptions& options, bool readOnly);
 
 }  // namespace katalog::isamtool

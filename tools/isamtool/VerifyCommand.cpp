@@ -12,7 +12,7 @@
 #include "engine/table/DataFile.h"
 #include "engine/table/TableVerifier.h"
 #include "tools/isamtool/Commands.h"
-#include "tools/isamtool/Options.h"
+#include "tools/isamtool/Encoding.h"
 #include "tools/isamtool/TablePath.h"
 
 namespace katalog::isamtool {
@@ -62,26 +62,14 @@ std::vector<std::string> Verify(const TTablePath& path, std::vector<std::string>
 
 }  // namespace
 
-int RunVerify(const TArgs& args) {
-  const TOptions options(args, {{}, {"--password"}});
-  if (options.Help()) {
-    std::cout << "usage: isamtool verify TABLE [--password P]\n\n"
-                 "Checks the data, index and blob files of the table against each other and\n"
-                 "changes nothing: file lengths, every index tree and its free pages, one entry\n"
-                 "per record in every index under the record's key, the deleted-records index,\n"
-                 "the record count, the chain of deleted slots, every blob chain and the free\n"
-                 "blocks. Prints one line per problem and exits with 1, or prints OK. Lines\n"
-                 "beginning \"note:\" name what harms nothing (bytes an unfinished append left\n"
-                 "past a file's end, which the next append reuses) and keep the exit status 0.\n\n"
-                 "  --password P     the password of an enciphered table\n";
-    return 0;
-  }
-  const TTablePath path = SplitTablePath(options.Args()[0]);
-  UseDefaultSession(options.Value("--password"));
+int RunVerify(const TTableOptions& options) {
+  const TTablePath path = SplitTablePath(options.Table);
+  UseDefaultSession(options.Password);
   std::vector<std::string> notes;
   const std::vector<std::string> problems = Verify(path, notes);
-  for (const std::string& line : problems) std::cout << line << "\n";
-  for (const std::string& line : notes) std::cout << "note: " << line << "\n";
+  // Field and index names are the table's text: printed in UTF-8 like the other commands'.
+  for (const std::string& line : problems) std::cout << Printable(line) << "\n";
+  for (const std::string& line : notes) std::cout << "note: " << Printable(line) << "\n";
   if (problems.empty()) std::cout << "OK\n";
   return problems.empty() ? 0 : 1;
 }
