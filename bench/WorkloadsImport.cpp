@@ -110,7 +110,7 @@ double ImportOurs(const TCatalogue& c) {
   const std::string table = Quoted(ImportedTable(c));
   const TClock::time_point start = TClock::now();
   RunCommand(Quoted(KATALOG_ISAMTOOL) + " create " + table + " --schema " +
-             Quoted(c.Directory + "/places.schema.json"));
+             Quoted(c.Directory + "/places.schema.json") + " --quiet");
   RunCommand(Quoted(KATALOG_ISAMTOOL) + " import " + table + " " + Quoted(CsvPath(c)) + " --quiet");
   const double seconds = SecondsSince(start);
   {
