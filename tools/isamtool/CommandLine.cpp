@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,13 +18,13 @@ namespace {
 
 void AddTable(CLI::App& command, TTableOptions& table) {
   command.add_option("TABLE", table.Table, "the table's path, with or without .DAT")->required();
-  auto* inline_ = command.add_option("--password", table.Password.Password,
-                                     "the password of an enciphered table (visible in ps)");
-  inline_->type_name("P");
-  auto* file = command.add_option("--password-file", table.Password.File,
-                                  "read the password from the first line of FILE");
+  CLI::Option* given = command.add_option("--password", table.Password.Password,
+                                          "the password of an enciphered table (visible in ps)");
+  given->type_name("P");
+  CLI::Option* file = command.add_option("--password-file", table.Password.File,
+                                         "read the password from the first line of FILE");
   file->type_name("FILE");
-  inline_->excludes(file);
+  given->excludes(file);
 }
 
 void AddFilter(CLI::App& command, TFilterChoice& filter) {
