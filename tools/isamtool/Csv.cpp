@@ -1,5 +1,6 @@
 #include "tools/isamtool/Csv.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace katalog::isamtool {
@@ -25,6 +26,23 @@ char TCsvReader::DetectDelimiter() {
   return delimiter_ = kCandidates[best];
 }
 
+// The bytes up to the next one that means something (a quote; outside quotes also the delimiter
+// and line endings), as far as the buffer holds them, in one piece rather than byte by byte.
+void TCsvReader::TakeRun(std::string& field, bool quoted) {
+  const std::string_view ahead = input_.Ahead();
+  std::size_t n = 0;
+  if (quoted) {
+    n = std::min(ahead.find('"'), ahead.size());
+  } else {
+    while (n < ahead.size() && ahead[n] != delimiter_ && ahead[n] != '"' && ahead[n] != '\n' &&
+           ahead[n] != '\r') {
+      ++n;
+    }
+  }
+  field.append(ahead.data(), n);
+  input_.Skip(n);
+}
+
 bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<bool>* quotedFields) {
   fields.clear();
   if (quotedFields) quotedFields->clear();
@@ -34,6 +52,7 @@ bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<bool>* quote
   bool quoted = false;  // within the current field's quotes
   bool wasQuoted = false;
   for (;;) {
+    TakeRun(field, quoted);
     int c = input_.Get();
     if (quoted) {
       if (c == EOF) {

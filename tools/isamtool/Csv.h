@@ -34,6 +34,8 @@ class TCsvReader {
   void SkipByteOrderMark() { input_.SkipPrefix("\xEF\xBB\xBF"); }
 
  private:
+  void TakeRun(std::string& field, bool quoted);
+
   TInputBuffer input_;
   char delimiter_;
   std::int64_t recordLine_ = 0;

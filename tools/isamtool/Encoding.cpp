@@ -60,6 +60,36 @@ std::string Encode(const platform::TCodePage& page, std::u16string_view text, co
   return out;
 }
 
+// UTF-8 straight into a single-byte page, the common case of an import, without a UTF-16 copy.
+// False for anything the general path must judge and name: an invalid sequence, a character
+// beyond U+FFFF, one the page cannot hold.
+bool Utf8ToSingleByte(const platform::TCodePage& page, std::string_view text, std::string& out) {
+  out.resize(text.size());
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      out[n++] = static_cast<char>(lead);
+      ++i;
+      continue;
+    }
+    const std::size_t length = lead >= 0xC2 && lead < 0xE0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    char32_t c = lead & (length == 2 ? 0x1F : 0x0F);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto trail = static_cast<unsigned char>(text[i + k]);
+      if ((trail & 0xC0) != 0x80) return false;
+      c = c << 6 | (trail & 0x3F);
+    }
+    if (length == 3 && (c < 0x800 || (c >= 0xD800 && c < 0xE000))) return false;
+    if (!page.CanHold(static_cast<char16_t>(c))) return false;
+    out[n++] = static_cast<char>(page.ByteOf(static_cast<char16_t>(c)));
+    i += length;
+  }
+  out.resize(n);
+  return true;
+}
+
 }  // namespace
 
 int TableCodePage(const TIsamTable& table) {
@@ -79,6 +109,8 @@ std::string Utf8Of(std::string_view text, TEncoding encoding) {
 
 std::string TTextCodec::ToTable(std::string_view text) const {
   if (identity_ || IsAscii(text)) return std::string(text);
+  std::string direct;
+  if (!outside_ && table_.IsSingleByte() && Utf8ToSingleByte(table_, text, direct)) return direct;
   std::u16string wide;
   if (outside_) {
     wide = outside_->ToUtf16(text);

@@ -10,9 +10,7 @@ bool TInputBuffer::Fill() {
 }
 
 void TInputBuffer::SkipPrefix(std::string_view bytes) {
-  if (consumed_ != 0 || Ahead().substr(0, bytes.size()) != bytes) return;
-  position_ += bytes.size();
-  consumed_ += bytes.size();
+  if (consumed_ == 0 && Ahead().substr(0, bytes.size()) == bytes) Skip(bytes.size());
 }
 
 }  // namespace katalog::isamtool

@@ -2,6 +2,7 @@
 // CSV and JSON row readers. A read error is a TInputError.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
@@ -40,6 +41,13 @@ class TInputBuffer {
   std::string_view Ahead() {
     Peek();
     return {buffer_.data() + position_, filled_ - position_};
+  }
+  // Takes the first n bytes of Ahead().
+  void Skip(std::size_t n) {
+    const char* from = buffer_.data() + position_;
+    line_ += std::count(from, from + n, '\n');
+    position_ += n;
+    consumed_ += n;
   }
   // Takes `bytes` when the input starts with them (its very start, within the first fill).
   void SkipPrefix(std::string_view bytes);
