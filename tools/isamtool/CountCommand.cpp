@@ -30,9 +30,9 @@ int RunDelete(const TDeleteOptions& options) {
   OpenTable(table, options.Table, false);
   ApplyFilter(table, options.Filter);
   if (!options.Quiet) {
-    std::cerr << "isamtool delete: deleting "
-              << (options.All ? "every record" : "the records the filter selects") << " of "
-              << options.Table.Table << "\n";
+    std::cerr << "isamtool delete: deleting " << (options.All ? "every record" : "the records")
+              << " of " << options.Table.Table << (options.All ? "" : " that the filter selects")
+              << "\n";
   }
   int deleted = 0;
   // A signal is looked at between records: the deletion under way is finished.
