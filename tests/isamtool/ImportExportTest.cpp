@@ -74,9 +74,9 @@ class ImportExportTest : public ::testing::Test {
     CreateTable(def);
   }
   // Code (primary, string), N integer, with a descending secondary index on N.
-  void CreateCodes() {
+  void CreateCodes(const std::string& name = "K") {
     TTableDefinition def;
-    def.TableName = dir_.File("K");
+    def.TableName = dir_.File(name);
     def.LocaleId = 0x0405;
     def.Fields = {{"Code", 1, 0, 10}, {"N", 6}};
     def.Indexes.push_back({"", {"Code"}, {}, true});
@@ -186,7 +186,8 @@ TEST_F(ImportExportTest, FieldNamesConvertLikeTheText) {
   const TToolResult tooLong = Run({"import", Table("N"), "-", "--encoding", "cp1250"},
                                   Utf8ToCp1250("Počet,Jméno\n2,žluťoučký\n"));
   EXPECT_EQ(tooLong.Status, 1);
-  EXPECT_THAT(tooLong.Err, HasSubstr("row 1 (line 2), column \"Jméno\", value 'žluťoučký': the value has 9"));
+  EXPECT_THAT(tooLong.Err,
+              HasSubstr("row 1 (line 2), column \"Jméno\", value 'žluťoučký': the value has 9"));
   const TToolResult range = Run({"import", Table("N"), "-"}, "Počet\n99999999999\n");
   EXPECT_EQ(range.Status, 1);
   EXPECT_THAT(range.Err, HasSubstr("column \"Počet\""));
@@ -427,7 +428,7 @@ TEST_F(ImportExportTest, FilterAndIndexChooseTheRowsAndTheirOrder) {
   const TToolResult bad = Run({"export", Table("K"), "--filter", "Nope = 1"});
   EXPECT_EQ(bad.Status, 2);
   EXPECT_EQ(bad.Out, "");
-  EXPECT_EQ(Run({"export", Table("K"), "--index", "Nope"}).Status, 1);
+  EXPECT_EQ(Run({"export", Table("K"), "--index", "Nope"}).Status, 2);
 }
 
 TEST_F(ImportExportTest, AnEncipheredTableNeedsItsPassword) {
@@ -463,9 +464,18 @@ TEST_F(ImportExportTest, DelimitersAndNullTokensWorkBothWays) {
             "Code;N\n\"a;b\";1\nc;NA\nd;NA\n\"NA\";3\n");
   // The value "NA" read as the text it was quoted as, not as null.
   EXPECT_EQ(Run({"count", Table("K"), "--filter", "Code = 'NA' AND N = 3"}).Out, "1\n");
-  // One column: no delimiter to find.
-  const TToolResult one = Run({"import", Table("K"), "-"}, "Code\ne\n");
+  // One column: no delimiter to find; a value holding any delimiter is quoted, so that it
+  // reads back whatever the header line suggests.
+  const TToolResult one = Run({"import", Table("K"), "-"}, "Code\n\"e,f\"\n");
   EXPECT_EQ(one.Status, 0) << one.Err;
+  const std::string codes = Run({"export", Table("K"), "--fields", "Code", "--delimiter", ";"}).Out;
+  EXPECT_THAT(codes, HasSubstr("\n\"e,f\"\n"));
+  CreateCodes("K2");
+  EXPECT_EQ(Run({"import", Table("K2"), Csv("codes.csv", codes)}).Status, 0);
+  EXPECT_EQ(Run({"export", Table("K2"), "--fields", "Code", "--delimiter", ";"}).Out, codes);
+  // A null token that a reader would take for a delimiter or a quoted field is refused.
+  EXPECT_EQ(Run({"export", Table("K"), "--null", ";"}).Status, 2);
+  EXPECT_EQ(Run({"import", Table("K"), "-", "--null", "\"x\""}, "Code\nz\n").Status, 2);
 }
 
 // JSON that export writes, as an array or one object per line, imports back to the same table,
@@ -492,6 +502,9 @@ TEST_F(ImportExportTest, JsonImportTakesTheExportBack) {
       {"[{\"Name\": \"a\"}", "not closed"},
       {"{\"I\": \"x\"}", "row 1 (line 1), column \"I\": 'x' is not an integer"},
       {"\"text\"", "neither a JSON array nor JSON objects"},
+      {"{\"Name\": \"a\", \"NAME\": \"b\"}", "the object names \"NAME\" twice"},
+      {"[{\"F\": 1e400}]", "number overflow"},
+      {"", "is empty"},
   };
   CreateEveryType("E");
   for (const auto& [text, message] : faults) {
@@ -535,6 +548,15 @@ TEST_F(ImportExportTest, KeepIdsAndSkipRebuildATable) {
   EXPECT_EQ(Run({"export", Table("K"), "--no-header"}).Out, "A,1\nB,2\nC,4\n");
   EXPECT_EQ(Run({"export", Table("K"), "--fields", "N,Code", "--limit", "2", "--no-header"}).Out,
             "1,A\n2,B\n");
+  const TToolResult beyond = Run({"import", Table("K"), rows, "--skip", "9"});
+  EXPECT_EQ(beyond.Status, 0);
+  EXPECT_THAT(beyond.Err, HasSubstr("the input has 4 rows, all left out by --skip 9"));
+  // An SQL copy of some fields leaves out the indexes on the others, and says so first.
+  const TToolResult sql = Run({"export", Table("K"), "--format", "sql", "--fields", "Code"});
+  EXPECT_EQ(sql.Status, 0);
+  EXPECT_THAT(sql.Err, HasSubstr("index \"ByN\" is left out"));
+  EXPECT_THAT(sql.Out, Not(HasSubstr("CREATE INDEX")));
+  EXPECT_THAT(sql.Out, HasSubstr("COMMIT;"));
 }
 
 TEST_F(ImportExportTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
@@ -556,6 +578,9 @@ TEST_F(ImportExportTest, UsageErrorsExitTwoWithNothingOnStandardOutput) {
            {"import", Table(), "a.csv", "--skip", "-1"},
            {"export", Table(), "--delimiter", "auto"},
            {"export", Table(), "--fields", "Name,Nope"},
+           {"export", Table(), "--fields", "Name,NAME"},
+           {"export", Table(), "--limit", "-1"},
+           {"export", Table(), "--index", "Nope"},
        }) {
     const TToolResult result = Run(args);
     EXPECT_EQ(result.Status, 2) << ::testing::PrintToString(args);

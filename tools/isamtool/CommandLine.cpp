@@ -48,10 +48,10 @@ void AddEncoding(CLI::App& command, TEncoding& encoding, const std::string& what
       ->check(CLI::IsMember({"utf-8", "cp1250"}).description(""));
 }
 
-// --delimiter: ',' ';' 'tab' (or a tab character), and on reading 'auto': the one of them the
-// header line has most of outside quotes.
+// --delimiter: ',' ';' 'tab', and on reading 'auto': the one of them the header line has most of
+// outside quotes.
 void AddCsv(CLI::App& command, TCsvOptions& csv, bool reading) {
-  std::vector<std::string> names{",", ";", "tab", "\t"};
+  std::vector<std::string> names{",", ";", "tab"};
   if (reading) names.push_back("auto");
   command
       .add_option_function<std::string>(
@@ -71,6 +71,13 @@ void AddCsv(CLI::App& command, TCsvOptions& csv, bool reading) {
                             "is quoted")
       ->type_name("TOKEN");
 }
+
+// A count that cannot be negative (--skip, --limit).
+const CLI::Validator kCount(
+    [](std::string& text) {
+      return !text.empty() && text[0] == '-' ? std::string("must not be negative") : "";
+    },
+    "", "count");
 
 void AddQuiet(CLI::App& command, bool& quiet, const char* what) {
   command.add_flag("--quiet,-q", quiet, what);
@@ -130,7 +137,7 @@ TParsedCommandLine ParseCommandLine(int argc, char** argv) {
                "keep the autoincrement values the file gives (else the table numbers the rows)");
     c.add_option("--skip", o->Skip, "leave out the first N rows (to go on after a stop)")
         ->type_name("N")
-        ->check(CLI::NonNegativeNumber);
+        ->check(kCount);
     AddQuiet(c, o->Quiet, "neither the progress line nor the summary on standard error");
     c.footer(std::string(kImportHelp) + "\n" + kValueFormatsHelp);
   }
@@ -145,9 +152,7 @@ TParsedCommandLine ParseCommandLine(int argc, char** argv) {
     c.add_option("--fields", o->Fields, "only these fields, in this order")
         ->delimiter(',')
         ->type_name("A,B,...");
-    c.add_option("--limit", o->Limit, "at most N records")
-        ->type_name("N")
-        ->check(CLI::NonNegativeNumber);
+    c.add_option("--limit", o->Limit, "at most N records")->type_name("N")->check(kCount);
     AddEncoding(c, o->Encoding, "CSV: utf-8 (the default) or cp1250; JSON and SQL are UTF-8");
     AddCsv(c, o->Csv, false);
     c.add_flag("--no-header", o->NoHeader, "CSV: no row of field names");
@@ -192,6 +197,13 @@ TParsedCommandLine ParseCommandLine(int argc, char** argv) {
 
   TParsedCommandLine parsed;
   std::string error;
+  // A first word that names no command, said as such rather than as a missing command.
+  const auto named = [&](const CLI::App* command) { return command->check_name(argv[1]); };
+  if (argc > 1 && argv[1][0] != '-' && app.get_subcommands(named).empty()) {
+    std::cerr << "isamtool: unknown command '" << argv[1] << "'\nTry 'isamtool --help'.\n";
+    parsed.Status = 2;
+    return parsed;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help, --help-all, --version

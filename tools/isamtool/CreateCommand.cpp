@@ -50,7 +50,8 @@ class TSchemaReader {
     def.BlobBlockSize =
         static_cast<std::uint32_t>(Number(root_, "blobBlockSize", "blobBlockSize", 0, 0, 32768));
     def.Password = Text(root_, "password", "password", "");
-    Expect(root_.contains("fields") && root_["fields"].is_array(), "fields", "must be an array");
+    Expect(root_.contains("fields") && root_["fields"].is_array() && !root_["fields"].empty(),
+           "fields", "must be an array of at least one field");
     for (std::size_t i = 0; i < root_["fields"].size(); ++i) {
       def.Fields.push_back(Field(root_["fields"][i], "fields[" + std::to_string(i) + "]"));
     }
@@ -231,7 +232,13 @@ int RunCreate(const TCreateOptions& options) {
   }
   const TTablePath path = SplitTablePath(options.Table.Table);
   TTableDefinition def = TSchemaReader(root).Read(path.Path());
-  if (def.Password.empty()) def.Password = GivenPassword(options.Table.Password);
+  // Only a password asked for enciphers a new table: not one the environment holds for opening.
+  if (def.Password.empty()) def.Password = GivenPassword(options.Table.Password, false);
+  if (def.Password.empty() && root.value("enciphered", false)) {
+    throw TUsageError(
+        "the schema describes an enciphered table: give its password "
+        "(--password-file FILE or --password P) or leave \"enciphered\" out");
+  }
   const bool exists = platform::FileExists(platform::ResolveFileName(DataFileNameOf(path.Path())));
   if (exists && !options.Replace) {
     throw std::runtime_error(options.Table.Table +

@@ -97,8 +97,14 @@ bool TCsvReader::Next(std::vector<std::string>& fields, std::vector<bool>* quote
   }
 }
 
+bool IsCsvNullToken(std::string_view token) {
+  return token.find_first_of(",;\t\"\r\n") == std::string_view::npos;
+}
+
 void AppendCsvField(std::string& out, std::string_view field, char delimiter, bool quote) {
-  const char special[] = {delimiter, '"', '\r', '\n', '\0'};
+  // Every delimiter a reader might take is quoted, not only this one, so that a file of one
+  // column reads back whatever delimiter the header line suggests.
+  const char special[] = {delimiter, ',', ';', '\t', '"', '\r', '\n', '\0'};
   if (!quote && field.find_first_of(special) == std::string_view::npos) {
     out += field;
     return;

@@ -41,8 +41,11 @@ class TCsvReader {
   std::int64_t recordLine_ = 0;
 };
 
-// Appends the field, quoted when it holds the delimiter, a quote, CR or LF, or when `quote` asks
-// for it.
+// Whether a text can stand for null in a CSV file: it holds no delimiter (',' ';' tab), quote,
+// CR or LF, which would make it a quoted field (and so text) or several fields.
+bool IsCsvNullToken(std::string_view token);
+// Appends the field, quoted when it holds a delimiter (',' ';' tab or `delimiter`), a quote, CR
+// or LF, or when `quote` asks for it.
 void AppendCsvField(std::string& out, std::string_view field, char delimiter = ',',
                     bool quote = false);
 

@@ -235,6 +235,29 @@ void AppendSqlString(std::string& out, std::string_view text) {
   out += '\'';
 }
 
+std::string ShownText(std::string_view text, TEncoding encoding) {
+  if (encoding == TEncoding::Cp1250) return Utf8Of(text, encoding);
+  std::u16string units;
+  if (platform::TryUtf8ToUtf16(std::string(text), units)) return std::string(text);
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // The shortest valid sequence from here, else the byte as \xNN.
+    std::size_t length = 0;
+    for (std::size_t n = 1; n <= 4 && i + n <= text.size() && length == 0; ++n) {
+      if (platform::TryUtf8ToUtf16(std::string(text.substr(i, n)), units)) length = n;
+    }
+    if (length > 0) {
+      shown += text.substr(i, length);
+      i += length - 1;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(text[i]));
+      shown += escaped;
+    }
+  }
+  return shown;
+}
+
 std::string Printable(std::string_view message) {
   std::u16string units;
   if (platform::TryUtf8ToUtf16(std::string(message), units)) return std::string(message);

@@ -47,6 +47,9 @@ class TTextCodec {
 // Text in the encoding as UTF-8, for messages. The engine's and the data set's messages are
 // program texts in code page 1250.
 std::string Utf8Of(std::string_view text, TEncoding encoding);
+// A value from a file, in UTF-8 for a message: a cp1250 file's text converted, and in a UTF-8
+// file any byte that is not part of valid UTF-8 shown as \xNN.
+std::string ShownText(std::string_view text, TEncoding encoding);
 // A message for the terminal: UTF-8 as it is; anything else (an engine message, a field name
 // from a table) read as code page 1250, the program's own.
 std::string Printable(std::string_view message);

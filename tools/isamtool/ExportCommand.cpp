@@ -162,9 +162,19 @@ class TSqlWriter : public TWriter {
           (i ? ",\n  " : "\n  ") + SqlIdentifier(columns_[i].Name) + " " + Type(columns_[i].Kind);
       if (columns_[i].Field->Required()) out += " NOT NULL";
     }
+    // Indexes on fields --fields leaves out cannot be copied; said before anything is written.
     TIndexFile& indexes = table_.Engine()->IndexFile();
-    if (indexes.Descriptor(0).FieldCount > 0)
-      out += ",\n  PRIMARY KEY " + IndexColumns(indexes.Descriptor(0));
+    for (int slot = 0; slot <= indexes.SecondaryCount(); ++slot) {
+      const TIndexDescriptor& index = indexes.Descriptor(slot);
+      if (index.FieldCount == 0 || IndexColumns(index)) continue;
+      std::cerr << "isamtool export: "
+                << (slot == 0 ? std::string("the primary index")
+                              : "index \"" + codec_.FromTable(index.Name) + "\"")
+                << " is left out: it has a field that is not exported\n";
+    }
+    if (const auto primary = IndexColumns(indexes.Descriptor(0))) {
+      out += ",\n  PRIMARY KEY " + *primary;
+    }
     out += "\n);\n";
   }
   void Record(std::string& out, std::int64_t number) override {
@@ -198,11 +208,12 @@ class TSqlWriter : public TWriter {
   void End(std::string& out) override {
     TIndexFile& indexes = table_.Engine()->IndexFile();
     for (int slot = 1; slot <= indexes.SecondaryCount(); ++slot) {
+      const std::optional<std::string> columns = IndexColumns(indexes.Descriptor(slot));
+      if (!columns) continue;
       const TIndexDescriptor& index = indexes.Descriptor(slot);
-      if (index.FieldCount == 0) continue;
       out += std::string(index.Unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
              SqlIdentifier(name_ + "_" + codec_.FromTable(index.Name)) + " ON " +
-             SqlIdentifier(name_) + " " + IndexColumns(index) + ";\n";
+             SqlIdentifier(name_) + " " + *columns + ";\n";
     }
     out += "COMMIT;\n";
   }
@@ -225,8 +236,10 @@ class TSqlWriter : public TWriter {
         return "TEXT";
     }
   }
-  // "(\"A\" COLLATE NOCASE, \"B\" DESC)"
-  std::string IndexColumns(const TIndexDescriptor& index) const {
+  // "(\"A\" COLLATE NOCASE, \"B\" DESC)"; none for an empty slot or an index on a field that
+  // is not exported.
+  std::optional<std::string> IndexColumns(const TIndexDescriptor& index) const {
+    if (index.FieldCount == 0) return std::nullopt;
     std::string list;
     for (int i = 0; i < index.FieldCount; ++i) {
       const auto number = static_cast<int>(index.FieldNumbers[static_cast<std::size_t>(i)]);
@@ -234,8 +247,7 @@ class TSqlWriter : public TWriter {
       for (const TColumn& c : columns_) {
         if (c.Field->FieldNo() == number) column = &c;
       }
-      if (!column)
-        throw std::runtime_error("index " + index.Name + " names a field that is not exported");
+      if (!column) return std::nullopt;
       list += (i ? ", " : "") + SqlIdentifier(column->Name);
       if (index.CaseInsensitive && IsTextKind(column->Kind)) list += " COLLATE NOCASE";
       if (index.Descending || index.FieldDescending[static_cast<std::size_t>(i)]) list += " DESC";
@@ -280,6 +292,9 @@ std::vector<TColumn> Columns(TIsamTable& table, const TTextCodec& codec,
     } catch (const TEncodingError&) {
     }
     if (!field) throw TUsageError("--fields: the table has no field \"" + name + "\"");
+    for (const TColumn& column : columns) {
+      if (column.Field == field) throw TUsageError("--fields: \"" + name + "\" is named twice");
+    }
     add(field, true);
   }
   return columns;
@@ -302,8 +317,8 @@ int RunExport(const TExportOptions& options) {
   if (!options.Index.empty()) {
     try {
       table.SetIndexName(TTextCodec(TableCodePage(table), TEncoding::Utf8).ToTable(options.Index));
-    } catch (const TEncodingError& e) {
-      throw TUsageError(std::string("--index: ") + e.what());
+    } catch (const std::exception& e) {  // no such index, or a name the code page cannot hold
+      throw TUsageError("--index: " + Printable(e.what()));
     }
   }
   ApplyFilter(table, options.Filter);
@@ -312,6 +327,9 @@ int RunExport(const TExportOptions& options) {
   std::unique_ptr<TWriter> writer;
   if (options.Format == "csv") {
     // UTF-8 from the command line to the output's encoding.
+    if (!IsCsvNullToken(options.Csv.Null.value_or(""))) {
+      throw TUsageError("--null: a token cannot hold a delimiter, a quote or a line break");
+    }
     std::string nullText = options.Csv.Null.value_or("");
     try {
       if (options.Encoding != TEncoding::Utf8)

@@ -32,7 +32,9 @@ std::u16string NameAround(const std::u16string& text, std::size_t at) {
 
 // One line of advice for the usual mistakes, or nothing.
 std::string Advice(const std::u16string& text, std::size_t at, const std::string& message) {
-  if (message.find(" is not a valid ") != std::string::npos) {
+  if (message.find(" is not a valid date") != std::string::npos ||
+      message.find(" is not a valid time") != std::string::npos ||
+      message.find(" is not a valid floating point value") != std::string::npos) {
     return "isamtool reads quoted constants in its own forms: dates 2000-01-31, times "
            "13:45:00[.250], date-times 2000-01-31 13:45:00, numbers 50.5";
   }

@@ -39,7 +39,8 @@ const char* const kSchemaHelp =
     "\"primaryIndex\" the table has no primary index; \"locale\" 0 (the default) means none.\n"
     "min, max and default are written in isamtool's forms: dates YYYY-MM-DD, times HH:MM:SS,\n"
     "numbers with '.', booleans true/false; DATE, TIME and NOW name the current date and time.\n"
-    "A table's password comes from \"password\", else from the password options. The output of\n"
+    "A table's password comes from \"password\", else from the password options (not from\n"
+    "KATALOG_PASSWORD, which only opens tables). The output of\n"
     "'isamtool info --json' is a schema too: the keys that only describe a table (table,\n"
     "localeName, codePage, enciphered, records, recordSize, lastId, files, keyLength) are read\n"
     "and left aside.";

@@ -61,7 +61,6 @@ class TRowShapeError : public TInputError {
 struct TRowSource {
   std::function<bool(std::vector<TCell>&)> Next;  // false at the end
   std::function<std::int64_t()> Line;             // on which the row last read starts
-  std::function<std::int64_t()> NextLine;         // on which the next row starts
   std::function<std::uint64_t()> BytesRead;
   bool Base64 = false;  // bytes and blobs: base64 (JSON) or hex (CSV)
 };
@@ -99,28 +98,38 @@ class TColumns {
     if (!unknown.empty()) RaiseUnknown(unknown, "nothing was imported");
   }
 
-  // The column of a JSON key, added when first seen.
+  // The column of a JSON key, added when first seen; keys that name the same field (in another
+  // letter case) share it.
   std::size_t ColumnOf(const std::string& key, const std::string& where) {
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      if (columns_[i].Name == key) return i;
+    if (TField* field = FieldOf(Trimmed(key))) {
+      for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (columns_[i].Field == field) return i;
+      }
     }
     if (!Add(key, where)) RaiseUnknown({Quoted(key)}, where.substr(0, where.size() - 2));
     return columns_.size() - 1;
   }
 
  private:
+  static std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    return first == std::string::npos ? ""
+                                      : text.substr(first, text.find_last_not_of(' ') + 1 - first);
+  }
+  // The field a name in the file's encoding names, or nullptr.
+  TField* FieldOf(const std::string& name) const {
+    try {
+      return table_.TryFieldNamed(codec_.ToTable(name));
+    } catch (const TEncodingError&) {
+      return nullptr;
+    }
+  }
+
   // False when the table has no field of the name.
   bool Add(const std::string& text, const std::string& where) {
-    const std::size_t first = text.find_first_not_of(' ');
-    const std::string name = first == std::string::npos
-                                 ? ""
-                                 : text.substr(first, text.find_last_not_of(' ') + 1 - first);
+    const std::string name = Trimmed(text);
     if (name.empty()) throw std::runtime_error(where + "the field name is empty");
-    TField* field = nullptr;
-    try {
-      field = table_.TryFieldNamed(codec_.ToTable(name));
-    } catch (const TEncodingError&) {
-    }
+    TField* field = FieldOf(name);
     if (!field) return false;
     const std::string shown = Utf8Of(name, codec_.Outside());
     for (const TColumn& column : columns_) {
@@ -183,7 +192,6 @@ TRowSource CsvRows(TCsvReader& reader, const std::optional<std::string>& nullTok
     }
   };
   source.Line = [&reader] { return reader.Line(); };
-  source.NextLine = [&reader] { return reader.NextLine(); };
   source.BytesRead = [&reader] { return reader.BytesRead(); };
   return source;
 }
@@ -199,12 +207,12 @@ TRowSource JsonRows(TJsonRowReader& reader, TColumns& columns) {
     for (auto& [key, text] : *members) {
       const std::size_t i = columns.ColumnOf(key, where);
       if (i >= row.size()) row.resize(i + 1);
+      if (row[i].Given) throw TInputError(where + "the object names " + Quoted(key) + " twice");
       row[i] = {true, std::move(text)};
     }
     return true;
   };
   source.Line = [&reader] { return reader.Line(); };
-  source.NextLine = [&reader] { return reader.NextLine(); };
   source.BytesRead = [&reader] { return reader.BytesRead(); };
   source.Base64 = true;
   return source;
@@ -237,11 +245,13 @@ class TProgress {
 };
 
 // An error's message in UTF-8: the engine's and the data set's are program texts.
-std::string MessageOf(const std::exception& e) {
+// A value text's own errors quote it in the file's encoding.
+std::string MessageOf(const std::exception& e, TEncoding file = TEncoding::Utf8) {
   const bool programText = dynamic_cast<const EDatabaseError*>(&e) ||
                            dynamic_cast<const EConvertError*>(&e) ||
                            dynamic_cast<const EOverflow*>(&e);
-  return programText ? Utf8Of(e.what(), TEncoding::Cp1250) : e.what();
+  if (programText) return Utf8Of(e.what(), TEncoding::Cp1250);
+  return dynamic_cast<const TValueError*>(&e) ? ShownText(e.what(), file) : e.what();
 }
 
 // A value that failed, with its column and value named.
@@ -276,9 +286,9 @@ void AppendRow(TIsamTable& table, const TTextCodec& codec, const std::vector<TCo
         SetFieldValueText(*column.Field, column.Kind, *cell.Text);
       }
     } catch (const std::exception& e) {
-      const std::string message = MessageOf(e);
+      const std::string message = MessageOf(e, codec.Outside());
       const std::string value =
-          cell.Text ? QuotedValue(Utf8Of(*cell.Text, codec.Outside())) : "null";
+          cell.Text ? QuotedValue(ShownText(*cell.Text, codec.Outside())) : "null";
       throw TCellError("column " + Quoted(column.Name) +
                        (message.find(value) == std::string::npos ? ", value " + value : "") + ": " +
                        message);
@@ -307,7 +317,7 @@ std::string DuplicateKey(TIsamTable& table, const std::vector<TColumn>& columns,
       for (std::size_t i = 0; i < cells.size(); ++i) {
         if (columns[i].Field->FieldNo() == index.FieldNumbers[static_cast<std::size_t>(k)] &&
             cells[i].Text) {
-          value = QuotedValue(Utf8Of(*cells[i].Text, outside));
+          value = QuotedValue(ShownText(*cells[i].Text, outside));
         }
       }
       key += (k ? ", " : "") + value;
@@ -347,6 +357,17 @@ int RunImport(const TImportOptions& options) {
       (options.Encoding != TEncoding::Utf8 || options.Csv.Null || options.Csv.Delimiter != '\0')) {
     throw TUsageError("--encoding, --delimiter and --null apply to --format csv only");
   }
+  std::optional<std::string> nullToken = options.Csv.Null;
+  if (nullToken && !IsCsvNullToken(*nullToken)) {
+    throw TUsageError("--null: a token cannot hold a delimiter, a quote or a line break");
+  }
+  if (nullToken && options.Encoding == TEncoding::Cp1250) {
+    try {  // compared with the file's bytes
+      *nullToken = TTextCodec(1250, TEncoding::Utf8).ToTable(*nullToken);
+    } catch (const TEncodingError& e) {
+      throw TUsageError(std::string("--null: ") + e.what());
+    }
+  }
   const auto input = OpenInput(path);
 
   // Made before the table, so that the table is closed before the handlers go.
@@ -380,7 +401,7 @@ int RunImport(const TImportOptions& options) {
     if (!header) throw std::runtime_error(path + " is empty: its first row must name the fields");
     columns.AddHeader(names);
     columnCount = columns.All().size();
-    source = CsvRows(csv, options.Csv.Null, columnCount);
+    source = CsvRows(csv, nullToken, columnCount);
   }
   if (options.KeepIds) table.Engine()->SetKeepRecordIds(true);
 
@@ -458,6 +479,13 @@ int RunImport(const TImportOptions& options) {
     table.Close();
     ReportInterruption(interruption, path, options.Skip, rows, complete);
     return interruption.ExitStatus();
+  }
+  if (json && jsonReader.Empty()) {
+    throw std::runtime_error(path + " is empty: it holds no JSON array or object");
+  }
+  if (skipped < options.Skip) {
+    std::cerr << "isamtool import: the input has " << Rows(skipped) << ", all left out by --skip "
+              << options.Skip << "\n";
   }
   if (!options.Quiet) std::cerr << Rows(rows) << " imported\n";
   return 0;

@@ -28,7 +28,10 @@ class TFlatObject : public nlohmann::json_sax<nlohmann::json> {
   bool start_array(std::size_t) override { return Nested(); }
   bool end_array() override { return false; }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
-    error = e.what();
+    // Without the library's own tag: "[json.exception.parse_error.101] parse error at ..."
+    const std::string text = e.what();
+    const std::size_t tag = text.find("] ");
+    error = text[0] == '[' && tag != std::string::npos ? text.substr(tag + 2) : text;
     return false;
   }
 

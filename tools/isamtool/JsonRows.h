@@ -31,6 +31,8 @@ class TJsonRowReader {
   std::int64_t Line() const { return objectLine_; }
   std::int64_t NextLine() const { return input_.Line(); }
   std::uint64_t BytesRead() const { return input_.Consumed(); }
+  // True when the input ended before anything JSON began.
+  bool Empty() const { return shape_ == TShape::Unknown; }
 
  private:
   // Skips white space; returns the next character, not taken.

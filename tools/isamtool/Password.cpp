@@ -39,7 +39,7 @@ bool ReadHidden(int tty, std::string& line) {
 
 }  // namespace
 
-std::string GivenPassword(const TPasswordOptions& options) {
+std::string GivenPassword(const TPasswordOptions& options, bool environment) {
   if (!options.Password.empty()) return options.Password;
   if (!options.File.empty()) {
     std::ifstream file(options.File);
@@ -50,8 +50,8 @@ std::string GivenPassword(const TPasswordOptions& options) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
   }
-  const char* environment = std::getenv("KATALOG_PASSWORD");
-  return environment ? environment : "";
+  const char* variable = environment ? std::getenv("KATALOG_PASSWORD") : nullptr;
+  return variable ? variable : "";
 }
 
 void InstallPasswordPrompt() {

@@ -8,9 +8,9 @@
 
 namespace katalog::isamtool {
 
-// The password the options or the environment give; empty when none does. An unreadable
-// password file is a TUsageError.
-std::string GivenPassword(const TPasswordOptions& options);
+// The password the options give, else (with `environment`) KATALOG_PASSWORD; empty when none
+// does. An unreadable password file is a TUsageError.
+std::string GivenPassword(const TPasswordOptions& options, bool environment = true);
 
 // Lets an enciphered table whose password is not known ask for it on the controlling terminal,
 // with echo off, up to three times, when standard input is that terminal; otherwise the table

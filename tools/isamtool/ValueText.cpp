@@ -48,6 +48,9 @@ double ReadFloat(std::string_view text) {
   if (!digits.empty() && digits[0] == '+') digits.remove_prefix(1);
   double value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error == std::errc::result_out_of_range && end == digits.data() + digits.size()) {
+    throw TValueError("'" + std::string(text) + "' is out of range");
+  }
   if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
     throw TValueError("'" + std::string(text) + "' is not a number");
   }

@@ -19,7 +19,12 @@ _isamtool() {
       esac
       return ;;
     --encoding) COMPREPLY=($(compgen -W "utf-8 cp1250" -- "$cur")); return ;;
-    --delimiter) COMPREPLY=($(compgen -W ", ; tab auto" -- "$cur")); return ;;
+    --delimiter)
+      # ';' goes in as \; so that the shell does not end the command there.
+      local delimiters=', \\; tab'
+      [[ ${COMP_WORDS[1]} == import ]] && delimiters+=" auto"
+      COMPREPLY=($(compgen -W "$delimiters" -- "$cur"))
+      return ;;
     --schema | --password-file) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --password | --filter | --index | --fields | --limit | --skip | --null) return ;;
   esac
