@@ -6,8 +6,13 @@ output depends on nothing but this file (a fixed random seed), so running it aga
 bytes. The build does not run it; the files it writes are kept beside it.
 
     python3 data/generate.py            # writes into the directory of this script
+    python3 data/generate.py --count 1000000 --out /tmp/big   # a big catalogue, for measuring
+
+With --count the restaurants are that many (330 by default); past the signs a catalogue can
+hold once, the same signs come again numbered ("U Zlatého lva 2").
 """
 
+import argparse
 import csv
 import math
 import os
@@ -133,14 +138,22 @@ def unique_names(rng, count):
         assert len(name) <= NAME_LIMIT, name
         names.add(name)
     signs = set()  # one "U Zlatého lva" per catalogue
-    while len(names) < count:
+    while len(names) < count and len(signs) < len(ADJECTIVES) * len(NOUNS):
         sign = "U " + rng.choice(ADJECTIVES) + " " + rng.choice(NOUNS)
         if sign in signs:
             continue
         signs.add(sign)
         kind = rng.choice(KINDS_U)
         names.add(kind + " " + sign if kind else sign)
-    return sorted(names)
+    # A catalogue bigger than the signs: each comes again, numbered from 2.
+    seen = {}
+    while len(names) < count:
+        kind = rng.choice(KINDS_U)
+        sign = "U " + rng.choice(ADJECTIVES) + " " + rng.choice(NOUNS)
+        base = kind + " " + sign if kind else sign
+        seen[base] = seen.get(base, 1) + 1
+        names.add("%s %d" % (base, seen[base]))
+    return sorted(names)[:count]
 
 
 # --- texts --------------------------------------------------------------------------------------
@@ -361,8 +374,8 @@ def write_csv(path, rows):
             writer.writerow(row)
 
 
-def restaurants(rng):
-    names = unique_names(rng, 330)
+def restaurants(rng, count):
+    names = unique_names(rng, count)
     rng.shuffle(names)  # the table sorts them; the file does not
     long_texts = set(rng.sample([n for n in names if n != "PROFILTERIT"], 3))
     rows = []
@@ -446,8 +459,17 @@ d_right=Změna vyhrazena
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    write_csv(os.path.join(here, "restaurace.csv"), restaurants(random.Random(2000)))
+    parser = argparse.ArgumentParser(description="Writes the sample catalogue's sources.")
+    parser.add_argument("--count", type=int, default=330, help="the number of restaurants")
+    parser.add_argument("--out", default=os.path.dirname(os.path.abspath(__file__)),
+                        help="the directory to write into (default: this script's)")
+    options = parser.parse_args()
+    if options.count < 4:
+        parser.error("--count must be at least 4")
+    here = options.out
+    os.makedirs(here, exist_ok=True)
+    write_csv(os.path.join(here, "restaurace.csv"),
+              restaurants(random.Random(2000), options.count))
     write_csv(os.path.join(here, "ubytovani.csv"), lodging(random.Random(1999)))
     with open(os.path.join(here, "data.ini"), "wb") as out:
         out.write(INI.replace("\n", "\r\n").encode("cp1250"))
