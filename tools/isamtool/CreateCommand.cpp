@@ -119,20 +119,7 @@ class TSchemaReader {
   std::string CheckText(const json& object, const char* key, const std::string& path,
                         std::uint8_t code) const {
     std::string text = Encoded(Text(object, key, path, ""), path);
-    static const char* const kForms[] = {nullptr,
-                                         nullptr,
-                                         "must be a date YYYY-MM-DD",
-                                         nullptr,
-                                         nullptr,
-                                         nullptr,
-                                         nullptr,
-                                         "must be a number like 2.5",
-                                         "must be a number like 2.5",
-                                         nullptr,
-                                         "must be a time HH:MM:SS",
-                                         "must be a date-time YYYY-MM-DD HH:MM:SS"};
-    Expect(CheckValueToTable(text, code, *settings_), path,
-           code < std::size(kForms) && kForms[code] ? kForms[code] : "does not read");
+    Expect(CheckValueToTable(text, code, *settings_), path, CheckValueForm(code));
     return text;
   }
 

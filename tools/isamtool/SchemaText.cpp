@@ -87,6 +87,22 @@ bool CheckValueToTable(std::string& text, std::uint8_t code,
   }
 }
 
+const char* CheckValueForm(std::uint8_t code) {
+  switch (code) {
+    case kDate:
+      return "must be a date YYYY-MM-DD";
+    case kFloat:
+    case kBcd:
+      return "must be a number like 2.5";
+    case kTime:
+      return "must be a time HH:MM:SS";
+    case kDateTime:
+      return "must be a date-time YYYY-MM-DD HH:MM:SS";
+    default:
+      return "does not read";
+  }
+}
+
 std::string CheckValueToTool(const std::string& text, std::uint8_t code,
                              const platform::TFormatSettings& table) {
   if (text.empty() || IsMoment(platform::AsciiUppercased(text))) return text;

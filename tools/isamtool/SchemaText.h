@@ -28,6 +28,8 @@ std::string TypeNameOf(std::uint8_t code, std::uint8_t subType);
 // A check value in the tool's forms into the table's; false when it does not read as the type.
 bool CheckValueToTable(std::string& text, std::uint8_t code,
                        const platform::TFormatSettings& table);
+// What a check value of the type must look like, for the message when it does not read.
+const char* CheckValueForm(std::uint8_t code);
 // A check value the table keeps, in the tool's forms; left as it is when it does not read.
 std::string CheckValueToTool(const std::string& text, std::uint8_t code,
                              const platform::TFormatSettings& table);
