@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "dataset/BlobFields.h"
 #include "dataset/DataSet.h"
 #include "dataset/Field.h"
 #include "platform/Locale.h"
@@ -18,12 +19,10 @@ constexpr std::size_t kSearchBuffer = 256;
 constexpr std::size_t kDescriptionBuffer = 4096;
 constexpr std::size_t kNameBuffer = 256;
 
-// Cuts the text to what a zero-terminated buffer of the given size holds of it: it ends at a
-// zero byte and keeps at most size - 1 bytes.
-std::string& CutToBuffer(std::string& text, std::size_t bufferSize) {
-  const std::size_t end = std::min(text.find('\0'), bufferSize - 1);
-  if (end < text.size()) text.resize(end);
-  return text;
+// What a zero-terminated buffer of the given size holds of the text: it ends at a zero byte and
+// keeps at most size - 1 bytes.
+std::string_view CutToBuffer(std::string_view text, std::size_t bufferSize) {
+  return text.substr(0, std::min(text.find('\0'), bufferSize - 1));
 }
 
 // The case mapping of every byte of the code page, made once from the locale's: "č" and "Č",
@@ -67,7 +66,7 @@ void Fold(std::string& text, const std::array<char, 256>& table) {
   for (char& c : text) c = table[static_cast<unsigned char>(c)];
 }
 
-bool Occurs(const std::string& text, const std::string& in) {
+bool Occurs(const std::string& text, std::string_view in) {
   return !text.empty() && memmem(in.data(), in.size(), text.data(), text.size()) != nullptr;
 }
 
@@ -80,27 +79,39 @@ bool IsAscii(const std::string& text) {
 // An ASCII search text can only match ASCII bytes, and folding keeps each byte in its half: such
 // a search folds the records' texts with the ASCII letters alone, many bytes at a time, and finds
 // exactly what the whole table would.
-std::string TWordSearch::Folded(std::string text, bool upper, std::size_t bufferSize) const {
-  if (!upper) CutToBuffer(text, bufferSize);
+const std::string& TWordSearch::Folded(std::string_view text, bool upper, std::size_t bufferSize,
+                                       std::string& into) const {
+  into.assign(upper ? text : CutToBuffer(text, bufferSize));
   if (asciiOnly_) {
-    upper ? AsciiUpper(text) : AsciiLower(text);
+    upper ? AsciiUpper(into) : AsciiLower(into);
   } else {
-    Fold(text, upper ? CaseTables().Upper : CaseTables().Lower);
+    Fold(into, upper ? CaseTables().Upper : CaseTables().Lower);
   }
-  return text;
+  return into;
 }
 
 TWordSearch::TWordSearch(const std::string& text, bool names, bool descriptions)
     : names_(names), descriptions_(descriptions), asciiOnly_(IsAscii(text)) {
-  text_ = Folded(text, names && !descriptions, kSearchBuffer);
+  Folded(text, names && !descriptions, kSearchBuffer, text_);
 }
 
+// The description is folded in place of the data set's own bytes where it can hand them out, so
+// that a search copies each description once and allocates nothing per record.
 bool TWordSearch::Accepts(TDataSet& dataSet) const {
   TField& name = *dataSet.FieldNamed("DE_1");
-  if (!descriptions_) return Occurs(text_, Folded(name.ValueString(), true, 0));
+  if (!descriptions_) return Occurs(text_, Folded(name.ValueString(), true, 0, folded_));
   const TField& description = *dataSet.FieldNamed("DE_11");
-  if (Occurs(text_, Folded(description.ValueString(), false, kDescriptionBuffer))) return true;
-  return names_ && Occurs(text_, Folded(name.ValueString(), false, kNameBuffer));
+  bool found = false;
+  const auto search = [&](std::string_view text) {
+    found = Occurs(text_, Folded(text, false, kDescriptionBuffer, folded_));
+  };
+  if (const auto* blob = dynamic_cast<const TBlobField*>(&description)) {
+    blob->WithContents(search);
+  } else {
+    search(description.ValueString());
+  }
+  if (found) return true;
+  return names_ && Occurs(text_, Folded(name.ValueString(), false, kNameBuffer, folded_));
 }
 
 }  // namespace katalog

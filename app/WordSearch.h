@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace katalog {
 
@@ -24,14 +25,16 @@ class TWordSearch {
   bool Accepts(TDataSet& dataSet) const;
 
  private:
-  // The text folded to upper case (names-only mode, the whole text) or to lower case (cut to a
-  // buffer of bufferSize).
-  std::string Folded(std::string text, bool upper, std::size_t bufferSize) const;
+  // The text folded into `into`: to upper case (names-only mode, the whole text) or to lower case
+  // (cut to a buffer of bufferSize).
+  const std::string& Folded(std::string_view text, bool upper, std::size_t bufferSize,
+                            std::string& into) const;
 
   bool names_;
   bool descriptions_;
-  bool asciiOnly_;    // the search text has no letter of the code page beyond ASCII
-  std::string text_;  // folded as the mode compares it
+  bool asciiOnly_;              // the search text has no letter of the code page beyond ASCII
+  std::string text_;            // folded as the mode compares it
+  mutable std::string folded_;  // the record's text being compared, kept to spare allocations
 };
 
 }  // namespace katalog

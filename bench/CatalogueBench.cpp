@@ -312,14 +312,14 @@ int Run(int argc, char** argv) {
           RunAlternately(one.Ours, one.Peer, options.Repeat);
     }
     if (size == options.Sizes.back() && (options.Only.empty() || options.Only == "W7")) {
-      std::fprintf(stderr, "catalogue_bench: W7 peak memory\n");
-      const double baseline = static_cast<double>(PeakMemory(c, "none", self));
+      std::fprintf(stderr, "catalogue_bench: W7 memory\n");
+      const double baseline = static_cast<double>(PrivateMemory(c, "none", self));
       TLine& memory = lineFor("W7",
-                              "peak resident memory browsing every record (KiB, ratio "
+                              "private memory after browsing every record (KiB, ratio "
                               "of the growth over a process that only starts)",
                               "≤ 1.0", 1.0, "Katalog", "SQLite");
-      const double ours = static_cast<double>(PeakMemory(c, "ours", self));
-      const double peer = static_cast<double>(PeakMemory(c, "sqlite", self));
+      const double ours = static_cast<double>(PrivateMemory(c, "ours", self));
+      const double peer = static_cast<double>(PrivateMemory(c, "sqlite", self));
       memory.Memory = true;
       memory.BySize[size] = {ours - baseline, peer - baseline};
     }
@@ -335,8 +335,8 @@ int Run(int argc, char** argv) {
 }  // namespace katalog::bench
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::string(argv[1]) == "--peak")
-    return katalog::bench::BrowseForPeak(argv[2], argv[3], std::atoll(argv[4]));
+  if (argc == 5 && std::string(argv[1]) == "--memory")
+    return katalog::bench::BrowseForMemory(argv[2], argv[3], std::atoll(argv[4]));
   try {
     return katalog::bench::Run(argc, argv);
   } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,9 @@ double OpenOurs(const TCatalogue& c);
 double OpenPeer(const TCatalogue& c);
 // W2: every name in index order, through the engine cursor, through TIsamTable, through SQLite.
 double BrowseEngine(const TCatalogue& c);
-double BrowseTable(const TCatalogue& c);
-double BrowsePeer(const TCatalogue& c);
+// `atEnd` runs after the last record, before the table or connection closes.
+double BrowseTable(const TCatalogue& c, const std::function<void()>& atEnd = {});
+double BrowsePeer(const TCatalogue& c, const std::function<void()>& atEnd = {});
 // W3: the viewer's search for a word in names and descriptions, then the count.
 double SearchOurs(const TCatalogue& c, const char* word, std::int64_t expected);
 double SearchPeer(const TCatalogue& c, const char* word, std::int64_t expected);
@@ -68,10 +70,12 @@ double FindPeer(const TCatalogue& c, const TExpected& e);
 void WriteImportFiles(const TCatalogue& c);
 double ImportOurs(const TCatalogue& c);
 double ImportPeer(const TCatalogue& c);
-// W7: the peak resident memory in KiB of a fresh process that browses every record ("ours",
-// "sqlite") or only starts ("none").
-long PeakMemory(const TCatalogue& c, const std::string& side, const std::string& self);
-// The child's side of PeakMemory.
-int BrowseForPeak(const std::string& side, const std::string& directory, std::int64_t count);
+// W7: the private memory in KiB (resident and not backed by a file) that a fresh process holds
+// after browsing every record, before it closes the table ("ours", "sqlite"), or after it only
+// starts ("none"). Pages of a mapped table file are the system's file cache, shared with every
+// process reading the file, as the pages SQLite reads with read() are: neither is counted.
+long PrivateMemory(const TCatalogue& c, const std::string& side, const std::string& self);
+// The child's side of PrivateMemory.
+int BrowseForMemory(const std::string& side, const std::string& directory, std::int64_t count);
 
 }  // namespace katalog::bench

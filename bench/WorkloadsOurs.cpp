@@ -112,6 +112,7 @@ double OpenOurs(const TCatalogue& c) {
 }
 
 double BrowseEngine(const TCatalogue& c) {
+  Sessions().DefaultSession().SetActive(true);  // TDataFile needs the engine started
   TDataFile file;
   file.SetFileName(c.Directory + "/places");
   file.SetReadOnly(true);
@@ -132,7 +133,7 @@ double BrowseEngine(const TCatalogue& c) {
   return seconds;
 }
 
-double BrowseTable(const TCatalogue& c) {
+double BrowseTable(const TCatalogue& c, const std::function<void()>& atEnd) {
   TIsamTable table(nullptr);
   PrepareTable(table, c, true);
   table.Open();
@@ -145,6 +146,7 @@ double BrowseTable(const TCatalogue& c) {
     ++seen;
   }
   const double seconds = SecondsSince(start);
+  if (atEnd) atEnd();
   Expect(seen == c.Count && bytes > 0, "records browsed through the table");
   return seconds;
 }

@@ -67,7 +67,7 @@ double OpenPeer(const TCatalogue& c) {
   return SecondsSince(start) / kOpenRounds;
 }
 
-double BrowsePeer(const TCatalogue& c) {
+double BrowsePeer(const TCatalogue& c, const std::function<void()>& atEnd) {
   TSqliteDatabase db(c.PeerPath(), true);
   TSqliteStatement names(db.Handle(), "SELECT name FROM places ORDER BY name, id");
   std::int64_t seen = 0;
@@ -78,6 +78,7 @@ double BrowsePeer(const TCatalogue& c) {
     ++seen;
   }
   const double seconds = SecondsSince(start);
+  if (atEnd) atEnd();
   Expect(seen == c.Count && bytes > 0, "rows browsed");
   return seconds;
 }
@@ -123,12 +124,12 @@ double FindPeer(const TCatalogue& c, const TExpected& e) {
   return seconds;
 }
 
-// The child reports its own high-water mark: the parent's accounting of a child would include
-// the parent's pages that the child shared until it started the program again.
-long PeakMemory(const TCatalogue& c, const std::string& side, const std::string& self) {
+// The child measures itself: the parent's accounting of a child would include the parent's
+// pages that the child shared until it started the program again.
+long PrivateMemory(const TCatalogue& c, const std::string& side, const std::string& self) {
   std::fflush(nullptr);
   const std::string command =
-      "'" + self + "' --peak " + side + " '" + c.Directory + "' " + std::to_string(c.Count);
+      "'" + self + "' --memory " + side + " '" + c.Directory + "' " + std::to_string(c.Count);
   FILE* child = popen(command.c_str(), "r");
   if (child == nullptr) throw std::runtime_error("cannot start " + command);
   long kib = -1;
@@ -138,23 +139,34 @@ long PeakMemory(const TCatalogue& c, const std::string& side, const std::string&
   return kib;
 }
 
-int BrowseForPeak(const std::string& side, const std::string& directory, std::int64_t count) {
-  const TCatalogue c{count, directory};
-  if (side == "ours") {
-    BrowseTable(c);
-  } else if (side == "sqlite") {
-    BrowsePeer(c);
-  } else if (side != "none") {
-    return 2;
-  }
+namespace {
+
+long PrivateMemoryKib() {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) {
-      std::printf("%ld\n", std::strtol(line.c_str() + 6, nullptr, 10));
-      return 0;
-    }
+    if (line.rfind("RssAnon:", 0) == 0) return std::strtol(line.c_str() + 8, nullptr, 10);
   }
-  return 1;
+  return -1;
+}
+
+}  // namespace
+
+int BrowseForMemory(const std::string& side, const std::string& directory, std::int64_t count) {
+  const TCatalogue c{count, directory};
+  long kib = -1;
+  const auto measure = [&kib] { kib = PrivateMemoryKib(); };
+  if (side == "ours") {
+    BrowseTable(c, measure);
+  } else if (side == "sqlite") {
+    BrowsePeer(c, measure);
+  } else if (side == "none") {
+    measure();
+  } else {
+    return 2;
+  }
+  if (kib < 0) return 1;
+  std::printf("%ld\n", kib);
+  return 0;
 }
 
 }  // namespace katalog::bench

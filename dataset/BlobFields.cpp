@@ -19,7 +19,18 @@ std::string TBlobField::GetAsString() const {
   auto stream = CheckDataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
   if (!stream) return {};
   std::string contents = stream->ReadAll();
-  return TranslatesText() ? DataSet()->Translate(contents, false) : contents;
+  return TranslatesText() && DataSet()->TranslatesText() ? DataSet()->Translate(contents, false)
+                                                         : contents;
+}
+
+void TBlobField::WithContents(const std::function<void(std::string_view)>& use) const {
+  auto stream = CheckDataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
+  if (!stream) return use({});
+  if (TranslatesText() && DataSet()->TranslatesText()) {
+    return use(DataSet()->Translate(stream->ReadAll(), false));
+  }
+  if (const std::optional<std::string_view> contents = stream->Contents()) return use(*contents);
+  use(stream->ReadAll());
 }
 
 void TBlobField::SetAsString(std::string_view value) {

@@ -4,6 +4,9 @@
 // contents themselves.
 #pragma once
 
+#include <functional>
+#include <string_view>
+
 #include "dataset/Field.h"
 
 namespace katalog {
@@ -24,6 +27,9 @@ class TBlobField : public TField {
   bool IsBlank() const override;
   // Forgets modified contents (the edit ended).
   void FreeBuffers() override { modified_ = false; }
+  // Hands the whole contents to `use`: in place where the data set holds them in one piece and
+  // nothing translates them (a search reads every description so), else as a copy.
+  void WithContents(const std::function<void(std::string_view)>& use) const;
 
  protected:
   // The whole contents, from the stream's start to its end.

@@ -147,6 +147,8 @@ class TDataSet : public TComponent {
                            bool toNative);
   // Text translation for string fields: a plain copy here.
   virtual std::string Translate(std::string_view text, bool /*toOem*/) { return std::string(text); }
+  // Whether Translate changes anything; a data set that translates says so.
+  virtual bool TranslatesText() const { return false; }
 
   // Temporary states: no StateChanged, controls disabled meanwhile.
   TDataSetState SetTempState(TDataSetState state);

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace katalog {
@@ -33,6 +35,9 @@ class TStream {
   // The whole contents: the size asked first, then exactly that many bytes read from the start
   // (EReadError when fewer come).
   std::string ReadAll();
+  // The whole contents in place, valid until the stream is written or goes; nothing when the
+  // stream does not hold them in one piece.
+  virtual std::optional<std::string_view> Contents() const { return std::nullopt; }
 };
 
 class TMemoryStream : public TStream {
@@ -46,6 +51,9 @@ class TMemoryStream : public TStream {
   void SetSize(std::int64_t size) override;
 
   const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  std::optional<std::string_view> Contents() const override {
+    return std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
+  }
 
  private:
   std::vector<std::uint8_t> bytes_;

@@ -66,6 +66,13 @@ std::int64_t TIsamBlobStream::Read(void* buffer, std::int64_t count) {
   return copied;
 }
 
+std::optional<std::string_view> TIsamBlobStream::Contents() const {
+  if (!opened_) return std::string_view();
+  const std::span<const std::uint8_t> bytes =
+      dataSet_.Engine()->BlobBytes(TFieldSet::Working, fieldNumber_, image_);
+  return std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
 std::int64_t TIsamBlobStream::Write(const void* buffer, std::int64_t count) {
   if (!opened_ || count <= 0) return 0;
   if (position_ + count > kMaxBlob) RaiseIsamError(ie::kInvalidBlobLength);

@@ -35,6 +35,8 @@ class TIsamBlobStream : public TStream {
   void SetSize(std::int64_t size) override;
   // Truncates at the current position.
   void Truncate() { SetSize(position_); }
+  // The engine holds an open blob whole in memory.
+  std::optional<std::string_view> Contents() const override;
 
  private:
   TIsamDataSet& dataSet_;

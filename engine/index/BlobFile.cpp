@@ -5,9 +5,6 @@
 #include <set>
 
 #include "engine/index/IndexStore.h"
-
-#include <cstring>
-
 #include "engine/storage/IsamError.h"
 #include "engine/storage/TableFileNames.h"
 #include "platform/ByteOrder.h"
@@ -57,6 +54,8 @@ void TBlobFile::Open() {
 void TBlobFile::Close() {
   open_.clear();
   blocks_.DiscardAll();
+  window_.clear();
+  windowBlocks_ = 0;
   THeaderFile::Close();
 }
 
@@ -97,37 +96,98 @@ const TBlobBuffer* TBlobFile::Buffer(std::int32_t handle) const {
 // read ended belongs to a pass through the file (a search reading every record's memo in
 // record order): its first block is fetched with the longest read-ahead, so that one request
 // serves the chains that follow. Any other chain starts with its first block alone.
+// One block of a chain being read: its header fields and its data bytes, either in place in a
+// mapped file or in a pinned buffer of the block cache.
+struct TBlobFile::TChainBlock {
+  std::int32_t Next = 0;
+  std::uint16_t Used = 0;
+  std::int32_t Record = 0;
+  std::int32_t Total = 0;
+  const std::uint8_t* Data = nullptr;
+  TBlockRef Pinned;
+};
+
+void TBlobFile::FetchChainBlock(std::int32_t offset, std::int32_t readAhead, TChainBlock& block) {
+  // A mapped file cannot change and an unenciphered one is read in place: nothing is decoded into
+  // the cache. The blocks of a pass through the file come from a window read ahead, the others
+  // from the mapping.
+  if (Mapped() && !Encrypted()) {
+    const std::uint8_t* bytes = readAhead > 1 || InWindow(offset) ? WindowBlock(offset) : nullptr;
+    if (!bytes) bytes = MappedBytes(offset, static_cast<std::int32_t>(blockSize_)).data();
+    if (bytes) {
+      block.Next = LoadI32(bytes + 4);
+      block.Used = LoadU16(bytes + 8);
+      block.Record = LoadI32(bytes + 10);
+      block.Total = LoadI32(bytes + 14);
+      block.Data = bytes + kBlockHeaderSize;
+      return;
+    }
+  }
+  block.Pinned = blocks_.Fetch(offset, readAhead);
+  block.Next = block.Pinned->Next;
+  block.Used = block.Pinned->Used;
+  block.Record = block.Pinned->Record;
+  block.Total = block.Pinned->Total;
+  block.Data = block.Pinned->Data.data();
+}
+
+const std::uint8_t* TBlobFile::WindowBlock(std::int32_t offset) {
+  const auto size = static_cast<std::int32_t>(blockSize_);
+  if (!InWindow(offset)) {
+    const std::int32_t count =
+        std::clamp<std::int32_t>((header_.EndOfFile - offset) / size, 1, blocks_.ReadAheadLimit());
+    window_.resize(static_cast<std::size_t>(count) * blockSize_);
+    windowStart_ = offset;
+    windowBlocks_ = 0;
+    windowBlocks_ = ReadBlocks(offset, window_.data(), count, true);
+    if (windowBlocks_ == 0) return nullptr;
+  }
+  return window_.data() + (offset - windowStart_);
+}
+
+// A chain can hold no more blocks than the file: a longer walk is a cycle. Blocks met twice are
+// found once the walk ends, by sorting what it met.
 void TBlobFile::ReadChain(TBlobBuffer& blob) {
+  const std::int32_t blocksInFile =
+      (header_.EndOfFile - kBlobHeaderSize) / std::int32_t(blockSize_);
   for (;;) {
     try {
       const bool pass = blob.FirstBlock == lastChainEnd_;
-      TBlockRef block = blocks_.Fetch(blob.FirstBlock, pass ? blocks_.ReadAheadLimit() : 1);
+      TChainBlock block;
+      FetchChainBlock(blob.FirstBlock, pass ? blocks_.ReadAheadLimit() : 1, block);
       std::int32_t last = blob.FirstBlock;
-      if (block->Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
-      const std::int32_t length = block->Total;
+      if (block.Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
+      const std::int32_t length = block.Total;
       // No chain in this file can hold more than its blocks do.
       const std::int64_t room = std::int64_t{header_.EndOfFile} / blockSize_ * DataPerBlock();
       if (length < 0 || length > room) Raise(ie::kBlobBuffersCorrupt);
-      blob.Data.assign(static_cast<std::size_t>(length), 0);
-      std::set<std::int32_t> visited{blob.FirstBlock};
+      blob.Data.resize(static_cast<std::size_t>(length));
+      chainVisits_.assign(1, blob.FirstBlock);
       std::int32_t copied = 0;
       for (;;) {
         const std::int32_t take =
-            std::min<std::int32_t>({DataPerBlock(), length - copied, block->Used});
+            std::min<std::int32_t>({DataPerBlock(), length - copied, block.Used});
         if (take > 0) {
-          std::memcpy(blob.Data.data() + copied, block->Data.data(),
-                      static_cast<std::size_t>(take));
+          std::memcpy(blob.Data.data() + copied, block.Data, static_cast<std::size_t>(take));
         }
         copied += take;
-        const std::int32_t next = block->Next;
+        const std::int32_t next = block.Next;
         if (copied >= length || next == 0) break;
         CheckNext(next);
-        if (!visited.insert(next).second) Raise(ie::kBlobBuffersCorrupt);
-        block = blocks_.Fetch(next, BlocksFor(length - copied));
+        if (static_cast<std::int32_t>(chainVisits_.size()) >= blocksInFile)
+          Raise(ie::kBlobBuffersCorrupt);
+        chainVisits_.push_back(next);
+        block = TChainBlock{};
+        FetchChainBlock(next, BlocksFor(length - copied), block);
         last = next;
-        if (block->Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
+        if (block.Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
       }
       if (copied != length) Raise(ie::kEndOfBlob);
+      if (chainVisits_.size() > 1) {
+        std::sort(chainVisits_.begin(), chainVisits_.end());
+        if (std::adjacent_find(chainVisits_.begin(), chainVisits_.end()) != chainVisits_.end())
+          Raise(ie::kBlobBuffersCorrupt);
+      }
       lastChainEnd_ = last + static_cast<std::int32_t>(blockSize_);
       return;
     } catch (const TRestart&) {

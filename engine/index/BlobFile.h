@@ -134,6 +134,15 @@ class TBlobFile : public THeaderFile {
   }
   std::int32_t BlocksFor(std::int32_t bytes) const;
   void CheckNext(std::int32_t next) const;
+  struct TChainBlock;
+  void FetchChainBlock(std::int32_t offset, std::int32_t readAhead, TChainBlock& block);
+  // The block at `offset` in the read-ahead window of a mapped file, reading the longest
+  // read-ahead from there when the window does not hold it; nullptr when nothing can be read.
+  const std::uint8_t* WindowBlock(std::int32_t offset);
+  bool InWindow(std::int32_t offset) const {
+    return offset >= windowStart_ &&
+           offset < windowStart_ + windowBlocks_ * static_cast<std::int32_t>(blockSize_);
+  }
   void ReadChain(TBlobBuffer& blob);
   void SaveBlob(TBlobBuffer& blob);
   TBlobBuffer* Find(std::int32_t handle);
@@ -146,6 +155,12 @@ class TBlobFile : public THeaderFile {
   // The offset just past the last block of the chain read last: a chain that starts there is
   // read as part of a pass through the file.
   std::int32_t lastChainEnd_ = 0;
+  // The blocks the chain being read has passed, kept between reads to spare an allocation.
+  std::vector<std::int32_t> chainVisits_;
+  // Blocks read ahead from a mapped file, from windowStart_ on.
+  std::vector<std::uint8_t> window_;
+  std::int32_t windowStart_ = 0;
+  std::int32_t windowBlocks_ = 0;
 };
 
 }  // namespace katalog

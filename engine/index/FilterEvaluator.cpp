@@ -437,6 +437,30 @@ int CompareFilterStrings(const std::string& a, const std::string& b, bool caseIn
   return 0;
 }
 
+// Two texts of printable ASCII are equal under any locale's comparison exactly when their bytes
+// are (or, ignoring case, their ASCII letters match): no such locale treats two of these
+// characters as one, and only control characters are passed over. That spares the locale's
+// comparison for the usual texts of a filter like "Name <> 'x'".
+bool FilterStringsEqual(const std::string& a, const std::string& b, bool caseInsensitive,
+                        int partialLength, std::uint32_t localeId) {
+  const std::size_t la = partialLength ? std::min<std::size_t>(partialLength, a.size()) : a.size();
+  const std::size_t lb = partialLength ? std::min<std::size_t>(partialLength, b.size()) : b.size();
+  const auto printable = [](const std::string& text, std::size_t length) {
+    return std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length),
+                       [](char c) { return c >= 0x20 && c < 0x7f; });
+  };
+  if (localeId == 0 || !printable(a, la) || !printable(b, lb)) {
+    return CompareFilterStrings(a, b, caseInsensitive, partialLength, localeId) == 0;
+  }
+  if (la != lb) return false;
+  for (std::size_t i = 0; i < la; ++i) {
+    const char x = caseInsensitive ? platform::AsciiUpper(a[i]) : a[i];
+    const char y = caseInsensitive ? platform::AsciiUpper(b[i]) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
+
 TFilterValue Evaluate(const TFilterNode& node, const std::uint8_t* record,
                       const TEvaluationContext& context) {
   switch (node.Class) {
@@ -498,8 +522,8 @@ TFilterValue Evaluate(const TFilterNode& node, const std::uint8_t* record,
       bool equal = leftNull && rightNull;
       if (!leftNull && !rightNull) {
         equal = left.Type == kString && right.Type == kString
-                    ? CompareFilterStrings(left.Text, right.Text, node.CaseInsensitive,
-                                           node.PartialLength, context.LocaleId) == 0
+                    ? FilterStringsEqual(left.Text, right.Text, node.CaseInsensitive,
+                                         node.PartialLength, context.LocaleId)
                     : Truthy(Comparison(fo::kEqual, left, right, context.LocaleId));
       }
       return Boolean(node.Operator == fo::kNotEqual ? !equal : equal);

@@ -38,5 +38,8 @@ bool ConditionHolds(const TFilterNode& root, const std::uint8_t* record,
 // that many leading characters.
 int CompareFilterStrings(const std::string& a, const std::string& b, bool caseInsensitive,
                          int partialLength, std::uint32_t localeId);
+// CompareFilterStrings(...) == 0, without the locale's comparison for texts of printable ASCII.
+bool FilterStringsEqual(const std::string& a, const std::string& b, bool caseInsensitive,
+                        int partialLength, std::uint32_t localeId);
 
 }  // namespace katalog

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "engine/storage/FileSession.h"
@@ -109,6 +110,9 @@ void TFileHandler::OpenDisk() {
     RaiseErrno(error);
   }
   descriptor_ = fd;
+  if (readOnlyMedia_ && ::fstat(fd, &st) == 0 && st.st_size > 0) {
+    mapping_.Map(fd, static_cast<std::uint64_t>(st.st_size));  // else read with system calls
+  }
 }
 
 void TFileHandler::OpenMemory() {
@@ -129,6 +133,7 @@ void TFileHandler::CloseHandle() noexcept {
     memoryFile_ = nullptr;
     memoryHandle_ = 0;
   } else if (descriptor_ >= 0) {
+    mapping_.Unmap();
     ::close(descriptor_);  // drops this descriptor's range and sharing locks, nobody else's
     descriptor_ = -1;
   }
@@ -234,6 +239,7 @@ std::int32_t TFileHandler::Read(void* buffer, std::int32_t count, bool tolerateS
     memoryFile_->Seek(memoryHandle_, position_, 0);
     done = memoryFile_->Read(memoryHandle_, buffer, count);
   } else {
+    done = ReadMapped(buffer, count);
     while (done < count) {
       const ssize_t n = ::pread(descriptor_, static_cast<char*>(buffer) + done,
                                 static_cast<std::size_t>(count - done), position_ + done);
@@ -249,6 +255,27 @@ std::int32_t TFileHandler::Read(void* buffer, std::int32_t count, bool tolerateS
   position_ += done;
   if (done < count && !tolerateShortRead) Raise(ie::kReadError);
   return done;
+}
+
+// Copies what the mapping holds of the bytes asked for; the rest (none on a medium that cannot
+// change) is read with system calls. Long reads are the read-ahead of a pass through the file,
+// which touches each page once: there the kernel's copy from its cache is cheaper than setting up
+// the mapping's page-table entries on first touch (measured: 15 ms against 65 ms for 150 MB).
+std::int32_t TFileHandler::ReadMapped(void* buffer, std::int32_t count) {
+  if (!mapping_.Mapped() || count <= 0 || count > kLongestMappedRead ||
+      position_ >= static_cast<std::int64_t>(mapping_.Length()))
+    return 0;
+  const std::uint64_t available = mapping_.Length() - static_cast<std::uint64_t>(position_);
+  const auto n = static_cast<std::int32_t>(std::min<std::uint64_t>(available, count));
+  std::memcpy(buffer, mapping_.Bytes(static_cast<std::uint64_t>(position_), n).data(), n);
+  if (mapping_.Shrunk()) Raise(ie::kReadError);
+  return n;
+}
+
+std::span<const std::uint8_t> TFileHandler::MappedBytes(std::int64_t offset,
+                                                        std::int32_t count) const {
+  if (!isOpen_ || offset < 0 || count < 0) return {};
+  return mapping_.Bytes(static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(count));
 }
 
 void TFileHandler::Write(const void* buffer, std::int32_t count) {

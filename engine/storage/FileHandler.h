@@ -9,13 +9,21 @@
 // An exclusive open allows no other open of the file; a shared one allows shared opens only.
 // Memory files: the session's TMemoryFileList owns the file; the handler holds one open handle
 // of it, and the session must outlive the open handler.
+//
+// A disk file that nobody can write (ReadOnlyMedia) is mapped into memory at open, as long as it
+// was then: short reads copy from the mapping and MappedBytes hands out its bytes in place. Such a
+// file cannot change, so nothing read from it is ever stale; one that is cut all the same reads as
+// unreadable (kReadError) instead of ending the program.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/MappedFile.h"
 
 namespace katalog {
 
@@ -25,6 +33,8 @@ class TFileHandler {
  public:
   // Length of one copy step of CopyTo.
   static constexpr std::int32_t kCopyPieceSize = 65535;
+  // Reads up to this length copy from a mapped file; longer ones use system calls (ReadMapped).
+  static constexpr std::int32_t kLongestMappedRead = 8192;
 
   explicit TFileHandler(TFileHandler* owner = nullptr) : owner_(owner) {}
   virtual ~TFileHandler();
@@ -65,6 +75,10 @@ class TFileHandler {
   // Writes at the current position; count 0 cuts the file there.
   virtual void Write(const void* buffer, std::int32_t count);
   virtual void Flush();
+  // The file's bytes [offset, offset + count) in the mapping, without a copy; empty when the file
+  // is not mapped or the bytes lie beyond the mapped length. Valid while the file stays open.
+  std::span<const std::uint8_t> MappedBytes(std::int64_t offset, std::int32_t count) const;
+  bool Mapped() const { return mapping_.Mapped(); }
 
   // Origin 0 from the start, 1 from the current position, 2 from the end; returns the position.
   std::int64_t Seek(std::int64_t offset, int origin);
@@ -88,12 +102,14 @@ class TFileHandler {
   void OpenDisk();
   void OpenMemory();
   void CloseHandle() noexcept;
+  std::int32_t ReadMapped(void* buffer, std::int32_t count);
 
   TFileHandler* owner_;
   bool inMemory_ = false;
   TMemoryFile* memoryFile_ = nullptr;
   std::string fileName_;
   int descriptor_ = -1;
+  platform::TMappedFile mapping_;
   int memoryHandle_ = 0;
   bool exclusive_ = false;
   bool readOnly_ = false;

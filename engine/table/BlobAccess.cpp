@@ -105,6 +105,13 @@ bool TDataFile::IsBlobOpen(TFieldSet fieldSet, int fieldNumber, const std::uint8
   return OpenHandleOf(fieldSet, fieldNumber, record, handle) == 0;
 }
 
+std::span<const std::uint8_t> TDataFile::BlobBytes(TFieldSet fieldSet, int fieldNumber,
+                                                   const std::uint8_t* record) const {
+  std::int32_t handle = 0;
+  if (OpenHandleOf(fieldSet, fieldNumber, record, handle) != 0) return {};
+  return blobFile_.Buffer(handle)->Data;
+}
+
 // The open blobs of a record being stored go with it: they take its record number, are written,
 // and the stored record gets their first blocks in place of the handles.
 void TDataFile::AttachBlobs(std::int32_t n, std::uint8_t* stored) {

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,10 @@ class TDataFile : public TFileHandler, private TFilterHost {
   [[nodiscard]] int GetBlobSize(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                                 std::int32_t& size);
   bool IsBlobOpen(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record) const;
+  // The contents of the field's open blob in place, valid until the blob is written or closed;
+  // empty when it is not open.
+  std::span<const std::uint8_t> BlobBytes(TFieldSet fieldSet, int fieldNumber,
+                                          const std::uint8_t* record) const;
 
   // Looks for another program's changes now; without any, finds the position again.
   void Refresh();

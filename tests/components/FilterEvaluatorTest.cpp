@@ -22,6 +22,7 @@
 #include "engine/storage/IsamError.h"
 #include "engine/table/DataFile.h"
 #include "engine/table/TableCreation.h"
+#include "platform/AsciiText.h"
 #include "platform/ByteOrder.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
@@ -540,6 +541,33 @@ TEST_F(EngineFilterEvaluatorTest, StringOrderFollowsTheLocale) {
   // Comparing different kinds gives false both ways.
   EXPECT_FALSE(Holds(B(fo::kEqual, F("Name"), I(1))));
   EXPECT_FALSE(Holds(B(fo::kNotEqual, F("Name"), I(1))));
+}
+
+// Equality of printable ASCII skips the locale: it must agree with the locale's comparison on
+// texts that differ only in case, in letters the Czech order tailors ("ch"), in punctuation and
+// blanks, and in length.
+TEST(FilterStringsEqualTest, AgreesWithTheLocaleComparison) {
+  const std::string alphabet = "aAcChHzZ -.,'!~0";
+  std::mt19937 random(2026);
+  std::uniform_int_distribution<std::size_t> letter(0, alphabet.size() - 1), length(0, 5);
+  const auto text = [&] {
+    std::string t(length(random), ' ');
+    for (char& c : t) c = alphabet[letter(random)];
+    return t;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const std::string a = text();
+    const std::string b = i % 3 == 0 ? platform::AsciiLowercased(a) : text();
+    for (const std::uint32_t locale : {0x405u, 0x409u, 0u}) {
+      for (const bool ignoreCase : {false, true}) {
+        for (const int partial : {0, 2}) {
+          ASSERT_EQ(FilterStringsEqual(a, b, ignoreCase, partial, locale),
+                    CompareFilterStrings(a, b, ignoreCase, partial, locale) == 0)
+              << "'" << a << "' '" << b << "' " << locale << ignoreCase << partial;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(EngineFilterEvaluatorTest, NumbersCompareAcrossKinds) {

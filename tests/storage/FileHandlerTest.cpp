@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/storage/TableLocks.h"
@@ -153,6 +155,42 @@ TEST_F(FileHandlerTest, ReadOnlyAttributeOpensReadOnlyMediaEvenForRoot) {
   EXPECT_EQ(EngineErrorOf([&] { file->Write("X", 1); }), ie::kWriteError);
   file->Close();
   EXPECT_EQ(std::filesystem::file_size(name), 9u);
+}
+
+// A file nobody can write is read from a mapping: short reads, long reads past the mapped
+// length's end and bytes in place agree with the file. Cut while open (its owner gave the
+// permission back), it reads as unreadable instead of ending the program with SIGBUS.
+TEST_F(FileHandlerTest, ReadOnlyMediaIsMappedAndACutFileFailsCleanly) {
+  std::string bytes(3 * 4096 + 100, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>('a' + i % 26);
+  const std::string name = MakeFile("CD.BLB", bytes);
+  ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
+  auto file = Handler(name);
+  file->Open();
+  ASSERT_TRUE(file->Mapped());
+  std::vector<char> buffer(bytes.size() + 10);
+  for (const auto& [at, count] : std::vector<std::pair<std::int64_t, std::int32_t>>{
+           {0, 10}, {4090, 20}, {5, 12000}, {12200, 200}}) {
+    file->Seek(at, 0);
+    const std::int32_t expected =
+        std::min<std::int32_t>(count, static_cast<std::int32_t>(bytes.size() - at));
+    ASSERT_EQ(file->Read(buffer.data(), count, true), expected) << at;
+    EXPECT_EQ(std::string(buffer.data(), expected), bytes.substr(at, expected)) << at;
+  }
+  const auto inPlace = file->MappedBytes(4096, 26);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(inPlace.data()), inPlace.size()),
+            bytes.substr(4096, 26));
+  EXPECT_TRUE(file->MappedBytes(12000, 1000).empty());  // past the end
+
+  ASSERT_EQ(::chmod(name.c_str(), 0644), 0);
+  ASSERT_EQ(::truncate(name.c_str(), 100), 0);
+  file->Seek(8192, 0);
+  EXPECT_EQ(EngineErrorOf([&] { file->Read(buffer.data(), 100); }), ie::kReadError);
+  file->Close();
+  // A writable file is not mapped.
+  file = Handler(name);
+  file->Open();
+  EXPECT_FALSE(file->Mapped());
 }
 
 TEST_F(FileHandlerTest, ExclusiveOpensShareWithNobody) {
