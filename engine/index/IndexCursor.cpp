@@ -178,8 +178,60 @@ bool TIndexCursor::Step(TIndexTree& tree, int direction) {
 // bitmap, page by page; the key is copied only from the entry found, so that walking a sparse
 // filter in index order costs a bitmap test per entry passed. False at the end of the index or
 // the range (the position is then unchanged).
+bool TIndexCursor::UseSpans(TIndexTree& tree) {
+  if (!entryKey_ || !bitmapMode_ || PhysicalOrder() ||
+      std::int64_t{visibility_.Count()} * kSparseWalk >= std::int64_t{last_} - first_ + 1) {
+    return false;
+  }
+  if (spansValid_ && spansSlot_ == slot_ && spansVersion_ == store_.Version() &&
+      spansGeneration_ == visibility_.Generation() && spansFirst_ == first_ &&
+      spansLast_ == last_) {
+    return true;
+  }
+  spansValid_ = false;
+  spans_.clear();
+  const TRecordBitmap& visible = visibility_.VisibleBitmap();
+  for (std::int32_t r = visible.NextSet(1); r != 0; r = visible.NextSet(r + 1)) {
+    const std::vector<std::uint8_t> key = entryKey_(slot_, r);
+    if (!key.empty())
+      spans_.push_back({tree.CountBelow(key.data()) + 1, tree.CountUpTo(key.data())});
+  }
+  std::sort(spans_.begin(), spans_.end(),
+            [](const TSpan& a, const TSpan& b) { return a.First < b.First; });
+  std::size_t kept = 0;
+  for (const TSpan& span : spans_) {
+    if (kept > 0 && span.First <= spans_[kept - 1].Last + 1) {
+      spans_[kept - 1].Last = std::max(spans_[kept - 1].Last, span.Last);
+    } else {
+      spans_[kept++] = span;
+    }
+  }
+  spans_.resize(kept);
+  spansValid_ = true;
+  spansSlot_ = slot_;
+  spansVersion_ = store_.Version();
+  spansGeneration_ = visibility_.Generation();
+  spansFirst_ = first_;
+  spansLast_ = last_;
+  return true;
+}
+
+std::int32_t TIndexCursor::NextInSpans(std::int32_t logical, int direction) const {
+  if (direction > 0) {
+    const auto span = std::lower_bound(spans_.begin(), spans_.end(), logical,
+                                       [](const TSpan& s, std::int32_t k) { return s.Last < k; });
+    return span == spans_.end() ? 0 : std::max(logical, span->First);
+  }
+  const auto after = std::upper_bound(spans_.begin(), spans_.end(), logical,
+                                      [](std::int32_t k, const TSpan& s) { return k < s.First; });
+  return after == spans_.begin() ? 0 : std::min(logical, std::prev(after)->Last);
+}
+
+// Passes entry by entry to the next visible one; where few records are visible it jumps over the
+// entries between the spans that hold them.
 bool TIndexCursor::ScanVisible(TIndexTree& tree, int direction, bool includeCurrent) {
   Sync(tree);
+  const bool spans = UseSpans(tree);
   TPageRef page = tree.Fetch(position_.page);
   int entry = position_.entry;
   std::int32_t logical = position_.logical;
@@ -195,6 +247,17 @@ bool TIndexCursor::ScanVisible(TIndexTree& tree, int direction, bool includeCurr
       entry = direction > 0 ? 0 : page->Image.Count() - 1;
     }
     if (direction > 0 ? logical > last_ : logical < first_) return false;
+    if (spans) {
+      const std::int32_t next = NextInSpans(logical, direction);
+      if (next == 0) return false;
+      if (next != logical) {
+        const TLeafPosition at = tree.Locate(next);
+        page = tree.Fetch(at.Page);
+        entry = at.Entry;
+        logical = next;
+        continue;
+      }
+    }
     if (visibility_.Visible(page->Image.Values[entry])) break;
     entry += direction;
     logical += direction;

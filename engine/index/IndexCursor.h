@@ -38,6 +38,10 @@ class TIndexCursor {
     physicalRecords_ = std::move(source);
   }
   TVisibility& Visibility() { return visibility_; }
+  // The key that record r has in the index of `slot` (empty for a deleted record), from the data
+  // file: a walk over few visible records goes from entry to entry by them. May raise TRestart.
+  using TEntryKeySource = std::function<std::vector<std::uint8_t>(int slot, std::int32_t r)>;
+  void SetEntryKeySource(TEntryKeySource source) { entryKey_ = std::move(source); }
 
   // Slot 0 (physical order without a primary index), no range, on the first record.
   void Open();
@@ -131,6 +135,16 @@ class TIndexCursor {
   bool ScanVisible(TIndexTree& tree, int direction, bool includeCurrent);
   bool SeekVisible(TIndexTree& tree, int direction);
   bool KeyInRange(const std::uint8_t* key);
+  // When at most one entry in kSparseWalk of the range is visible, the rank intervals of the
+  // current index that hold every visible entry (sorted, apart), made from the visible records'
+  // keys; a walk jumps between them instead of passing every entry. False when not sparse.
+  static constexpr std::int64_t kSparseWalk = 16;
+  struct TSpan {
+    std::int32_t First, Last;
+  };
+  bool UseSpans(TIndexTree& tree);
+  // The rank nearest `logical` in `direction` (itself included) inside a span, or 0.
+  std::int32_t NextInSpans(std::int32_t logical, int direction) const;
   // The end flags raised: before the first entry (Bof), after the last (Eof), both (no
   // position), or neither.
   enum class TEnds { Neither, Bof, Eof, Both };
@@ -149,6 +163,13 @@ class TIndexCursor {
   TIndexStore& store_;
   TVisibility visibility_;
   std::function<std::int32_t()> physicalRecords_;
+  TEntryKeySource entryKey_;
+  std::vector<TSpan> spans_;
+  bool spansValid_ = false;
+  int spansSlot_ = 0;
+  std::uint64_t spansVersion_ = 0;
+  std::uint64_t spansGeneration_ = 0;
+  std::int32_t spansFirst_ = 0, spansLast_ = 0;
   int slot_ = kPrimarySlot;
   bool bitmapMode_ = false;
   TPosition position_;

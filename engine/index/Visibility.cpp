@@ -72,6 +72,7 @@ void TVisibility::Combine() {
     visible_.And(accepted);
   }
   visibleCount_ = visible_.Count();
+  ++generation_;
 }
 
 void TVisibility::ComputeFilter(TCursorFilter& filter) {
@@ -89,10 +90,12 @@ void TVisibility::Recombine() {
     if (filter->Active()) visible_.And(filter->Bitmap());
   }
   visibleCount_ = visible_.Count();
+  ++generation_;
 }
 
 void TVisibility::RecordWritten(std::int32_t records, std::int32_t r, const std::uint8_t* buffer,
                                 bool inRange) {
+  ++generation_;
   for (TRecordBitmap* bitmap : {&visible_, &range_, &active_}) bitmap->Resize(records);
   if (hasRange_) inRange ? range_.Set(r) : range_.Clear(r);
   active_.Set(r);
@@ -111,6 +114,7 @@ void TVisibility::RecordWritten(std::int32_t records, std::int32_t r, const std:
 }
 
 void TVisibility::RecordDeleted(std::int32_t r) {
+  ++generation_;
   if (visible_.Test(r)) --visibleCount_;
   for (TRecordBitmap* bitmap : {&visible_, &range_, &active_}) bitmap->Clear(r);
   for (TCursorFilter* filter : filters_) {
@@ -125,6 +129,7 @@ void TVisibility::Drop() {
   visibleCount_ = 0;
   hasRange_ = false;
   built_ = false;
+  ++generation_;
 }
 
 }  // namespace katalog

@@ -51,6 +51,8 @@ class TVisibility {
   void Recombine();
 
   bool Visible(std::int32_t r) const { return visible_.Test(r); }
+  // Advances whenever the visible bitmap may have changed.
+  std::uint64_t Generation() const { return generation_; }
   std::int32_t Count() const { return visibleCount_; }
   const TRecordBitmap& VisibleBitmap() const { return visible_; }
 
@@ -75,6 +77,7 @@ class TVisibility {
   std::function<void(TRecordBitmap&)> statusScan_;
   bool building_ = false;
   bool built_ = false;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace katalog

@@ -39,6 +39,13 @@ void TDataFile::InitialiseRecordAccess() {
       [this] { return !strictChangeDetection_ && AcquireReadAccess(); });
   blobFile_.Blocks().SetToleratesShortReads(Exclusive());
   cursor_.SetPhysicalRecordsSource([this] { return header_.NextRecordNumber - 1; });
+  cursor_.SetEntryKeySource([this](int slot, std::int32_t r) {
+    const TBuffer buffer = GetBuffer(r, 1, TDirection::Forward);
+    if (buffer.retry) throw TRestart{};
+    const platform::TScopeExit unpin([&] { cache_->Unpin(buffer.record); });
+    const std::uint8_t* record = buffer.record->Data();
+    return record[0] != 0 ? std::vector<std::uint8_t>{} : EntryKeyOf(slot, record);
+  });
   cursor_.Visibility().SetStatusScan([this](TRecordBitmap& active) { ScanStatus(active); });
   TOperation operation(*this);
   cursor_.Open();

@@ -3,8 +3,12 @@
 // range and under a master link, and searches confined to what the table shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <ostream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "dataset/DataSource.h"
@@ -316,6 +320,87 @@ TEST_F(IsamTableIndexTest, LocateAndLookupSearchOnlyTheRecordsInRange) {
   ranged.CancelRange();
   EXPECT_TRUE(ranged.Locate("Name", {std::string("name30")}, 0));
   EXPECT_EQ(ranged.FieldNamed("Id")->ValueInteger(), 30);
+}
+
+// A filter that shows few records is walked by jumping between the entries that hold them. Every
+// order, both directions, under a range and after changes must show exactly what a walk over
+// every entry would: the model sorts the matching rows as each index does.
+TEST_F(IsamTableIndexTest, WalksOverFewVisibleRecordsShowThemAllInEveryOrder) {
+  std::vector<TRow> rows;
+  for (std::int64_t id = 1; id <= 600; ++id) {
+    rows.push_back({id, "name" + TwoDigits(static_cast<int>(id * 7 % 61)), id * 3 % 40});
+  }
+  Create("T", {{"Id", 6}, {"Name", 1, 0, 20}, {"Num", 6}},
+         {{"", {"Id"}, {}, true}, {"ByName", {"Name"}}, {"ByNum", {"Num"}}}, rows);
+  TIsamTable table(nullptr);
+  Open(table);
+  table.SetFilterText("Num = 7 or Num = 12");  // 30 of 600: sparse
+  table.SetFiltered(true);
+  struct TOrder {
+    const char* Index;
+    std::function<bool(const TRow&, const TRow&)> Before;
+  };
+  const auto id = [](const TRow& r) { return std::get<std::int64_t>(r[0]); };
+  const auto name = [](const TRow& r) { return std::get<std::string>(r[1]); };
+  const auto num = [](const TRow& r) { return std::get<std::int64_t>(r[2]); };
+  const TOrder orders[] = {
+      {"", [&](const TRow& a, const TRow& b) { return id(a) < id(b); }},
+      {"ByName",
+       [&](const TRow& a, const TRow& b) {
+         return std::pair(name(a), id(a)) < std::pair(name(b), id(b));
+       }},
+      {"ByNum", [&](const TRow& a,
+                    const TRow& b) { return std::pair(num(a), id(a)) < std::pair(num(b), id(b)); }},
+  };
+  const auto check = [&](const std::string& step) {
+    std::vector<std::int64_t> want;
+    std::vector<TRow> matching;
+    for (const TRow& r : rows)
+      if (num(r) == 7 || num(r) == 12) matching.push_back(r);
+    for (const TOrder& order : orders) {
+      table.SetIndexName(order.Index);
+      std::sort(matching.begin(), matching.end(), order.Before);
+      std::vector<std::int64_t> forward, backward, expected;
+      for (const TRow& r : matching) expected.push_back(id(r));
+      for (table.First(); !table.Eof(); table.Next())
+        forward.push_back(table.FieldNamed("Id")->ValueInteger());
+      for (table.Last(); !table.Bof(); table.Prior())
+        backward.insert(backward.begin(), table.FieldNamed("Id")->ValueInteger());
+      EXPECT_EQ(forward, expected) << order.Index << " " << step;
+      EXPECT_EQ(backward, expected) << order.Index << " " << step;
+      EXPECT_EQ(table.RecordCount(), static_cast<int>(expected.size())) << order.Index;
+    }
+  };
+  check("opening");
+  // A record that comes to match, one that stops, in the middle of the name order.
+  table.SetFiltered(false);
+  table.SetIndexName("");
+  ASSERT_TRUE(table.Locate("Id", {std::int64_t{100}}, 0));
+  table.Edit();
+  table.FieldNamed("Num")->SetValueInteger(7);
+  table.Post();
+  rows[99][2] = std::int64_t{7};
+  ASSERT_TRUE(table.Locate("Id", {std::int64_t{84}}, 0));  // 84 * 3 % 40 == 12: yes
+  table.Edit();
+  table.FieldNamed("Num")->SetValueInteger(1);
+  table.Post();
+  rows[83][2] = std::int64_t{1};
+  table.SetFiltered(true);
+  check("changes");
+  // Under a range of the name order only the matching names inside it show.
+  table.SetIndexName("ByName");
+  table.SetRange({std::string("name20")}, {std::string("name40")});
+  std::vector<std::int64_t> shown, expected;
+  for (table.First(); !table.Eof(); table.Next())
+    shown.push_back(table.FieldNamed("Id")->ValueInteger());
+  std::vector<TRow> matching;
+  for (const TRow& r : rows)
+    if ((num(r) == 7 || num(r) == 12) && name(r) >= "name20" && name(r) <= "name40")
+      matching.push_back(r);
+  std::sort(matching.begin(), matching.end(), orders[1].Before);
+  for (const TRow& r : matching) expected.push_back(id(r));
+  EXPECT_EQ(shown, expected);
+  EXPECT_FALSE(expected.empty());
 }
 
 }  // namespace
