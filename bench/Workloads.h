@@ -70,6 +70,21 @@ double FindPeer(const TCatalogue& c, const TExpected& e);
 void WriteImportFiles(const TCatalogue& c);
 double ImportOurs(const TCatalogue& c);
 double ImportPeer(const TCatalogue& c);
+// The viewer on N entries that data/generate.py wrote (made once in DIR/viewer, kept like the
+// tables): the whole program run with --screenshot on its first section, from start to exit; and
+// its word search there, exactly as W3, against memmem over the same texts in memory, cut and
+// folded as the search compares them.
+struct TViewerExpected {
+  std::int64_t Entries = 0;
+  std::int64_t Matches = 0;
+  std::vector<std::string> Texts;  // per entry: the description, a line feed, the name
+};
+inline constexpr const char* kViewerWord = "kapr";
+void MakeViewerCatalogue(const TCatalogue& c);
+TViewerExpected ViewerExpectedOf(const TCatalogue& c, const std::string& word);
+double ViewerFirstPaint(const TCatalogue& c);
+double ViewerSearch(const TCatalogue& c, const TViewerExpected& e, const std::string& word);
+double ViewerSearchMemory(const TViewerExpected& e, const std::string& word);
 // W7: the private memory in KiB (resident and not backed by a file) that a fresh process holds
 // after browsing every record, before it closes the table ("ours", "sqlite"), or after it only
 // starts ("none"). Pages of a mapped table file are the system's file cache, shared with every

@@ -45,17 +45,6 @@ std::string PeerScript(const std::string& csv) {
          "CREATE INDEX by_region ON places (region);\n";
 }
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-void RunCommand(const std::string& command) {
-  std::fflush(nullptr);
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
-}
-
 std::string CsvPath(const TCatalogue& c) {
   return c.Directory + "/places.csv";
 }
