@@ -558,6 +558,33 @@ std::int32_t TIndexCursor::ConsecutiveRun(std::int32_t n, TDirection direction) 
   });
 }
 
+std::vector<std::int32_t> TIndexCursor::RecordsAhead(std::int32_t n, TDirection direction) {
+  if (!position_.valid || n < 1 || PhysicalOrder()) return {};
+  return Run([&] {
+    TIndexTree tree = Tree();
+    Sync(tree);
+    std::vector<std::int32_t> records;
+    TPageRef page = tree.Fetch(position_.page);
+    const int step = direction == TDirection::Forward ? 1 : -1;
+    int entry = position_.entry;
+    std::int32_t logical = position_.logical;
+    for (std::int32_t looked = 0; looked < 2 * n && std::int32_t(records.size()) < n; ++looked) {
+      while (entry < 0 || entry >= page->Image.Count()) {
+        const std::int32_t next = step > 0 ? page->Image.Next : page->Image.Previous;
+        if (next == 0) return records;
+        page = tree.Fetch(next);
+        entry = step > 0 ? 0 : page->Image.Count() - 1;
+      }
+      if (logical < first_ || logical > last_) break;
+      const std::int32_t r = page->Image.Values[entry];
+      if (!bitmapMode_ || visibility_.Visible(r)) records.push_back(r);
+      entry += step;
+      logical += step;
+    }
+    return records;
+  });
+}
+
 void TIndexCursor::SetRangeStart(const std::uint8_t* key) {
   InvalidateBounds();
   rangeStart_.fill(0);

@@ -82,6 +82,9 @@ class TIndexCursor {
   // The key of the cursor entry (index order), or nullptr.
   const std::uint8_t* CurrentKey();
   std::int32_t ConsecutiveRun(std::int32_t n, TDirection direction);
+  // The records of the cursor entry and of the visible entries after it in the direction, at
+  // most n, looking at no more than 2n entries; in index order only (empty in physical order).
+  std::vector<std::int32_t> RecordsAhead(std::int32_t n, TDirection direction);
 
   void SetRangeStart(const std::uint8_t* key);
   void SetRangeEnd(const std::uint8_t* key);

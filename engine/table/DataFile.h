@@ -310,6 +310,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   TBuffer GetBuffer(std::int32_t n, std::int32_t run, TDirection direction,
                     TReadAhead readAhead = TReadAhead::CursorOrder);
   void FillRun(std::int32_t first, std::int32_t count, std::int32_t n);
+  void FillAhead(std::int32_t n, std::vector<std::int32_t> records);
   void LoadCurrent(std::int32_t run, TDirection direction);
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);

@@ -125,6 +125,24 @@ void TDataFile::FillRun(std::int32_t first, std::int32_t count, std::int32_t n) 
   for (TRecord* record : marked) record->SetRunMark(false);
 }
 
+// Reads the records of the index entries the cursor meets next, which lie anywhere in the file,
+// in slot order: consecutive slots in one request, the cursor's record n last so that it is the
+// most recently used. Under shared access the whole batch costs one lock and one change check.
+void TDataFile::FillAhead(std::int32_t n, std::vector<std::int32_t> records) {
+  std::erase_if(records, [&](std::int32_t r) {
+    return r == n || r <= 0 || r >= header_.NextRecordNumber || cache_->Find(r) != nullptr;
+  });
+  std::sort(records.begin(), records.end());
+  records.erase(std::unique(records.begin(), records.end()), records.end());
+  for (std::size_t i = 0; i < records.size();) {
+    std::size_t j = i + 1;
+    while (j < records.size() && records[j] == records[j - 1] + 1) ++j;
+    FillRun(records[i], static_cast<std::int32_t>(j - i), records[i]);
+    i = j;
+  }
+  FillRun(n, 1, n);
+}
+
 TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, TDirection direction,
                                         TReadAhead readAhead) {
   if (n <= 0) return {};
@@ -150,12 +168,17 @@ TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, TDirec
   if (!strictChangeDetection_ && AcquireReadAccess()) return {nullptr, true};
   if (n >= header_.NextRecordNumber) Raise(ie::kRecordNotFound);
   const std::int32_t limit = std::max(kReadAheadBytes / header_.RecordSize, 1);
-  // How far the records ahead follow one another is asked only now that disk is read.
-  if (run > 1 && readAhead == TReadAhead::CursorOrder) {
+  // Which records the cursor meets next is asked only now that disk is read. From a mapped file
+  // a record is a copy whichever way it is read: nothing is gained by reading others with it.
+  if (run > 1 && readAhead == TReadAhead::CursorOrder && !cursor_.PhysicalOrder() && !Mapped()) {
+    FillAhead(n, cursor_.RecordsAhead(std::min(run, limit), direction));
+  } else if (run > 1 && readAhead == TReadAhead::CursorOrder) {
     run = cursor_.ConsecutiveRun(std::min(run, limit), direction);
   }
   std::int32_t count = std::clamp(run, 1, limit);
-  if (direction == TDirection::Forward) {
+  if (cache_->Find(n)) {
+    // Read ahead in index order.
+  } else if (direction == TDirection::Forward) {
     count = std::min(count, header_.NextRecordNumber - n);
     FillRun(n, count, n);
   } else {
