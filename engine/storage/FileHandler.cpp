@@ -110,9 +110,9 @@ void TFileHandler::OpenDisk() {
     RaiseErrno(error);
   }
   descriptor_ = fd;
-  if (readOnlyMedia_ && ::fstat(fd, &st) == 0 && st.st_size > 0) {
-    mapping_.Map(fd, static_cast<std::uint64_t>(st.st_size));  // else read with system calls
-  }
+  mappableLength_ = 0;
+  unmappedReads_ = 0;
+  if (readOnlyMedia_ && ::fstat(fd, &st) == 0) mappableLength_ = st.st_size;
 }
 
 void TFileHandler::OpenMemory() {
@@ -239,6 +239,12 @@ std::int32_t TFileHandler::Read(void* buffer, std::int32_t count, bool tolerateS
     memoryFile_->Seek(memoryHandle_, position_, 0);
     done = memoryFile_->Read(memoryHandle_, buffer, count);
   } else {
+    // A file that is only opened and read a little is not worth mapping: the first touch of each
+    // mapped page costs more than a read, so the mapping comes after the first reads.
+    if (mappableLength_ > 0 && ++unmappedReads_ >= kReadsBeforeMapping) {
+      mapping_.Map(descriptor_, static_cast<std::uint64_t>(mappableLength_));
+      mappableLength_ = 0;
+    }
     done = ReadMapped(buffer, count);
     while (done < count) {
       const ssize_t n = ::pread(descriptor_, static_cast<char*>(buffer) + done,

@@ -10,10 +10,10 @@
 // Memory files: the session's TMemoryFileList owns the file; the handler holds one open handle
 // of it, and the session must outlive the open handler.
 //
-// A disk file that nobody can write (ReadOnlyMedia) is mapped into memory at open, as long as it
-// was then: short reads copy from the mapping and MappedBytes hands out its bytes in place. Such a
-// file cannot change, so nothing read from it is ever stale; one that is cut all the same reads as
-// unreadable (kReadError) instead of ending the program.
+// A disk file that nobody can write (ReadOnlyMedia) is mapped into memory after its first reads,
+// as long as it was at open: short reads copy from the mapping and MappedBytes hands out its bytes
+// in place. Such a file cannot change, so nothing read from it is ever stale; one that is cut all
+// the same reads as unreadable (kReadError) instead of ending the program.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +35,8 @@ class TFileHandler {
   static constexpr std::int32_t kCopyPieceSize = 65535;
   // Reads up to this length copy from a mapped file; longer ones use system calls (ReadMapped).
   static constexpr std::int32_t kLongestMappedRead = 8192;
+  // A file nobody can write is mapped once this many reads were made of it.
+  static constexpr int kReadsBeforeMapping = 64;
 
   explicit TFileHandler(TFileHandler* owner = nullptr) : owner_(owner) {}
   virtual ~TFileHandler();
@@ -110,6 +112,8 @@ class TFileHandler {
   std::string fileName_;
   int descriptor_ = -1;
   platform::TMappedFile mapping_;
+  std::int64_t mappableLength_ = 0;  // the length to map, until mapped; 0 for no mapping
+  int unmappedReads_ = 0;
   int memoryHandle_ = 0;
   bool exclusive_ = false;
   bool readOnly_ = false;

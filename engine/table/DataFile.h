@@ -311,6 +311,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
                     TReadAhead readAhead = TReadAhead::CursorOrder);
   void FillRun(std::int32_t first, std::int32_t count, std::int32_t n);
   void FillAhead(std::int32_t n, std::vector<std::int32_t> records);
+  // How many records a walk in index order reads ahead at its next miss: 1 when it starts,
+  // doubling at each miss up to a read-ahead run.
+  std::int32_t walkReadAhead_ = 1;
   void LoadCurrent(std::int32_t run, TDirection direction);
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);

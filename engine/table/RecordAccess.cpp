@@ -171,7 +171,9 @@ TDataFile::TBuffer TDataFile::GetBuffer(std::int32_t n, std::int32_t run, TDirec
   // Which records the cursor meets next is asked only now that disk is read. From a mapped file
   // a record is a copy whichever way it is read: nothing is gained by reading others with it.
   if (run > 1 && readAhead == TReadAhead::CursorOrder && !cursor_.PhysicalOrder() && !Mapped()) {
-    FillAhead(n, cursor_.RecordsAhead(std::min(run, limit), direction));
+    // A walk reads further ahead the longer it goes, so that a look at one record reads little.
+    FillAhead(n, cursor_.RecordsAhead(std::min({run, limit, walkReadAhead_}), direction));
+    walkReadAhead_ = std::min(walkReadAhead_ * 2, limit);
   } else if (run > 1 && readAhead == TReadAhead::CursorOrder) {
     run = cursor_.ConsecutiveRun(std::min(run, limit), direction);
   }
@@ -198,6 +200,7 @@ void TDataFile::ReleaseCurrent() {
 
 void TDataFile::LoadCurrent(std::int32_t run, TDirection direction) {
   ReleaseCurrent();
+  if (run <= 1) walkReadAhead_ = 1;
   for (;;) {
     if (cursor_.Bof() || cursor_.Eof() || !cursor_.Positioned()) return;
     const std::int32_t n = cursor_.RecordNumber();
@@ -218,12 +221,14 @@ void TDataFile::CopyCurrent(std::uint8_t* buffer) const {
 void TDataFile::GoFirst() {
   TOperation operation(*this);
   ReleaseCurrent();
+  walkReadAhead_ = 1;
   cursor_.BeforeFirst();
 }
 
 void TDataFile::GoLast() {
   TOperation operation(*this);
   ReleaseCurrent();
+  walkReadAhead_ = 1;
   cursor_.AfterLast();
 }
 

@@ -167,8 +167,14 @@ TEST_F(FileHandlerTest, ReadOnlyMediaIsMappedAndACutFileFailsCleanly) {
   ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
   auto file = Handler(name);
   file->Open();
-  ASSERT_TRUE(file->Mapped());
   std::vector<char> buffer(bytes.size() + 10);
+  for (int i = 0; i < TFileHandler::kReadsBeforeMapping; ++i) {
+    EXPECT_FALSE(file->Mapped());
+    file->Seek(i, 0);
+    ASSERT_EQ(file->Read(buffer.data(), 1), 1);
+    EXPECT_EQ(buffer[0], bytes[i]);
+  }
+  ASSERT_TRUE(file->Mapped());
   for (const auto& [at, count] : std::vector<std::pair<std::int64_t, std::int32_t>>{
            {0, 10}, {4090, 20}, {5, 12000}, {12200, 200}}) {
     file->Seek(at, 0);
@@ -190,6 +196,7 @@ TEST_F(FileHandlerTest, ReadOnlyMediaIsMappedAndACutFileFailsCleanly) {
   // A writable file is not mapped.
   file = Handler(name);
   file->Open();
+  for (int i = 0; i < TFileHandler::kReadsBeforeMapping; ++i) file->Read(buffer.data(), 1, true);
   EXPECT_FALSE(file->Mapped());
 }
 
