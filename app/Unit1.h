@@ -8,10 +8,13 @@
 // writes the table or the configuration.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/WordSearch.h"
 #include "platform/Component.h"
 #include "platform/IniFile.h"
 
@@ -106,6 +109,16 @@ class TForm1 : public QWidget, public TComponent {
 
   TStartup startup_;
   std::unique_ptr<platform::TIniFile> iniFile_;
+  // The search the filter handler applies, with the box's text and the two check boxes it was
+  // made from: made again only when one of them changed, not for every record.
+  struct TSearchInputs {
+    QString Text;
+    bool Names = false;
+    bool Descriptions = false;
+    bool operator==(const TSearchInputs&) const = default;
+  };
+  std::optional<TSearchInputs> searchInputs_;
+  std::unique_ptr<TWordSearch> search_;
   TForm2* form2_ = nullptr;
   TForm3* form3_ = nullptr;
 };

@@ -53,8 +53,13 @@ void TForm1::Edit1KeyDown(int& key, Qt::KeyboardModifiers) {
 
 void TForm1::IsamTable1FilterRecord(TDataSet& dataSet, bool& accept) {
   if (!CheckBox1->isChecked() && !CheckBox2->isChecked()) CheckBox1->setChecked(true);
-  const TWordSearch search(BytesOf(Edit1->text()), CheckBox1->isChecked(), CheckBox2->isChecked());
-  accept = search.Accepts(dataSet);
+  const TSearchInputs inputs{Edit1->text(), CheckBox1->isChecked(), CheckBox2->isChecked()};
+  if (!search_ || searchInputs_ != inputs) {
+    search_ =
+        std::make_unique<TWordSearch>(BytesOf(inputs.Text), inputs.Names, inputs.Descriptions);
+    searchInputs_ = inputs;
+  }
+  accept = search_->Accepts(dataSet);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

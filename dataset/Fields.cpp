@@ -23,7 +23,12 @@ int TFields::IndexOf(const TField* field) const {
   return it == fields_.end() ? -1 : static_cast<int>(it - fields_.begin());
 }
 
+// Names are unique ignoring case, so a field spelled exactly as asked is the one; that usual case
+// is found with plain comparisons before any name is folded.
 TField* TFields::TryFieldNamed(std::string_view name) const {
+  for (TField* field : fields_) {
+    if (field->FieldName() == name) return field;
+  }
   for (TField* field : fields_) {
     if (SameFieldName(field->FieldName(), name)) return field;
   }

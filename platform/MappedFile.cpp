@@ -4,7 +4,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 
 namespace katalog::platform {
@@ -82,6 +84,7 @@ bool TMappedFile::Map(int fd, std::uint64_t length) {
   }
   data_ = static_cast<const std::uint8_t*>(data);
   length_ = length;
+  asked_.assign(static_cast<std::size_t>(length / kPageBytes / 64 + 1), 0);
   return true;
 }
 
@@ -95,6 +98,21 @@ void TMappedFile::Unmap() noexcept {
   data_ = nullptr;
   length_ = 0;
   slot_ = -1;
+  asked_.clear();
+}
+
+bool TMappedFile::Warm(std::uint64_t offset, std::uint64_t count) {
+  if (std::getenv("NOWARM")) return true;
+  if (!data_ || count == 0 || offset >= length_) return false;
+  bool warm = true;
+  const std::uint64_t last = (std::min(offset + count, length_) - 1) / kPageBytes;
+  for (std::uint64_t page = offset / kPageBytes; page <= last; ++page) {
+    std::uint64_t& word = asked_[static_cast<std::size_t>(page / 64)];
+    const std::uint64_t bit = std::uint64_t{1} << (page % 64);
+    warm = warm && (word & bit) != 0;
+    word |= bit;
+  }
+  return warm;
 }
 
 bool TMappedFile::Shrunk() const {

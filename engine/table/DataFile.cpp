@@ -230,6 +230,7 @@ void TDataFile::Close() {
   cursor_.Close();
   current_ = nullptr;
   cache_.reset();
+  filterRunCount_ = 0;
   store_.Cache().DiscardAll();
   blobFile_.Close();
   indexFile_.Close();
@@ -252,6 +253,7 @@ std::int32_t TDataFile::ReadSlots(std::int32_t first, std::int32_t count, std::u
 }
 
 void TDataFile::WriteSlots(std::int32_t first, std::int32_t count, const std::uint8_t* buffer) {
+  filterRunCount_ = 0;
   const std::size_t bytes = std::size_t{header_.RecordSize} * static_cast<std::size_t>(count);
   std::vector<std::uint8_t> copy(buffer, buffer + bytes);
   if (header_.Encrypted) {

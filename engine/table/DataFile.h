@@ -314,6 +314,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   // How many records a walk in index order reads ahead at its next miss: 1 when it starts,
   // doubling at each miss up to a read-ahead run.
   std::int32_t walkReadAhead_ = 1;
+  // FillRun's slots and the buffers it marked, kept to spare two allocations per read.
+  std::vector<std::uint8_t> runSlots_;
+  std::vector<TRecord*> runMarked_;
   void LoadCurrent(std::int32_t run, TDirection direction);
   void ReleaseCurrent();
   void KeepCurrent(std::int32_t n, std::int32_t id);
@@ -388,7 +391,15 @@ class TDataFile : public TFileHandler, private TFilterHost {
   // The computed fields of the working list: field number and expression tree.
   std::vector<std::pair<int, std::unique_ptr<TFilterNode>>> computed_;
   std::uint16_t computedAreaSize_ = 0;
+  // Records read in one request: at most this many bytes.
+  static constexpr std::int32_t kReadAheadBytes = 32767;
   std::vector<std::uint8_t> filterRecord_;
+  // Slots a filter read ahead, from filterRunFirst_ on, as on disk (deciphered): a filter passes
+  // every record once, so they bypass the record cache. Like the cache's buffers they stand
+  // until this handler writes a slot or another program's change is found (ReloadAfterChange).
+  std::vector<std::uint8_t> filterRun_;
+  std::int32_t filterRunFirst_ = 0;
+  std::int32_t filterRunCount_ = 0;
   std::unique_ptr<TRecordCache> cache_;
   std::unique_ptr<TRecordValues> values_;
   TRecord* current_ = nullptr;

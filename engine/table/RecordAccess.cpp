@@ -13,13 +13,6 @@
 
 namespace katalog {
 
-namespace {
-
-// Records read in one request: at most this many bytes.
-constexpr std::int32_t kReadAheadBytes = 32767;
-
-}  // namespace
-
 void TDataFile::MakeRecordCache() {
   cache_ = std::make_unique<TRecordCache>(WorkingRecordSize(), FileName());
   cache_->SetFlushAction([this] { WriteModifiedRecords(); });
@@ -72,6 +65,7 @@ bool TDataFile::ChangeCheck() {
 }
 
 void TDataFile::ReloadAfterChange() {
+  filterRunCount_ = 0;
   store_.Invalidate();
   if (blobFile_.IsOpen()) blobFile_.Blocks().Invalidate();
   cache_->ForgetAll();
@@ -101,10 +95,12 @@ void TDataFile::ScanStatus(TRecordBitmap& active) {
 // so that n is the most recently used; buffers that are pinned or modified keep their content.
 void TDataFile::FillRun(std::int32_t first, std::int32_t count, std::int32_t n) {
   const std::int32_t size = header_.RecordSize;
-  std::vector<std::uint8_t> slots(static_cast<std::size_t>(count) * size);
+  std::vector<std::uint8_t>& slots = runSlots_;
+  slots.resize(static_cast<std::size_t>(count) * size);
   const bool tolerate = Exclusive() || tableLocked_;
   const std::int32_t read = ReadSlots(first, count, slots.data(), tolerate);
-  std::vector<TRecord*> marked;
+  std::vector<TRecord*>& marked = runMarked_;
+  marked.clear();
   const bool forward = first == n;
   for (std::int32_t i = 0; i < count; ++i) {
     const std::int32_t number = forward ? first + count - 1 - i : first + i;
