@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <mutex>
 
 namespace katalog::platform {
@@ -102,7 +101,6 @@ void TMappedFile::Unmap() noexcept {
 }
 
 bool TMappedFile::Warm(std::uint64_t offset, std::uint64_t count) {
-  if (std::getenv("NOWARM")) return true;
   if (!data_ || count == 0 || offset >= length_) return false;
   bool warm = true;
   const std::uint64_t last = (std::min(offset + count, length_) - 1) / kPageBytes;
