@@ -24,13 +24,9 @@ std::string TBlobField::GetAsString() const {
 }
 
 void TBlobField::WithContents(const std::function<void(std::string_view)>& use) const {
-  auto stream = CheckDataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
-  if (!stream) return use({});
-  if (TranslatesText() && DataSet()->TranslatesText()) {
-    return use(DataSet()->Translate(stream->ReadAll(), false));
-  }
-  if (const std::optional<std::string_view> contents = stream->Contents()) return use(*contents);
-  use(stream->ReadAll());
+  TDataSet& dataSet = CheckDataSet();
+  if (TranslatesText() && dataSet.TranslatesText()) return use(GetAsString());
+  dataSet.ReadBlobContents(*this, use);
 }
 
 void TBlobField::SetAsString(std::string_view value) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <optional>
 
 #include "dataset/DataLink.h"
 #include "dataset/DataSource.h"
@@ -228,6 +229,14 @@ void TDataSet::ForgetField(TField* field) {
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(const TField& /*field*/,
                                                     TBlobStreamMode /*mode*/) {
   return nullptr;
+}
+
+void TDataSet::ReadBlobContents(const TField& field,
+                                const std::function<void(std::string_view)>& use) {
+  auto stream = CreateBlobStream(field, TBlobStreamMode::Read);
+  if (!stream) return use({});
+  if (const std::optional<std::string_view> contents = stream->Contents()) return use(*contents);
+  use(stream->ReadAll());
 }
 
 bool TDataSet::Locate(std::string_view /*keyFields*/, const std::vector<TVariant>& /*keyValues*/,

@@ -106,6 +106,10 @@ class TDataSet : public TComponent {
   // Copies the active record into the buffer; false when there is none.
   virtual bool GetCurrentRecord(TRecordBuffer /*buffer*/) { return false; }
   virtual std::unique_ptr<TStream> CreateBlobStream(const TField& field, TBlobStreamMode mode);
+  // Hands a blob field's whole contents to `use` (valid during the call), as a read stream
+  // would give them; a data set that holds them in place spares the stream and the copy.
+  virtual void ReadBlobContents(const TField& field,
+                                const std::function<void(std::string_view)>& use);
   virtual bool Locate(std::string_view keyFields, const std::vector<TVariant>& keyValues,
                       TLocateOptions options);
   virtual TVariant Lookup(std::string_view keyFields, const std::vector<TVariant>& keyValues,

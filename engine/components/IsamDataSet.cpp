@@ -631,6 +631,20 @@ std::unique_ptr<TStream> TIsamDataSet::CreateBlobStream(const TField& field, TBl
   return std::make_unique<TIsamBlobStream>(*this, field, mode);
 }
 
+// Contents written through a stream and not yet posted stay with the stream's blob.
+void TIsamDataSet::ReadBlobContents(const TField& field,
+                                    const std::function<void(std::string_view)>& use) {
+  const auto* blob = dynamic_cast<const TBlobField*>(&field);
+  std::uint8_t* image = StateImage();
+  if (!blob || blob->Modified() || !image || !engine_) {
+    return TDataSet::ReadBlobContents(field, use);
+  }
+  RaiseIfIsamError(engine_->ReadBlobContents(
+      TFieldSet::Working, field.FieldNo(), image, [&](std::span<const std::uint8_t> bytes) {
+        use(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+      }));
+}
+
 void TIsamDataSet::CloseBlob(const TField& field) {
   // A blob that is not open (never read or written) has nothing to close.
   if (std::uint8_t* image = ActiveBuffer()) {

@@ -45,6 +45,9 @@ class TIsamDataSet : public TDataSet {
   bool BookmarkValid(const TBookmark& bookmark) override;
   int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
   std::unique_ptr<TStream> CreateBlobStream(const TField& field, TBlobStreamMode mode) override;
+  // The engine hands the contents over without opening the blob, unless they are being edited.
+  void ReadBlobContents(const TField& field,
+                        const std::function<void(std::string_view)>& use) override;
   void DataConvert(const TField& field, const void* source, void* destination,
                    bool toNative) override;
   bool FindRecord(bool restart, bool goForward) override;

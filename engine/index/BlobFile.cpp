@@ -147,28 +147,29 @@ const std::uint8_t* TBlobFile::WindowBlock(std::int32_t offset) {
 
 // A chain can hold no more blocks than the file: a longer walk is a cycle. Blocks met twice are
 // found once the walk ends, by sorting what it met.
-void TBlobFile::ReadChain(TBlobBuffer& blob) {
+void TBlobFile::ReadChain(std::int32_t firstBlock, std::int32_t record,
+                          std::vector<std::uint8_t>& data) {
   const std::int32_t blocksInFile =
       (header_.EndOfFile - kBlobHeaderSize) / std::int32_t(blockSize_);
   for (;;) {
     try {
-      const bool pass = blob.FirstBlock == lastChainEnd_;
+      const bool pass = firstBlock == lastChainEnd_;
       TChainBlock block;
-      FetchChainBlock(blob.FirstBlock, pass ? blocks_.ReadAheadLimit() : 1, block);
-      std::int32_t last = blob.FirstBlock;
-      if (block.Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
+      FetchChainBlock(firstBlock, pass ? blocks_.ReadAheadLimit() : 1, block);
+      std::int32_t last = firstBlock;
+      if (block.Record != record) Raise(ie::kBlobBuffersCorrupt);
       const std::int32_t length = block.Total;
       // No chain in this file can hold more than its blocks do.
       const std::int64_t room = std::int64_t{header_.EndOfFile} / blockSize_ * DataPerBlock();
       if (length < 0 || length > room) Raise(ie::kBlobBuffersCorrupt);
-      blob.Data.resize(static_cast<std::size_t>(length));
-      chainVisits_.assign(1, blob.FirstBlock);
+      data.resize(static_cast<std::size_t>(length));
+      chainVisits_.assign(1, firstBlock);
       std::int32_t copied = 0;
       for (;;) {
         const std::int32_t take =
             std::min<std::int32_t>({DataPerBlock(), length - copied, block.Used});
         if (take > 0) {
-          std::memcpy(blob.Data.data() + copied, block.Data, static_cast<std::size_t>(take));
+          std::memcpy(data.data() + copied, block.Data, static_cast<std::size_t>(take));
         }
         copied += take;
         const std::int32_t next = block.Next;
@@ -180,7 +181,7 @@ void TBlobFile::ReadChain(TBlobBuffer& blob) {
         block = TChainBlock{};
         FetchChainBlock(next, BlocksFor(length - copied), block);
         last = next;
-        if (block.Record != blob.Record) Raise(ie::kBlobBuffersCorrupt);
+        if (block.Record != record) Raise(ie::kBlobBuffersCorrupt);
       }
       if (copied != length) Raise(ie::kEndOfBlob);
       if (chainVisits_.size() > 1) {
@@ -202,7 +203,7 @@ int TBlobFile::OpenBlob(std::int32_t firstBlock, std::int32_t record, std::uint1
   blob.Record = record;
   blob.Field = field;
   blob.FirstBlock = firstBlock;
-  if (firstBlock != 0) ReadChain(blob);
+  if (firstBlock != 0) ReadChain(firstBlock, record, blob.Data);
   while (nextHandle_ <= 0 || open_.count(nextHandle_)) {
     nextHandle_ = nextHandle_ <= 0 ? 1 : nextHandle_ + 1;
   }

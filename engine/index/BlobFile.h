@@ -109,6 +109,9 @@ class TBlobFile : public THeaderFile {
   void SaveAll();
   // Forgets every open blob without writing.
   void FreeAll() { open_.clear(); }
+  // The contents of the chain from `firstBlock` (not 0) of record `record`, read into `data`;
+  // kBlobBuffersCorrupt or kEndOfBlob for a damaged chain. Opening a blob reads it so.
+  void ReadChain(std::int32_t firstBlock, std::int32_t record, std::vector<std::uint8_t>& data);
   // Releases the chain from `firstBlock` of record `record` onto the free list.
   void ReleaseChain(std::int32_t firstBlock, std::int32_t record);
   // The blocks of the chain in order; kBlobBuffersCorrupt for a block of another record, a pointer
@@ -143,7 +146,6 @@ class TBlobFile : public THeaderFile {
     return offset >= windowStart_ &&
            offset < windowStart_ + windowBlocks_ * static_cast<std::int32_t>(blockSize_);
   }
-  void ReadChain(TBlobBuffer& blob);
   void SaveBlob(TBlobBuffer& blob);
   TBlobBuffer* Find(std::int32_t handle);
 

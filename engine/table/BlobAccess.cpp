@@ -105,6 +105,25 @@ bool TDataFile::IsBlobOpen(TFieldSet fieldSet, int fieldNumber, const std::uint8
   return OpenHandleOf(fieldSet, fieldNumber, record, handle) == 0;
 }
 
+int TDataFile::ReadBlobContents(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
+                                const std::function<void(std::span<const std::uint8_t>)>& use) {
+  TOperation operation(*this);
+  const TFieldDescriptor* field = BlobField(fieldSet, fieldNumber);
+  if (!field) return ie::kInvalidBlobField;
+  const std::int32_t value = LoadI32(record + field->FieldOffset + 1);
+  if (value < 0) {
+    // As OpenBlob: a handle that names no open blob is damage.
+    if (!blobFile_.IsBlobOpen(HandleIn(value))) return ie::kInvalidBlobOffset;
+    use(blobFile_.Buffer(HandleIn(value))->Data);
+  } else if (value == 0) {
+    use({});
+  } else {
+    blobFile_.ReadChain(value, LoadI32(record + 1), blobContents_);
+    use(blobContents_);
+  }
+  return 0;
+}
+
 std::span<const std::uint8_t> TDataFile::BlobBytes(TFieldSet fieldSet, int fieldNumber,
                                                    const std::uint8_t* record) const {
   std::int32_t handle = 0;

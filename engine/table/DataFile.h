@@ -214,6 +214,11 @@ class TDataFile : public TFileHandler, private TFilterHost {
   [[nodiscard]] int GetBlobSize(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record,
                                 std::int32_t& size);
   bool IsBlobOpen(TFieldSet fieldSet, int fieldNumber, const std::uint8_t* record) const;
+  // Hands the blob field's contents to `use` without opening it as a blob: an open blob's bytes
+  // in place, else the chain read into a buffer the table keeps (valid during the call).
+  [[nodiscard]] int ReadBlobContents(TFieldSet fieldSet, int fieldNumber,
+                                     const std::uint8_t* record,
+                                     const std::function<void(std::span<const std::uint8_t>)>& use);
   // The contents of the field's open blob in place, valid until the blob is written or closed;
   // empty when it is not open.
   std::span<const std::uint8_t> BlobBytes(TFieldSet fieldSet, int fieldNumber,
@@ -394,6 +399,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   // Records read in one request: at most this many bytes.
   static constexpr std::int32_t kReadAheadBytes = 32767;
   std::vector<std::uint8_t> filterRecord_;
+  std::vector<std::uint8_t> blobContents_;  // ReadBlobContents' chain, kept to spare allocations
   // Slots a filter read ahead, from filterRunFirst_ on, as on disk (deciphered): a filter passes
   // every record once, so they bypass the record cache. Like the cache's buffers they stand
   // until this handler writes a slot or another program's change is found (ReloadAfterChange).

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <random>
 
+#include "dataset/BlobFields.h"
 #include "dataset/DataSource.h"
 #include "dataset/DatabaseError.h"
 #include "dataset/Field.h"
@@ -385,11 +386,30 @@ TEST_F(IsamTableTest, MemoTextComesThroughBlobStreams) {
   EXPECT_FALSE(
       table.Engine()->IsBlobOpen(TFieldSet::Working, notes->FieldNo(), table.ActiveBuffer()));
 
+  // The contents handed over in place are the stored ones, and while an edit has written new
+  // ones through a stream, those; nothing is left open.
+  const auto contents = [&] {
+    std::string seen = "unset";
+    dynamic_cast<TBlobField&>(*notes).WithContents([&](std::string_view bytes) { seen = bytes; });
+    return seen;
+  };
+  EXPECT_EQ(contents(), text);
+  EXPECT_FALSE(
+      table.Engine()->IsBlobOpen(TFieldSet::Working, notes->FieldNo(), table.ActiveBuffer()));
+  table.Edit();
+  notes->SetValueString("edited");
+  EXPECT_EQ(contents(), "edited");
+  table.Cancel();
+  EXPECT_EQ(contents(), text);
+  table.Next();
+  EXPECT_EQ(contents(), "");
+
   // An empty data set gives empty text.
   table.SetFilterText("Id > 100");
   table.SetFiltered(true);
   EXPECT_TRUE(table.IsEmpty());
   EXPECT_EQ(notes->ValueString(), "");
+  EXPECT_EQ(contents(), "");
   EXPECT_EQ(MessageOf([&] { table.CreateBlobStream(*notes, TBlobStreamMode::Write); }),
             "(no error)");  // unopened: nothing to refuse
 }
