@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace katalog {
+class TIsamTable;
+}  // namespace katalog
+
 namespace katalog::bench {
 
 struct TCatalogue {
@@ -51,6 +55,9 @@ double BrowseEngine(const TCatalogue& c);
 // `atEnd` runs after the last record, before the table or connection closes.
 double BrowseTable(const TCatalogue& c, const std::function<void()>& atEnd = {});
 double BrowsePeer(const TCatalogue& c, const std::function<void()>& atEnd = {});
+// The viewer's search on an open table, timed from setting the filter to its count: the filter
+// expression with the main window's record-filter handler, as W3 describes.
+double TimeViewerSearch(TIsamTable& table, const std::string& word, std::int64_t expected);
 // W3: the viewer's search for a word in names and descriptions, then the count.
 double SearchOurs(const TCatalogue& c, const char* word, std::int64_t expected);
 double SearchPeer(const TCatalogue& c, const char* word, std::int64_t expected);

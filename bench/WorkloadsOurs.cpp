@@ -151,10 +151,7 @@ double BrowseTable(const TCatalogue& c, const std::function<void()>& atEnd) {
   return seconds;
 }
 
-double SearchOurs(const TCatalogue& c, const char* word, std::int64_t expected) {
-  TIsamTable table(nullptr);
-  PrepareTable(table, c, true);
-  table.Open();
+double TimeViewerSearch(TIsamTable& table, const std::string& word, std::int64_t expected) {
   const TWordSearch search(word, true, true);
   table.SetOnFilterRecord(
       [&](TDataSet& dataSet, bool& accept) { accept = search.Accepts(dataSet); });
@@ -164,8 +161,15 @@ double SearchOurs(const TCatalogue& c, const char* word, std::int64_t expected) 
   table.SetFiltered(true);
   const int count = table.RecordCount();
   const double seconds = SecondsSince(start);
-  Expect(count == expected, "search count");
+  Expect(count == expected, "search count for \"" + word + "\"");
   return seconds;
+}
+
+double SearchOurs(const TCatalogue& c, const char* word, std::int64_t expected) {
+  TIsamTable table(nullptr);
+  PrepareTable(table, c, true);
+  table.Open();
+  return TimeViewerSearch(table, word, expected);
 }
 
 double SearchMemory(const TExpected& e, const char* word, std::int64_t expected) {

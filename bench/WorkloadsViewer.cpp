@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/WordSearch.h"
 #include "bench/Measure.h"
 #include "bench/Workloads.h"
 #include "dataset/BlobFields.h"
@@ -88,17 +87,7 @@ double ViewerFirstPaint(const TCatalogue& c) {
 double ViewerSearch(const TCatalogue& c, const TViewerExpected& e, const std::string& word) {
   TIsamTable table(nullptr);
   OpenSection(table, c);
-  const TWordSearch search(word, true, true);
-  table.SetOnFilterRecord(
-      [&](TDataSet& dataSet, bool& accept) { accept = search.Accepts(dataSet); });
-  const TClock::time_point start = TClock::now();
-  table.SetFilterText("DE_1 <> 'profilterit'");
-  table.SetFilterOptions(foCaseInsensitive);
-  table.SetFiltered(true);
-  const int count = table.RecordCount();
-  const double seconds = SecondsSince(start);
-  Expect(count == e.Matches, "the viewer's search count");
-  return seconds;
+  return TimeViewerSearch(table, word, e.Matches);
 }
 
 double ViewerSearchMemory(const TViewerExpected& e, const std::string& word) {
