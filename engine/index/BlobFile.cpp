@@ -92,10 +92,6 @@ const TBlobBuffer* TBlobFile::Buffer(std::int32_t handle) const {
   return it == open_.end() ? nullptr : &it->second;
 }
 
-// Reads the whole chain of an open blob into its buffer. A chain that starts where the last one
-// read ended belongs to a pass through the file (a search reading every record's memo in
-// record order): its first block is fetched with the longest read-ahead, so that one request
-// serves the chains that follow. Any other chain starts with its first block alone.
 // One block of a chain being read: its header fields and its data bytes, either in place in a
 // mapped file or in a pinned buffer of the block cache.
 struct TBlobFile::TChainBlock {
@@ -145,8 +141,11 @@ const std::uint8_t* TBlobFile::WindowBlock(std::int32_t offset) {
   return window_.data() + (offset - windowStart_);
 }
 
-// A chain can hold no more blocks than the file: a longer walk is a cycle. Blocks met twice are
-// found once the walk ends, by sorting what it met.
+// Reads the whole chain into `data`. A chain that starts where the last one read ended belongs to
+// a pass through the file (a search reading every record's memo in record order): its first block
+// is fetched with the longest read-ahead, so that one request serves the chains that follow. Any
+// other chain starts with its first block alone. A chain can hold no more blocks than the file: a
+// longer walk is a cycle. Blocks met twice are found once the walk ends, by sorting what it met.
 void TBlobFile::ReadChain(std::int32_t firstBlock, std::int32_t record,
                           std::vector<std::uint8_t>& data) {
   const std::int32_t blocksInFile =
