@@ -139,6 +139,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   bool AcquireReadAccess();
   void ReleaseReadAccess();
   bool ReadAccessHeld() const { return readAccess_; }
+  // How many times a change by another program was found and the caches dropped: a reader that
+  // sees it move while it read one record's parts knows they may come from different versions.
+  std::uint64_t ChangesFound() const { return changesFound_; }
 
   // Settings. StrictChangeDetection and ForceBufferFlush change only while closed.
   std::uint8_t LockRetryCount() const { return lockRetryCount_; }
@@ -381,6 +384,7 @@ class TDataFile : public TFileHandler, private TFilterHost {
   std::array<std::uint8_t, 256> collationOrder_{};
   TPasswordCallback passwordCallback_;
   bool readAccess_ = false;
+  std::uint64_t changesFound_ = 0;
   bool writeAccess_ = false;
   bool tableLocked_ = false;
   bool batchActive_ = false;

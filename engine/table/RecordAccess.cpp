@@ -65,6 +65,7 @@ bool TDataFile::ChangeCheck() {
 }
 
 void TDataFile::ReloadAfterChange() {
+  ++changesFound_;
   filterRunCount_ = 0;
   store_.Invalidate();
   if (blobFile_.IsOpen()) blobFile_.Blocks().Invalidate();

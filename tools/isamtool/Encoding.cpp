@@ -90,11 +90,35 @@ bool Utf8ToSingleByte(const platform::TCodePage& page, std::string_view text, st
   return true;
 }
 
+// A single-byte page's text straight into UTF-8, without a UTF-16 copy: every byte of such a
+// page is one UTF-16 unit (never a surrogate).
+std::string SingleByteToUtf8(const platform::TCodePage& page, std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  for (const char byte : text) {
+    const char16_t c = page.CharOf(static_cast<std::uint8_t>(byte));
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
+int TableCodePage(std::uint32_t localeId) {
+  return localeId != 0 ? platform::AnsiCodePageOf(localeId) : 1250;
+}
+
 int TableCodePage(const TIsamTable& table) {
-  const std::uint32_t locale = table.Engine() ? table.Engine()->LocaleId() : 0;
-  return locale != 0 ? platform::AnsiCodePageOf(locale) : 1250;
+  return TableCodePage(table.Engine() ? table.Engine()->LocaleId() : 0);
 }
 
 TTextCodec::TTextCodec(int tableCodePage, TEncoding outside)
@@ -122,6 +146,7 @@ std::string TTextCodec::ToTable(std::string_view text) const {
 
 std::string TTextCodec::FromTable(std::string_view text) const {
   if (identity_ || IsAscii(text)) return std::string(text);
+  if (!outside_ && table_.IsSingleByte()) return SingleByteToUtf8(table_, text);
   const std::u16string wide = table_.ToUtf16(text);
   if (!outside_) return platform::Utf16ToUtf8(wide);
   return Encode(*outside_, wide, "written in");

@@ -3,6 +3,7 @@
 // other side cannot hold is an error naming it, never a '?'.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,7 +19,8 @@ namespace katalog::isamtool {
 
 enum class TEncoding { Utf8, Cp1250 };
 
-// The code page of an open table's text: its locale's ANSI code page, 1250 without a locale.
+// The code page of a table's text: its locale's ANSI code page, 1250 without a locale.
+int TableCodePage(std::uint32_t localeId);
 int TableCodePage(const TIsamTable& table);
 
 // A text that cannot be converted: the message names the character ("U+4E2D '中'").

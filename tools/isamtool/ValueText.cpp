@@ -25,13 +25,6 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The native date-time: milliseconds since the start of day 0.
-std::string DateTimeText(double native) {
-  const std::int64_t total = std::isfinite(native) ? std::llround(native) : 0;
-  const auto day = static_cast<std::int32_t>(total / kMsecsPerDay);
-  return platform::IsoDateTimeToStr({day, static_cast<std::int32_t>(total % kMsecsPerDay)});
-}
-
 std::int64_t ReadInteger(std::string_view text) {
   std::string_view digits = text;
   if (!digits.empty() && digits[0] == '+') digits.remove_prefix(1);
@@ -106,19 +99,6 @@ std::int64_t ReadDecimal(std::string_view text, int scale) {
   return scaled;
 }
 
-std::string DecimalText(std::int64_t value, int scale) {
-  const bool negative = value < 0;
-  std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(value)
-                                               : static_cast<std::uint64_t>(value));
-  if (scale > 0) {
-    if (digits.size() <= static_cast<std::size_t>(scale)) {
-      digits.insert(0, static_cast<std::size_t>(scale) + 1 - digits.size(), '0');
-    }
-    digits.insert(digits.size() - static_cast<std::size_t>(scale), 1, '.');
-  }
-  return negative ? "-" + digits : digits;
-}
-
 template <class T>
 T ReadNative(const TField& field) {
   std::array<unsigned char, 64> buffer{};
@@ -143,6 +123,25 @@ void CheckLength(std::string_view text, const TField& field, const char* unit) {
 }
 
 }  // namespace
+
+std::string DecimalText(std::int64_t value, int scale) {
+  const bool negative = value < 0;
+  std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(value)
+                                               : static_cast<std::uint64_t>(value));
+  if (scale > 0) {
+    if (digits.size() <= static_cast<std::size_t>(scale)) {
+      digits.insert(0, static_cast<std::size_t>(scale) + 1 - digits.size(), '0');
+    }
+    digits.insert(digits.size() - static_cast<std::size_t>(scale), 1, '.');
+  }
+  return negative ? "-" + digits : digits;
+}
+
+std::string DateTimeText(double native) {
+  const std::int64_t total = std::isfinite(native) ? std::llround(native) : 0;
+  const auto day = static_cast<std::int32_t>(total / kMsecsPerDay);
+  return platform::IsoDateTimeToStr({day, static_cast<std::int32_t>(total % kMsecsPerDay)});
+}
 
 const char* const kValueFormatsHelp =
     "Values are written the same way whatever the locale:\n"

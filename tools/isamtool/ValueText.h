@@ -12,6 +12,7 @@
 // field rather than cutting it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -65,6 +66,11 @@ void SetFieldValueText(TField& field, TValueKind kind, std::string_view text);
 
 // The help paragraph that describes these forms.
 extern const char* const kValueFormatsHelp;
+
+// A BCD amount (value x 10^scale) as its exact decimal, with `scale` decimals.
+std::string DecimalText(std::int64_t scaled, int scale);
+// A stored date-time (milliseconds since the start of day 0) as YYYY-MM-DD HH:MM:SS[.mmm].
+std::string DateTimeText(double native);
 
 // A double in the shortest text that reads back as the same value ("inf", "-inf", "nan" for
 // those).
