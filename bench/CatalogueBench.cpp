@@ -311,6 +311,30 @@ int Run(int argc, char** argv) {
       lineFor(one.Id, one.Name, one.Goal, one.Limit, one.OursLabel, one.PeerLabel).BySize[size] =
           RunAlternately(one.Ours, one.Peer, options.Repeat);
     }
+    if (options.Only.empty() || options.Only == "S3" || options.Only == "S4") {
+      std::fprintf(stderr, "catalogue_bench: S3 and S4 SQL through the extension\n");
+      MakeExportCopy(c);
+      if (options.Only != "S4") {
+        lineFor("S3",
+                std::string("W3 as SQL, \"") + kFrequentWord +
+                    "\": count(*) with LIKE on the memo and the name, through the extension / on "
+                    "the exported copy",
+                "≤ 1.0", 1.0, "Katalog", "SQLite copy")
+            .BySize[size] = RunAlternately(
+            [&c, &e] { return SqlSearch(c, TSqlSide::Bridge, kFrequentWord, e.FrequentMatches); },
+            [&c, &e] { return SqlSearch(c, TSqlSide::Copy, kFrequentWord, e.FrequentMatches); },
+            options.Repeat);
+      }
+      if (options.Only != "S3") {
+        lineFor("S4",
+                "W4 as SQL: count(*) and the names WHERE DE_5 = ?, through the extension / on "
+                "the exported copy",
+                "≤ 1.0", 1.0, "Katalog", "SQLite copy")
+            .BySize[size] =
+            RunAlternately([&c, &e] { return SqlRegion(c, TSqlSide::Bridge, e); },
+                           [&c, &e] { return SqlRegion(c, TSqlSide::Copy, e); }, options.Repeat);
+      }
+    }
     if (options.Only.empty() || options.Only == "V1" || options.Only == "V2") {
       std::fprintf(stderr, "catalogue_bench: V1 and V2 the viewer\n");
       MakeViewerCatalogue(c);

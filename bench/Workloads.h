@@ -11,7 +11,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+struct sqlite3;
 
 namespace katalog {
 class TIsamTable;
@@ -67,6 +70,18 @@ double SearchMemory(const TExpected& e, const char* word, std::int64_t expected)
 // viewer's order, which passes every entry of the name index).
 double RegionOurs(const TCatalogue& c, const TExpected& e, bool inRegionOrder);
 double RegionPeer(const TCatalogue& c, const TExpected& e);
+// W3's and W4's SQL timed on an open connection: the count of `sql` with ?1 bound to the word
+// in '%' wildcards; the count of `countSql` and the walk of the names `walkSql` gives, both with
+// the region bound (as the database holds its text).
+double TimeSqlSearch(sqlite3* db, const std::string& sql, const char* word, std::int64_t expected);
+double TimeSqlRegion(sqlite3* db, const std::string& countSql, const std::string& walkSql,
+                     std::string_view region, std::int64_t expected);
+// S3 and S4: W3 and W4 as SQL on Katalog's table through the SQLite extension, and the same SQL
+// on the copy `isamtool export --format sql` makes of it (made once, kept as DIR/export.db).
+enum class TSqlSide { Bridge, Copy };
+void MakeExportCopy(const TCatalogue& c);
+double SqlSearch(const TCatalogue& c, TSqlSide side, const char* word, std::int64_t expected);
+double SqlRegion(const TCatalogue& c, TSqlSide side, const TExpected& e);
 // W6: the probes found by their primary key (name and id).
 double FindOurs(const TCatalogue& c, const TExpected& e);
 double FindPeer(const TCatalogue& c, const TExpected& e);

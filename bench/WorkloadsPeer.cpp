@@ -83,29 +83,40 @@ double BrowsePeer(const TCatalogue& c, const std::function<void()>& atEnd) {
   return seconds;
 }
 
-double SearchPeer(const TCatalogue& c, const char* word, std::int64_t expected) {
-  TSqliteDatabase db(c.PeerPath(), true);
+double TimeSqlSearch(sqlite3* db, const std::string& sql, const char* word, std::int64_t expected) {
   const TClock::time_point start = TClock::now();
-  TSqliteStatement count(db.Handle(),
-                         "SELECT count(*) FROM places WHERE descr LIKE ?1 OR name LIKE ?1");
+  TSqliteStatement count(db, sql);
   count.Bind(1, "%" + std::string(word) + "%");
   Expect(count.Step() && count.ColumnInt(0) == expected, "search count");
   return SecondsSince(start);
 }
 
-double RegionPeer(const TCatalogue& c, const TExpected& e) {
+double SearchPeer(const TCatalogue& c, const char* word, std::int64_t expected) {
   TSqliteDatabase db(c.PeerPath(), true);
+  return TimeSqlSearch(db.Handle(),
+                       "SELECT count(*) FROM places WHERE descr LIKE ?1 OR name LIKE ?1", word,
+                       expected);
+}
+
+double TimeSqlRegion(sqlite3* db, const std::string& countSql, const std::string& walkSql,
+                     std::string_view region, std::int64_t expected) {
   std::int64_t walked = 0;
   const TClock::time_point start = TClock::now();
-  TSqliteStatement count(db.Handle(), "SELECT count(*) FROM places WHERE region = ?");
-  count.Bind(1, std::string_view(e.Region));
-  Expect(count.Step() && count.ColumnInt(0) == e.RegionCount, "region count");
-  TSqliteStatement rows(db.Handle(), "SELECT name FROM places WHERE region = ?");
-  rows.Bind(1, std::string_view(e.Region));
+  TSqliteStatement count(db, countSql);
+  count.Bind(1, region);
+  Expect(count.Step() && count.ColumnInt(0) == expected, "region count");
+  TSqliteStatement rows(db, walkSql);
+  rows.Bind(1, region);
   while (rows.Step()) walked += !rows.ColumnText(0).empty();
   const double seconds = SecondsSince(start);
-  Expect(walked == e.RegionCount, "region rows");
+  Expect(walked == expected, "region rows");
   return seconds;
+}
+
+double RegionPeer(const TCatalogue& c, const TExpected& e) {
+  TSqliteDatabase db(c.PeerPath(), true);
+  return TimeSqlRegion(db.Handle(), "SELECT count(*) FROM places WHERE region = ?",
+                       "SELECT name FROM places WHERE region = ?", e.Region, e.RegionCount);
 }
 
 double FindPeer(const TCatalogue& c, const TExpected& e) {

@@ -1,5 +1,7 @@
 #include "platform/CodePage.h"
+#include "platform/ByteOrder.h"
 #include "platform/ScopeGuard.h"
+#include "platform/Utf8.h"
 
 #include <map>
 #include <mutex>
@@ -52,6 +54,13 @@ TCodePage::TCodePage(int number) : number_(number), converterName_(FindConverter
     // Undefined bytes stand for the C1 control of the same value, keeping the page one-to-one.
     toUnicode_[b] = (U_SUCCESS(status) && n == 1) ? out[0] : static_cast<char16_t>(b);
   }
+  for (int b = 0; b < 256; ++b) {
+    const std::uint32_t u = toUnicode_[b];
+    utf8_[b] = u < 0x80    ? u | 1u << 24
+               : u < 0x800 ? (0xC0 | u >> 6) | (0x80 | (u & 0x3F)) << 8 | 2u << 24
+                           : (0xE0 | u >> 12) | (0x80 | (u >> 6 & 0x3F)) << 8 |
+                                 (0x80 | (u & 0x3F)) << 16 | 3u << 24;
+  }
   for (int b = 255; b >= 0; --b) {
     fromUnicode_[toUnicode_[b]] = static_cast<std::uint8_t>(b);
     if (toUnicode_[b] < lowFromUnicode_.size()) lowFromUnicode_[toUnicode_[b]] = b;
@@ -64,6 +73,26 @@ int TCodePage::HighByteOf(char16_t c) const {
 }
 
 TCodePage::~TCodePage() = default;
+
+std::size_t TCodePage::ToUtf8(std::string_view bytes, std::string& buffer) const {
+  if (!singleByte_) {
+    const std::string text = Utf16ToUtf8(ToUtf16(bytes));
+    if (buffer.size() < text.size()) buffer.resize(text.size());
+    text.copy(buffer.data(), text.size());
+    return text.size();
+  }
+  // Each byte's entry is stored whole (four bytes, little-endian) and the end moves by its
+  // count: no branch per character; the last entry needs room for its unused bytes.
+  if (buffer.size() < bytes.size() * 3 + 1) buffer.resize(bytes.size() * 3 + 1);
+  char* const start = buffer.data();
+  char* end = start;
+  for (const char byte : bytes) {
+    const std::uint32_t entry = utf8_[static_cast<std::uint8_t>(byte)];
+    StoreU32(reinterpret_cast<std::uint8_t*>(end), entry);
+    end += entry >> 24;
+  }
+  return static_cast<std::size_t>(end - start);
+}
 
 std::u16string TCodePage::ToUtf16(std::string_view bytes) const {
   std::u16string text;

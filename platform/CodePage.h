@@ -27,6 +27,10 @@ class TCodePage {
   bool IsSingleByte() const { return singleByte_; }
 
   std::u16string ToUtf16(std::string_view bytes) const;
+  // Straight to UTF-8 at the start of `buffer`, which grows as needed and is never shrunk (a
+  // caller converting many texts keeps one); returns the length. A single-byte page needs no
+  // UTF-16 copy: a table entry per byte.
+  std::size_t ToUtf8(std::string_view bytes, std::string& buffer) const;
   // Characters the page cannot hold become '?'.
   std::string FromUtf16(std::u16string_view text) const;
   // True when the page holds the character as one code (one or two bytes).
@@ -53,6 +57,9 @@ class TCodePage {
   int number_;
   bool singleByte_;
   std::array<char16_t, 256> toUnicode_{};
+  // Per byte of a single-byte page: its UTF-8 bytes in the low three bytes (first byte lowest)
+  // and their count in the top byte.
+  std::array<std::uint32_t, 256> utf8_{};
   std::unordered_map<char16_t, std::uint8_t> fromUnicode_;
   // fromUnicode_ for the characters below U+0100 (most of any text), without hashing; -1: none.
   std::array<std::int16_t, 256> lowFromUnicode_{};

@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 
+#include "dataset/DatabaseError.h"
 #include "engine/storage/IsamError.h"
 #include "sqlite/QueryPlan.h"
 #include "sqlite/SqlCursor.h"
@@ -30,29 +31,35 @@ std::recursive_mutex& EngineLock() {
   return lock;
 }
 
-// The message of an exception in UTF-8 (the engine's texts are in code page 1250), and the
-// SQLite result code that goes with it.
-int Describe(std::string& message) {
+// Sets `*to` to the message of the exception being handled, in UTF-8 (the engine's and the data
+// set's texts are in code page 1250, the extension's own in UTF-8), and returns the SQLite
+// result code that goes with it. Never throws: without memory for the message, SQLITE_NOMEM.
+int Describe(char** to) noexcept {
+  int code = SQLITE_ERROR;
+  std::string message;
   try {
-    throw;
-  } catch (const std::bad_alloc&) {
-    message = "out of memory";
-    return SQLITE_NOMEM;
-  } catch (const EIsamEngineError& e) {
-    message = isamtool::Utf8Of(e.what(), isamtool::TEncoding::Cp1250);
-    return e.ErrorCode() == ie::kLockFailure ? SQLITE_BUSY : SQLITE_ERROR;
-  } catch (const std::exception& e) {
-    message = isamtool::Utf8Of(e.what(), isamtool::TEncoding::Cp1250);
-    return SQLITE_ERROR;
+    try {
+      throw;
+    } catch (const std::bad_alloc&) {
+      code = SQLITE_NOMEM;
+      message = "out of memory";
+    } catch (const EDatabaseError& e) {
+      if (const auto* engine = dynamic_cast<const EIsamEngineError*>(&e)) {
+        if (engine->ErrorCode() == ie::kLockFailure) code = SQLITE_BUSY;
+      }
+      message = isamtool::Utf8Of(e.what(), isamtool::TEncoding::Cp1250);
+    } catch (const std::exception& e) {
+      message = e.what();
+    } catch (...) {
+      message = "unknown failure";
+    }
   } catch (...) {
-    message = "unknown failure";
-    return SQLITE_ERROR;
+    code = SQLITE_NOMEM;
+    message.clear();
   }
-}
-
-void SetMessage(char** to, const std::string& message) {
   sqlite3_free(*to);
   *to = sqlite3_mprintf("katalog: %s", message.c_str());
+  return *to ? code : SQLITE_NOMEM;
 }
 
 // Runs `body` for a method of the table `vtab`: SQLITE_OK, or the error with its message.
@@ -63,10 +70,7 @@ int Guarded(sqlite3_vtab* vtab, F&& body) {
     body();
     return SQLITE_OK;
   } catch (...) {
-    std::string message;
-    const int code = Describe(message);
-    SetMessage(&vtab->zErrMsg, message);
-    return code;
+    return Describe(&vtab->zErrMsg);
   }
 }
 
@@ -88,10 +92,7 @@ int Connect(sqlite3* db, void* /*aux*/, int argc, const char* const* argv, sqlit
     *vtab = table.release();
     return SQLITE_OK;
   } catch (...) {
-    std::string message;
-    const int code = Describe(message);
-    SetMessage(error, message);
-    return code;
+    return Describe(error);
   }
 }
 
@@ -173,7 +174,12 @@ const sqlite3_module kModule = {
 
 // The name SQLite looks for when loading "libkatalog_sqlite" without naming an entry point.
 extern "C" __attribute__((visibility("default"))) int sqlite3_katalogsqlite_init(
-    sqlite3* db, char** /*error*/, const sqlite3_api_routines* api) {
+    sqlite3* db, char** error, const sqlite3_api_routines* api) {
   SQLITE_EXTENSION_INIT2(api);
+  // The module asks SQLite what older libraries cannot answer (sqlite3_vtab_distinct).
+  if (sqlite3_libversion_number() < 3038000) {
+    *error = sqlite3_mprintf("katalog: needs SQLite 3.38 or later, not %s", sqlite3_libversion());
+    return SQLITE_ERROR;
+  }
   return sqlite3_create_module(db, "katalog", &katalog::sqlite::kModule, nullptr);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -18,7 +19,7 @@ namespace {
 
 std::string_view TextOf(sqlite3_value* value) {
   const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-  if (!text) return {};
+  if (!text) throw std::bad_alloc();  // not a NULL (those never get here): SQLite had no memory
   const std::string_view whole(text, static_cast<std::size_t>(sqlite3_value_bytes(value)));
   return whole.substr(0, whole.find('\0'));  // the engine's text ends at a zero byte
 }
@@ -129,28 +130,30 @@ std::vector<std::uint8_t> TIndexBounds::TextKey(TSide side, sqlite3_value* value
     throw std::runtime_error("a text compared with field \"" + column_.Name +
                              "\" in its index: " + e.what());
   }
-  if (text.empty()) {
-    // Above '' lie all texts present; none is '' or below it.
-    if (side != TSide::Lower) empty_ = true;
-    if (side == TSide::Lower) {
-      std::vector<std::uint8_t> present(context_.Index->KeyLength, 0);
-      present[0] = 1;
-      inclusive = true;
-      return present;
-    }
-    return {};
-  }
-  const std::size_t room = column_.Field->DeclaredSize;
-  if (text.size() > room) {
-    // No stored text equals a longer one; the cut value itself lies below it.
+  // The engine keeps a text without trailing blanks and at most the field's size long. A value
+  // that is not in that form equals no stored text, and the stored texts around it are those
+  // around its form: above it, those above the cut value; below it, the cut value too.
+  std::string kept = text.substr(0, column_.Field->DeclaredSize);
+  kept.erase(kept.find_last_not_of(' ') + 1);
+  if (kept != text) {
     if (side == TSide::Equal) {
       empty_ = true;
       return {};
     }
-    text.resize(room);
     inclusive = side == TSide::Upper;
   }
-  std::vector<std::uint8_t> key = KeyOf(text);
+  if (kept.empty()) {
+    // Above '' lie all texts present; none is '' (a null) or below it.
+    if (side != TSide::Lower) {
+      empty_ = true;
+      return {};
+    }
+    std::vector<std::uint8_t> present(context_.Index->KeyLength, 0);
+    present[0] = 1;
+    inclusive = true;
+    return present;
+  }
+  std::vector<std::uint8_t> key = KeyOf(kept);
   if (key.empty()) {
     throw std::runtime_error("a text compared with field \"" + column_.Name + "\" does not fit it");
   }
@@ -169,15 +172,7 @@ std::vector<std::uint8_t> TIndexBounds::NarrowingKey(TSide side, sqlite3_value* 
       const double number = sqlite3_value_double(value);
       if (std::isnan(number)) return {};
       if (column_.Kind == TColumnKind::Real) return KeyOf(number);
-      if (column_.Kind == TColumnKind::Bcd) {
-        // The amount in units of the last decimal, one unit wider on each side for the
-        // rounding of the product.
-        const long double units =
-            static_cast<long double>(number) * std::pow(10.0L, column_.Field->PhysicalScale);
-        const long double edge = lower ? std::ceil(units) - 1 : std::floor(units) + 1;
-        if (edge >= 9.2e18L || edge <= -9.2e18L) return {};
-        return KeyOf(TBcdAmount{static_cast<std::int64_t>(edge)});
-      }
+      if (column_.Kind == TColumnKind::Bcd) return BcdKey(lower, value);
       double lowest = 0, highest = 0;
       IntegerDomain(*column_.Field, lowest, highest);
       const double whole = sqlite3_value_type(value) == SQLITE_INTEGER
@@ -219,6 +214,27 @@ std::vector<std::uint8_t> TIndexBounds::NarrowingKey(TSide side, sqlite3_value* 
     default:
       return {};
   }
+}
+
+std::vector<std::uint8_t> TIndexBounds::BcdKey(bool lower, sqlite3_value* value) {
+  const int scale = column_.Field->PhysicalScale;
+  // An amount with decimals may come back as TEXT (SqlColumns.h), which SQLite puts above every
+  // number: any of them may pass a lower bound.
+  if (lower && scale > 0) return {};
+  std::int64_t unit = 1;
+  for (int i = 0; i < scale && i < 18; ++i) unit *= 10;
+  std::int64_t units = 0;
+  if (sqlite3_value_type(value) == SQLITE_INTEGER) {
+    if (__builtin_mul_overflow(sqlite3_value_int64(value), unit, &units)) return {};
+    return KeyOf(TBcdAmount{units});
+  }
+  // A REAL: stored amounts print as REALs within 15 digits, so the edge is widened by more than
+  // a double's error on either side.
+  const long double exact = static_cast<long double>(sqlite3_value_double(value)) * unit;
+  if (std::fabs(exact) >= 0x1p52L) return {};
+  const long double margin = 2 + std::fabs(exact) * 1e-14L;
+  return KeyOf(TBcdAmount{
+      static_cast<std::int64_t>(lower ? std::floor(exact - margin) : std::ceil(exact + margin))});
 }
 
 bool TIndexBounds::Admits(const std::uint8_t* record) const {

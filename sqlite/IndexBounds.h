@@ -3,8 +3,9 @@
 //
 // A text bound is compared as the index compares (the table's locale, the index's case rule), and
 // the range is exactly the rows that qualify: nulls (and so empty texts) never do, a value longer
-// than the field can hold is cut to it (= then finds nothing; > and >= go past the cut value,
-// < and <= include it), and an exclusive bound leaves out the rows equal to it (Excluded).
+// than the field can hold or with trailing blanks (the engine keeps none) is cut to the stored
+// form (= then finds nothing; > and >= go past the cut value, < and <= include it), and an
+// exclusive bound leaves out the rows equal to it (Excluded).
 // Any other bound only narrows: its range holds every row that SQLite's own comparison lets
 // through (a value that is not of the field's kind, such as a date in another form, narrows
 // nothing), and SQLite checks the rows itself.
@@ -51,6 +52,7 @@ class TIndexBounds {
   std::vector<std::uint8_t> TextKey(TSide side, sqlite3_value* value, bool& inclusive);
   std::vector<std::uint8_t> KeyOf(const TFieldValue& value);
   std::vector<std::uint8_t> NarrowingKey(TSide side, sqlite3_value* value);
+  std::vector<std::uint8_t> BcdKey(bool lower, sqlite3_value* value);
 
   TDataFile& file_;
   const TSqlColumn& column_;

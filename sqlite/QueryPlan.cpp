@@ -23,9 +23,19 @@ struct TCandidate {
   double Cost = 0;
 };
 
+// Whether an index's order on the column is the order of the column's values: not for memos,
+// blobs and bytes, nor for longwords, whose keys hold their bytes as stored (low byte first).
 bool IsComparable(const TSqlColumn& column) {
   return !column.InBlobFile() && column.Kind != TColumnKind::Bytes &&
-         column.Kind != TColumnKind::VarBytes;
+         column.Kind != TColumnKind::VarBytes && column.Field->FieldTypeCode != ft::kLongWord;
+}
+
+// Whether walking an index on the column gives SQLite's order of its values: not for floats
+// (a NaN comes back as NULL, which SQLite puts first and the index last) nor for BCD amounts
+// with decimals (those beyond 15 digits come back as TEXT, which SQLite puts after every number).
+bool IsOrderable(const TSqlColumn& column) {
+  return IsComparable(column) && column.Kind != TColumnKind::Real &&
+         !(column.Kind == TColumnKind::Bcd && column.Field->PhysicalScale > 0);
 }
 
 int ColumnOfField(const std::vector<TSqlColumn>& columns, int fieldNumber) {
@@ -39,7 +49,7 @@ int ColumnOfField(const std::vector<TSqlColumn>& columns, int fieldNumber) {
 bool GivesOrder(const sqlite3_index_info& info, const TIndexDescriptor& index,
                 const std::vector<TSqlColumn>& columns, bool& backward) {
   if (info.nOrderBy == 0 || info.nOrderBy > index.FieldCount) return false;
-  backward = info.aOrderBy[0].desc != 0;
+  const bool descending = info.aOrderBy[0].desc != 0;
   // GROUP BY and DISTINCT take rows with the same value as neighbours; in the index's order
   // texts that only the locale holds equal ("co-op", "coop") or that differ in case could
   // alternate, so for text fields only a plain ORDER BY is left to the index.
@@ -47,11 +57,12 @@ bool GivesOrder(const sqlite3_index_info& info, const TIndexDescriptor& index,
   for (int i = 0; i < info.nOrderBy; ++i) {
     const auto& term = info.aOrderBy[i];
     const int column = ColumnOfField(columns, index.FieldNumbers[static_cast<std::size_t>(i)]);
-    if (column < 0 || term.iColumn != column || (term.desc != 0) != backward) return false;
+    if (column < 0 || term.iColumn != column || (term.desc != 0) != descending) return false;
     if (index.FieldDescending[static_cast<std::size_t>(i)]) return false;
     const TSqlColumn& c = columns[static_cast<std::size_t>(column)];
-    if (!IsComparable(c) || (c.IsText() && !plainOrder)) return false;
+    if (!IsOrderable(c) || (c.IsText() && !plainOrder)) return false;
   }
+  backward = descending;
   return true;
 }
 
@@ -118,12 +129,11 @@ double CostWithOrder(const sqlite3_index_info& info, const TCandidate& candidate
 }
 
 std::string Describe(const TQueryPlan& plan, TIndexFile& indexes,
-                     const std::vector<TSqlColumn>& columns) {
+                     const std::vector<TSqlColumn>& columns, const isamtool::TTextCodec& codec) {
   std::string text = "physical order";
   if (plan.Slot >= 0) {
     const std::string& name = indexes.Descriptor(plan.Slot).Name;
-    text = name.empty() ? "primary index"
-                        : "index " + isamtool::Utf8Of(name, isamtool::TEncoding::Cp1250);
+    text = name.empty() ? "primary index" : "index " + codec.FromTable(name);
   }
   if (plan.Backward) text += " backwards";
   if (plan.Equal >= 0 || plan.Lower >= 0 || plan.Upper >= 0) {
@@ -166,9 +176,10 @@ std::optional<TQueryPlan> TQueryPlan::Decode(std::string_view text) {
   return plan;
 }
 
-TQueryPlan ChoosePlan(sqlite3_index_info& info, TDataFile& file,
-                      const std::vector<TSqlColumn>& columns) {
-  const double records = std::max(1, file.RecordCount());
+void ChoosePlan(sqlite3_index_info& info, TDataFile& file, const std::vector<TSqlColumn>& columns,
+                const isamtool::TTextCodec& codec) {
+  // The count the index file's header held when last read: an estimate, never a range's.
+  const double records = std::max(1, file.IndexFile().Header().ActiveRecords);
   TCandidate best;  // physical order
   best.Rows = records;
   best.Cost = records;
@@ -210,11 +221,11 @@ TQueryPlan ChoosePlan(sqlite3_index_info& info, TDataFile& file,
   // walk's rows may be all it needs (count(*)); the cursor reads records only if asked for a
   // value after all, as colUsed cannot tell a column of the condition from one of the result.
   sqlite3_uint64 answered = 0;
-  if (text && plan.Column < 63) answered = sqlite3_uint64{1} << plan.Column;
+  if (text && argument > 0 && plan.Column < 63) answered = sqlite3_uint64{1} << plan.Column;
   plan.CountOnly = (info.colUsed & ~answered) == 0 && plan.LowerInclusive && plan.UpperInclusive;
   if (plan.CountOnly) best.Cost = std::log2(records + 1);
   plan.UsedColumns = info.colUsed;
-  plan.Description = Describe(plan, indexes, columns);
+  plan.Description = Describe(plan, indexes, columns, codec);
   info.orderByConsumed = best.OrderConsumed;
   if (best.EqualConstraint >= 0 && best.Rows <= 1) info.idxFlags |= SQLITE_INDEX_SCAN_UNIQUE;
   info.estimatedCost = best.Cost;
@@ -223,7 +234,6 @@ TQueryPlan ChoosePlan(sqlite3_index_info& info, TDataFile& file,
   info.idxStr = sqlite3_mprintf("%s", encoded.c_str());
   if (!info.idxStr) throw std::bad_alloc();
   info.needToFreeIdxStr = 1;
-  return plan;
 }
 
 }  // namespace katalog::sqlite

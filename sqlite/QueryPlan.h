@@ -11,9 +11,11 @@
 //     index, the rows are counted from the index's counts, without reading a record.
 // Comparisons with text bounds and the order of text fields follow the index: the table's
 // locale, and its case rule; SQLite does not check those conditions again. A plan that answers
-// such a comparison is always preferred, so that its meaning never depends on costs (only on
-// whether the value is known when the walk starts: a constant, a parameter, a column of a table
-// joined before). Bounds on other
+// such a comparison is always preferred over one that answers none, so that its meaning does
+// not depend on the table's size; when several indexes could answer text comparisons, the one
+// the plan takes answers its own and SQLite compares the others (EXPLAIN QUERY PLAN names it).
+// A comparison is answered only when its value is known as the walk starts (a constant, a
+// parameter, a column of a table joined before). Bounds on other
 // fields only narrow the walk: SQLite still checks each row with its own comparison, so their
 // meaning stays SQLite's whatever the value's type. Everything else SQLite does itself on the
 // rows the walk gives.
@@ -63,8 +65,8 @@ struct TQueryPlan {
 
 // Chooses the plan for what SQLite offers in `info` and fills the answer into it: which
 // constraints come to xFilter (argvIndex, omit), whether the order is consumed, the cost and row
-// estimate, and the plan's text.
-TQueryPlan ChoosePlan(sqlite3_index_info& info, TDataFile& file,
-                      const std::vector<TSqlColumn>& columns);
+// estimate, and the plan's text (index names converted with `codec`).
+void ChoosePlan(sqlite3_index_info& info, TDataFile& file, const std::vector<TSqlColumn>& columns,
+                const isamtool::TTextCodec& codec);
 
 }  // namespace katalog::sqlite

@@ -67,12 +67,14 @@ const char* DeclaredType(TColumnKind kind) {
   }
 }
 
-void SetText(sqlite3_context* context, const std::string& text) {
+void SetText(sqlite3_context* context, std::string_view text) {
   sqlite3_result_text64(context, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
 // The BCD rule of the header: an INTEGER, a REAL that prints back as the decimal, or TEXT.
 void SetBcd(sqlite3_context* context, std::int64_t scaled, int scale) {
+  // The engine makes no more than 18 decimals; a damaged descriptor's scale is shown as it reads.
+  if (scale > 18) return SetText(context, isamtool::DecimalText(scaled, scale));
   std::int64_t unit = 1;
   for (int i = 0; i < scale; ++i) unit *= 10;
   if (scaled % unit == 0) return sqlite3_result_int64(context, scaled / unit);
@@ -122,7 +124,7 @@ std::string DeclarationOf(const std::vector<TSqlColumn>& columns) {
 }
 
 void SetResult(sqlite3_context* context, const TSqlColumn& column, const TFieldValue& value,
-               const isamtool::TTextCodec& codec) {
+               const isamtool::TTextCodec& codec, std::string& buffer) {
   if (std::holds_alternative<std::monostate>(value)) return sqlite3_result_null(context);
   const auto integer = [&] {
     if (const auto* b = std::get_if<bool>(&value)) return std::int64_t{*b};
@@ -131,7 +133,7 @@ void SetResult(sqlite3_context* context, const TSqlColumn& column, const TFieldV
   };
   switch (column.Kind) {
     case TColumnKind::Text:
-      return SetText(context, codec.FromTable(std::get<std::string>(value)));
+      return SetText(context, codec.FromTableToUtf8(std::get<std::string>(value), buffer));
     case TColumnKind::Integer:
     case TColumnKind::Boolean:
       return sqlite3_result_int64(context, integer());
@@ -155,11 +157,9 @@ void SetResult(sqlite3_context* context, const TSqlColumn& column, const TFieldV
       // Two bytes of length, then the bytes; a length beyond the field is damage: what the field
       // can hold is shown.
       const std::string& bytes = std::get<std::string>(value);
-      const std::size_t length =
-          bytes.size() < 2
-              ? 0
-              : std::min<std::size_t>(LoadU16(reinterpret_cast<const std::uint8_t*>(bytes.data())),
-                                      bytes.size() - 2);
+      if (bytes.size() < 2) return sqlite3_result_zeroblob(context, 0);
+      const std::size_t length = std::min<std::size_t>(
+          LoadU16(reinterpret_cast<const std::uint8_t*>(bytes.data())), bytes.size() - 2);
       return sqlite3_result_blob64(context, bytes.data() + 2, length, SQLITE_TRANSIENT);
     }
     default:
@@ -168,9 +168,10 @@ void SetResult(sqlite3_context* context, const TSqlColumn& column, const TFieldV
 }
 
 void SetBlobResult(sqlite3_context* context, const TSqlColumn& column,
-                   const std::optional<std::string>& contents, const isamtool::TTextCodec& codec) {
+                   const std::optional<std::string>& contents, const isamtool::TTextCodec& codec,
+                   std::string& buffer) {
   if (!contents) return sqlite3_result_null(context);
-  if (column.IsText()) return SetText(context, codec.FromTable(*contents));
+  if (column.IsText()) return SetText(context, codec.FromTableToUtf8(*contents, buffer));
   sqlite3_result_blob64(context, contents->data(), contents->size(), SQLITE_TRANSIENT);
 }
 

@@ -75,10 +75,12 @@ std::vector<TSqlColumn> ColumnsOf(const TDataFile& file, const isamtool::TTextCo
 std::string DeclarationOf(const std::vector<TSqlColumn>& columns);
 
 // Sets the SQLite result to the column's value in the record (a field kept in the record).
+// `buffer` is where text is converted, kept by the caller for the next value.
 void SetResult(sqlite3_context* context, const TSqlColumn& column, const TFieldValue& value,
-               const isamtool::TTextCodec& codec);
+               const isamtool::TTextCodec& codec, std::string& buffer);
 // Sets the SQLite result to a memo's or blob's contents; nullopt is NULL.
 void SetBlobResult(sqlite3_context* context, const TSqlColumn& column,
-                   const std::optional<std::string>& contents, const isamtool::TTextCodec& codec);
+                   const std::optional<std::string>& contents, const isamtool::TTextCodec& codec,
+                   std::string& buffer);
 
 }  // namespace katalog::sqlite

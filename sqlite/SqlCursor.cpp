@@ -12,6 +12,7 @@ namespace katalog::sqlite {
 
 TSqlCursor::TSqlCursor(TSqlTable& table)
     : sqlite3_vtab_cursor{}, table_(table), file_(table.Lend(own_)) {
+  const platform::TScopeFail giveBack([&] { table_.Release(file_); });
   record_.resize(file_.WorkingRecordSize());
   blobs_.resize(table.Columns().size());
   blobRead_.resize(table.Columns().size());
@@ -134,14 +135,14 @@ void TSqlCursor::Column(sqlite3_context* context, int column) {
   if (!c.InBlobFile()) {
     const TFieldValue value =
         file_.ReadField(TFieldSet::Physical, c.Field->FieldNumber, record_.data());
-    return SetResult(context, c, value, table_.Codec());
+    return SetResult(context, c, value, table_.Codec(), text_);
   }
   if (!blobRead_[index]) {
     // A column SQLite did not announce: read now, from the same copy of the record.
     plan_.UsedColumns |= std::uint64_t{1} << std::min(column, 63);
     ReadBlobs();
   }
-  SetBlobResult(context, c, blobs_[index], table_.Codec());
+  SetBlobResult(context, c, blobs_[index], table_.Codec(), text_);
 }
 
 sqlite3_int64 TSqlCursor::Rowid() {

@@ -58,6 +58,7 @@ class TSqlCursor : public sqlite3_vtab_cursor {
   // Per column: the contents of a memo or blob read with the row (nullopt: null).
   std::vector<std::optional<std::string>> blobs_;
   std::vector<bool> blobRead_;
+  std::string text_;  // where text values are converted to UTF-8
   bool eof_ = true;
   bool counting_ = false;
   std::int64_t counted_ = 0;  // counting mode: the row SQLite stands on, from 0

@@ -101,7 +101,7 @@ TSqlTable::TSqlTable(int argc, const char* const* argv) : sqlite3_vtab{} {
 TSqlTable::~TSqlTable() = default;
 
 void TSqlTable::BestIndex(sqlite3_index_info& info) {
-  ChoosePlan(info, *file_, columns_);
+  ChoosePlan(info, *file_, columns_, *codec_);
 }
 
 TDataFile& TSqlTable::Lend(std::unique_ptr<TDataFile>& own) {

@@ -136,6 +136,8 @@ class TDataFile : public TFileHandler, private TFilterHost {
   // Read access: read slots on the index and blob files, then the change check; nothing when
   // read or write access or the table lock is held, or the table is exclusive or on read-only
   // media (kLockFailure when refused). Returns true when another program had changed the table.
+  // Held until ReleaseReadAccess, across any operations in between: no writer changes the
+  // files meanwhile.
   bool AcquireReadAccess();
   void ReleaseReadAccess();
   bool ReadAccessHeld() const { return readAccess_; }
@@ -291,21 +293,23 @@ class TDataFile : public TFileHandler, private TFilterHost {
     bool retry = false;
   };
   // One engine operation: with strict change detection it starts with read access; whatever
-  // read access it took is given back when it ends, also on failure.
+  // read access it took is given back when it ends, also on failure. Read access the caller
+  // held when it started stays held: a reader may keep the files still across operations.
   class TOperation {
    public:
-    explicit TOperation(TDataFile& table) : table_(table) {
+    explicit TOperation(TDataFile& table) : table_(table), held_(table.readAccess_) {
       // Acquiring read access runs the change check, which reloads what another program changed.
       if (table.strictChangeDetection_) table.AcquireReadAccess();
     }
     ~TOperation() {
-      platform::RunReported([this] { table_.ReleaseReadAccess(); });
+      if (!held_) platform::RunReported([this] { table_.ReleaseReadAccess(); });
     }
     TOperation(const TOperation&) = delete;
     TOperation& operator=(const TOperation&) = delete;
 
    private:
     TDataFile& table_;
+    const bool held_;
   };
 
   void InitialiseRecordAccess();

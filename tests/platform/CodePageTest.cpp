@@ -1,4 +1,5 @@
 #include "platform/CodePage.h"
+#include "platform/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,11 @@ TEST(CodePageTest, SingleBytePagesRoundTripEveryByte) {
     const std::u16string text = page.ToUtf16(all);
     ASSERT_EQ(text.size(), 256u);
     EXPECT_EQ(page.FromUtf16(text), all) << number;
+    // Straight to UTF-8 as through UTF-16, also into a kept buffer holding a longer text.
+    std::string buffer(2000, 'x');
+    const std::size_t length = page.ToUtf8(all, buffer);
+    EXPECT_EQ(buffer.substr(0, length), Utf16ToUtf8(text)) << number;
+    EXPECT_EQ(buffer.substr(0, page.ToUtf8("a\x80", buffer)), Utf16ToUtf8(page.ToUtf16("a\x80")));
   }
 }
 
@@ -38,6 +44,8 @@ TEST(CodePageTest, DoubleBytePage) {
   const std::string bytes = page.FromUtf16(u"日本a");
   EXPECT_EQ(bytes.size(), 5u);
   EXPECT_EQ(page.ToUtf16(bytes), u"日本a");
+  std::string buffer;
+  EXPECT_EQ(buffer.substr(0, page.ToUtf8(bytes, buffer)), "日本a");
   EXPECT_TRUE(page.CanHold(u'日'));
   EXPECT_FALSE(page.CanHold(u'č'));
 }

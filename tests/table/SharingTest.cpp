@@ -356,6 +356,11 @@ TEST_F(SharingTest, AReaderInAnotherProcessExcludesWritersButNotReaders) {
   EXPECT_FALSE(table->AcquireReadAccess());  // taken, and nothing changed
   EXPECT_TRUE(table->ReadAccessHeld());
   EXPECT_LT(MillisecondsSince(start), 1000);
+  // Operations in between leave the caller's read access held.
+  table->GoFirst();
+  EXPECT_EQ(table->GoNext(nullptr), 0);
+  EXPECT_EQ(table->RecordCount(), 2);
+  EXPECT_TRUE(table->ReadAccessHeld());
   table->ReleaseReadAccess();
   EXPECT_EQ(child.Release(), 0);
   EXPECT_TRUE(table->IndexFile().LockRegion(kWriteRangeOffset, kWriteRangeLength));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/components/IsamTable.h"
 #include "engine/table/DataFile.h"
@@ -14,9 +15,18 @@ namespace katalog::isamtool {
 
 namespace {
 
+// Whether the eight bytes at p are ASCII.
+bool AsciiWord(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  return (word & 0x8080808080808080u) == 0;
+}
+
 bool IsAscii(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  std::size_t i = 0;
+  while (i + 8 <= text.size() && AsciiWord(text.data() + i)) i += 8;
+  for (; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
   }
   return true;
 }
@@ -90,27 +100,6 @@ bool Utf8ToSingleByte(const platform::TCodePage& page, std::string_view text, st
   return true;
 }
 
-// A single-byte page's text straight into UTF-8, without a UTF-16 copy: every byte of such a
-// page is one UTF-16 unit (never a surrogate).
-std::string SingleByteToUtf8(const platform::TCodePage& page, std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 4);
-  for (const char byte : text) {
-    const char16_t c = page.CharOf(static_cast<std::uint8_t>(byte));
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | c >> 12);
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 int TableCodePage(std::uint32_t localeId) {
@@ -146,10 +135,17 @@ std::string TTextCodec::ToTable(std::string_view text) const {
 
 std::string TTextCodec::FromTable(std::string_view text) const {
   if (identity_ || IsAscii(text)) return std::string(text);
-  if (!outside_ && table_.IsSingleByte()) return SingleByteToUtf8(table_, text);
-  const std::u16string wide = table_.ToUtf16(text);
-  if (!outside_) return platform::Utf16ToUtf8(wide);
-  return Encode(*outside_, wide, "written in");
+  if (!outside_) {
+    std::string buffer;
+    return std::string(FromTableToUtf8(text, buffer));
+  }
+  return Encode(*outside_, table_.ToUtf16(text), "written in");
+}
+
+std::string_view TTextCodec::FromTableToUtf8(std::string_view text, std::string& buffer) const {
+  if (IsAscii(text)) return text;
+  const std::size_t length = table_.ToUtf8(text, buffer);  // may move the buffer's bytes
+  return {buffer.data(), length};
 }
 
 std::string HexText(std::string_view bytes) {

@@ -38,6 +38,9 @@ class TTextCodec {
   std::string ToTable(std::string_view text) const;
   // The table's text to the outside encoding.
   std::string FromTable(std::string_view text) const;
+  // The same in UTF-8 without allocating: the text itself when it needs no conversion, else
+  // its conversion at the start of `buffer` (kept by the caller, grown as needed).
+  std::string_view FromTableToUtf8(std::string_view text, std::string& buffer) const;
   TEncoding Outside() const { return outside_ ? TEncoding::Cp1250 : TEncoding::Utf8; }
 
  private:
