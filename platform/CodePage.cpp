@@ -3,6 +3,7 @@
 #include "platform/ScopeGuard.h"
 #include "platform/Utf8.h"
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -86,8 +87,17 @@ std::size_t TCodePage::ToUtf8(std::string_view bytes, std::string& buffer) const
   if (buffer.size() < bytes.size() * 3 + 1) buffer.resize(bytes.size() * 3 + 1);
   char* const start = buffer.data();
   char* end = start;
-  for (const char byte : bytes) {
-    const std::uint32_t entry = utf8_[static_cast<std::uint8_t>(byte)];
+  const std::size_t size = bytes.size();
+  for (std::size_t i = 0; i < size;) {
+    // Eight ASCII bytes at once: most of a text in a Latin page is ASCII.
+    std::uint64_t word = 0;
+    if (i + 8 <= size) std::memcpy(&word, bytes.data() + i, 8);
+    if (i + 8 <= size && (word & 0x8080808080808080u) == 0) {
+      std::memcpy(end, &word, 8);
+      end += 8, i += 8;
+      continue;
+    }
+    const std::uint32_t entry = utf8_[static_cast<std::uint8_t>(bytes[i++])];
     StoreU32(reinterpret_cast<std::uint8_t*>(end), entry);
     end += entry >> 24;
   }
