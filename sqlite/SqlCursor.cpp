@@ -75,6 +75,9 @@ void TSqlCursor::Advance() {
       return;
     }
     RaiseIfIsamError(code);
+    // A record another program deleted just as the walk reached it can come back with its
+    // deleted status (and its memos' blocks freed): it is no row.
+    if (record_[0] != 0) continue;
     if (bounds_ && !bounds_->Exact() && !bounds_->Admits(record_.data())) continue;
     if (ReadRow()) return;
   }

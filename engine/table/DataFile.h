@@ -141,8 +141,9 @@ class TDataFile : public TFileHandler, private TFilterHost {
   bool AcquireReadAccess();
   void ReleaseReadAccess();
   bool ReadAccessHeld() const { return readAccess_; }
-  // How many times a change by another program was found and the caches dropped: a reader that
-  // sees it move while it read one record's parts knows they may come from different versions.
+  // How many times a change by another program was found and caches dropped (all of them, or the
+  // blob blocks alone when only the blob file changed): a reader that sees it move while it read
+  // one record's parts knows they may come from different versions.
   std::uint64_t ChangesFound() const { return changesFound_; }
 
   // Settings. StrictChangeDetection and ForceBufferFlush change only while closed.

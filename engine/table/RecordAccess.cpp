@@ -58,6 +58,9 @@ bool TDataFile::ChangeCheck() {
     if (blobFile_.IsOpen()) blobFile_.ReReadHeaderIfChanged();
     changed = true;
   } else if (blobFile_.IsOpen() && blobFile_.ReReadHeaderIfChanged()) {
+    // Only the blob file changed: its blocks are dropped (by the block cache that asked), the
+    // records and pages stay.
+    ++changesFound_;
     return true;
   }
   if (changed) ReloadAfterChange();
